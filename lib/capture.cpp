@@ -1,0 +1,2 @@
+// capture
+#include "capture.h"

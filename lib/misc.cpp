@@ -1,0 +1,62 @@
+// misc: indexed register access on the GR, SR and CR index/data pairs.
+#include "misc.h"
+
+#include "portmem.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr std::uint16_t kGrIndexPort = 0x3CE;
+constexpr std::uint16_t kSrIndexPort = 0x3C4;
+constexpr std::uint16_t kCrIndexPort = 0x3D4;
+
+// The data port sits right after the index port (computed in 16 bits).
+constexpr unsigned short data_port(unsigned short index_port) {
+    return static_cast<unsigned short>(index_port + 1);
+}
+
+constexpr unsigned char merge(unsigned char value, unsigned char old, unsigned char keep) {
+    return static_cast<unsigned char>((value & ~keep) | (old & keep));
+}
+
+} // namespace
+
+extern "C" {
+
+void WriteReg(unsigned short port, unsigned char index, unsigned char value) {
+    kovaoutp(port, index);
+    kovaoutp(data_port(port), value);
+}
+
+unsigned char ReadReg(unsigned short port, unsigned char index) {
+    kovaoutp(port, index);
+    return kovainp(data_port(port));
+}
+
+void WriteRegM(unsigned short port, unsigned char index, unsigned char value, unsigned char keep) {
+    kovaoutp(port, index);
+    const unsigned char old = kovainp(data_port(port));
+    kovaoutp(data_port(port), merge(value, old, keep));
+}
+
+void Out_Video_Reg(unsigned char index, unsigned char value) {
+    WriteReg(kGrIndexPort, index, value);
+}
+void Out_Video_Reg_M(unsigned char index, unsigned char value, unsigned char keep) {
+    WriteRegM(kGrIndexPort, index, value, keep);
+}
+void Out_SEQ_Reg(unsigned char index, unsigned char value) {
+    WriteReg(kSrIndexPort, index, value);
+}
+void Out_SEQ_Reg_M(unsigned char index, unsigned char value, unsigned char keep) {
+    WriteRegM(kSrIndexPort, index, value, keep);
+}
+void Out_CRT_Reg(unsigned char index, unsigned char value) {
+    WriteReg(kCrIndexPort, index, value);
+}
+void Out_CRT_Reg_M(unsigned char index, unsigned char value, unsigned char keep) {
+    WriteRegM(kCrIndexPort, index, value, keep);
+}
+
+} // extern "C"

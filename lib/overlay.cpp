@@ -1,0 +1,2 @@
+// overlay
+#include "overlay.h"

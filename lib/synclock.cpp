@@ -1,0 +1,2 @@
+// synclock
+#include "synclock.h"

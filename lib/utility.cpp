@@ -1,0 +1,2 @@
+// utility
+#include "utility.h"

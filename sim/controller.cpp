@@ -1,0 +1,445 @@
+#include "controller.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <utility>
+
+namespace kova::sim {
+
+namespace {
+
+constexpr std::uint16_t kGrIndexPort = 0x3CE;
+constexpr std::uint16_t kGrDataPort = 0x3CF;
+constexpr std::uint16_t kSrIndexPort = 0x3C4;
+constexpr std::uint16_t kSrDataPort = 0x3C5;
+constexpr std::uint16_t kCrIndexPort = 0x3D4;
+constexpr std::uint16_t kCrDataPort = 0x3D5;
+constexpr std::uint16_t kInputStatusPort = 0x3DA;
+
+constexpr std::uint8_t kInputStatusVRetrace = 0x08;
+constexpr std::uint8_t kInputStatusBlank = 0x01;
+constexpr std::uint8_t kGrStatus = 0x43; // bit 7: vertical retrace, in page 03
+constexpr std::uint8_t kGrStatusPage = 0x03;
+constexpr std::uint8_t kGrStatusVRetrace = 0x80;
+constexpr std::uint8_t kGrApertureBase = 0x35;
+
+constexpr int kAnyPage = 0x100;
+constexpr int kFakeMemFd = 3;
+
+bool in_range(std::uint8_t index, std::uint8_t first, std::uint8_t last) {
+    return index >= first && index <= last;
+}
+
+[[noreturn]] void fatal(const char *what, std::uint32_t offset) {
+    std::fprintf(stderr, "simulated controller: %s (window offset %05X)\n", what, offset);
+    std::abort();
+}
+
+} // namespace
+
+Pager pager_of(RegFile file, std::uint8_t index) {
+    switch (file) {
+    case RegFile::GR:
+        if (index == 0x41 || index == 0x42 || index == 0x43 || index == 0x4E || in_range(index, 0x60, 0x6F) ||
+            index == 0xE0 || index == 0xE3 || index == 0xE5 || index == 0xE7 || index == 0xE9 ||
+            in_range(index, 0xEA, 0xEE))
+            return Pager::GrFA;
+        if (index == 0xB1 || index == 0xBA || index == 0xBB || index == 0xBE) return Pager::GrBF;
+        return Pager::None;
+    case RegFile::SR:
+        return index == 0x4F ? Pager::GrFA : Pager::None;
+    case RegFile::CR:
+        return Pager::None;
+    }
+    return Pager::None;
+}
+
+std::string format(const Event &e) {
+    char line[64];
+    switch (e.kind) {
+    case Event::Kind::Iopl:
+        std::snprintf(line, sizeof line, "iopl %u", e.address);
+        break;
+    case Event::Kind::Open:
+        std::snprintf(line, sizeof line, "open /dev/mem");
+        break;
+    case Event::Kind::Mmap:
+        std::snprintf(line, sizeof line, "mmap %08X %06X", e.address, e.value);
+        break;
+    case Event::Kind::Close:
+        std::snprintf(line, sizeof line, "close");
+        break;
+    case Event::Kind::Out8:
+        std::snprintf(line, sizeof line, "out8 %04X %02X", e.address, e.value);
+        break;
+    case Event::Kind::In8:
+        std::snprintf(line, sizeof line, "in8 %04X %02X", e.address, e.value);
+        break;
+    case Event::Kind::W8:
+        std::snprintf(line, sizeof line, "w8 %05X %02X", e.address, e.value);
+        break;
+    case Event::Kind::R8:
+        std::snprintf(line, sizeof line, "r8 %05X %02X", e.address, e.value);
+        break;
+    case Event::Kind::W16:
+        std::snprintf(line, sizeof line, "w16 %05X %04X", e.address, e.value);
+        break;
+    case Event::Kind::R16:
+        std::snprintf(line, sizeof line, "r16 %05X %04X", e.address, e.value);
+        break;
+    case Event::Kind::W32:
+        std::snprintf(line, sizeof line, "w32 %05X %08X", e.address, e.value);
+        break;
+    case Event::Kind::R32:
+        std::snprintf(line, sizeof line, "r32 %05X %08X", e.address, e.value);
+        break;
+    }
+    std::string text = line;
+    if (e.failed) text += " FAIL";
+    return text;
+}
+
+Controller::Controller()
+    : gr_pages_fa_(256 * 256), gr_pages_bf_(256 * 256), sr_pages_fa_(256 * 256), window_(kWindowSize),
+      video_memory_(kVideoMemorySize) {
+    reset();
+}
+
+void Controller::reset() {
+    std::fill(std::begin(gr_), std::end(gr_), 0);
+    std::fill(std::begin(sr_), std::end(sr_), 0);
+    std::fill(std::begin(cr_), std::end(cr_), 0);
+    std::fill(gr_pages_fa_.begin(), gr_pages_fa_.end(), 0);
+    std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), 0);
+    std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), 0);
+    std::fill(window_.begin(), window_.end(), 0);
+    std::fill(video_memory_.begin(), video_memory_.end(), 0);
+
+    // A 1024x768 screen at 16 bits per pixel, 4 MiB of video memory, the
+    // aperture at E0000000.
+    cr_[0x01] = 0x7F;
+    cr_[0x07] = 0x40;
+    cr_[0x12] = 0xFF;
+    gr_[0x77] = 0x02;
+    gr_[0x72] = 0x02;
+    gr_[kGrApertureBase] = 0xE0;
+    gr_[0x91] = 0x10;
+    gr_[0x92] = 0x09;
+    set(Reg::gr(0xE5, 0x00), 0x02);
+
+    raster_t_ = 0;
+    scripts_.clear();
+    std::fill(std::begin(failures_), std::end(failures_), false);
+    iopl_granted_ = false;
+    open_fd_ = -1;
+    events_.clear();
+    accesses_ = 0;
+    recording_ = true;
+}
+
+// ---------------------------------------------------------------- registers
+
+std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) {
+    return const_cast<std::uint8_t *>(std::as_const(*this).indexed_cell(file, index, page));
+}
+
+const std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) const {
+    const Pager pager = pager_of(file, index);
+    if (pager != Pager::None && page == Reg::kCurrentPage)
+        page = pager == Pager::GrFA ? page_fa() : page_bf();
+    const std::size_t paged = static_cast<std::size_t>(page & 0xFF) * 256 + index;
+    switch (file) {
+    case RegFile::GR:
+        if (pager == Pager::GrFA) return &gr_pages_fa_[paged];
+        if (pager == Pager::GrBF) return &gr_pages_bf_[paged];
+        return &gr_[index];
+    case RegFile::SR:
+        return pager == Pager::GrFA ? &sr_pages_fa_[paged] : &sr_[index];
+    case RegFile::CR:
+        return &cr_[index];
+    }
+    return nullptr;
+}
+
+std::uint8_t Controller::get(Reg reg) const {
+    switch (reg.kind) {
+    case Reg::Kind::GR:
+        return *indexed_cell(RegFile::GR, static_cast<std::uint8_t>(reg.index), reg.page);
+    case Reg::Kind::SR:
+        return *indexed_cell(RegFile::SR, static_cast<std::uint8_t>(reg.index), reg.page);
+    case Reg::Kind::CR:
+        return *indexed_cell(RegFile::CR, static_cast<std::uint8_t>(reg.index), reg.page);
+    case Reg::Kind::Port:
+        return window_[reg.index];
+    case Reg::Kind::TV:
+        return static_cast<std::uint8_t>(get_tv(reg.index));
+    }
+    return 0;
+}
+
+void Controller::set(Reg reg, std::uint8_t value) {
+    switch (reg.kind) {
+    case Reg::Kind::GR:
+        *indexed_cell(RegFile::GR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
+        break;
+    case Reg::Kind::SR:
+        *indexed_cell(RegFile::SR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
+        break;
+    case Reg::Kind::CR:
+        *indexed_cell(RegFile::CR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
+        break;
+    case Reg::Kind::Port:
+        window_[reg.index] = value;
+        break;
+    case Reg::Kind::TV:
+        set_tv(reg.index, value);
+        break;
+    }
+}
+
+std::uint16_t Controller::get_tv(std::uint16_t index) const {
+    const std::uint32_t at = kTvBase + index;
+    const std::uint8_t high = at + 1 < kWindowSize ? window_[at + 1] : 0;
+    return static_cast<std::uint16_t>(window_[at] | high << 8);
+}
+
+void Controller::set_tv(std::uint16_t index, std::uint16_t value) {
+    const std::uint32_t at = kTvBase + index;
+    window_[at] = static_cast<std::uint8_t>(value);
+    if (at + 1 < kWindowSize) window_[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+bool Controller::in_blanking() const {
+    const std::uint64_t f = raster_t_ % 8;
+    return f % 2 == 1 || f >= 6;
+}
+
+// ---------------------------------------------------------------- read scripts
+
+std::uint32_t Controller::key_of(Reg reg) const {
+    int page = kAnyPage;
+    if (reg.page != Reg::kCurrentPage) {
+        const bool paged = (reg.kind == Reg::Kind::GR &&
+                            pager_of(RegFile::GR, static_cast<std::uint8_t>(reg.index)) != Pager::None) ||
+                           (reg.kind == Reg::Kind::SR &&
+                            pager_of(RegFile::SR, static_cast<std::uint8_t>(reg.index)) != Pager::None);
+        if (paged) page = reg.page & 0xFF;
+    }
+    return static_cast<std::uint32_t>(reg.kind) << 25 | static_cast<std::uint32_t>(page) << 16 | reg.index;
+}
+
+void Controller::script_reads(Reg reg, std::vector<std::uint16_t> values) {
+    Script &script = scripts_[key_of(reg)];
+    script.values = std::move(values);
+    script.next = 0;
+}
+
+void Controller::on_read(Reg reg, ReadHook hook) {
+    scripts_[key_of(reg)].hook = std::move(hook);
+}
+
+void Controller::stick_bits(Reg reg, std::uint8_t mask, std::uint8_t value) {
+    Script &script = scripts_[key_of(reg)];
+    script.stuck_mask = mask;
+    script.stuck_value = value & mask;
+}
+
+void Controller::clear_read_scripts() {
+    scripts_.clear();
+}
+
+std::uint16_t Controller::apply_scripts(Reg::Kind kind, std::uint16_t index, int page,
+                                        std::uint16_t natural) {
+    auto found = scripts_.find(static_cast<std::uint32_t>(kind) << 25 |
+                               static_cast<std::uint32_t>(page) << 16 | index);
+    if (found == scripts_.end() && page != kAnyPage)
+        found = scripts_.find(static_cast<std::uint32_t>(kind) << 25 |
+                              static_cast<std::uint32_t>(kAnyPage) << 16 | index);
+    if (found == scripts_.end()) return natural;
+
+    Script &script = found->second;
+    ++script.reads;
+    std::uint16_t value = natural;
+    if (script.stuck_mask != 0)
+        value = static_cast<std::uint16_t>((value & ~script.stuck_mask) | script.stuck_value);
+    if (script.hook) value = script.hook(value, script.reads);
+    if (script.next < script.values.size()) value = script.values[script.next++];
+    return value;
+}
+
+// ---------------------------------------------------------------- byte model
+
+std::uint8_t Controller::read_byte(std::uint32_t offset) {
+    std::uint8_t value;
+    Reg::Kind kind = Reg::Kind::Port;
+    std::uint16_t index = static_cast<std::uint16_t>(offset);
+    int page = kAnyPage;
+
+    const auto indexed = [&](RegFile file, Reg::Kind reg_kind, std::uint16_t index_port) {
+        const auto reg_index = window_[index_port];
+        kind = reg_kind;
+        index = reg_index;
+        const Pager pager = pager_of(file, reg_index);
+        if (pager != Pager::None) page = pager == Pager::GrFA ? page_fa() : page_bf();
+        return *indexed_cell(file, reg_index, Reg::kCurrentPage);
+    };
+
+    switch (offset) {
+    case kGrDataPort:
+        value = indexed(RegFile::GR, Reg::Kind::GR, kGrIndexPort);
+        if (index == kGrStatus && page == kGrStatusPage) {
+            ++raster_t_;
+            value = static_cast<std::uint8_t>((value & ~kGrStatusVRetrace) |
+                                              (in_vertical_retrace() ? kGrStatusVRetrace : 0));
+        }
+        break;
+    case kSrDataPort:
+        value = indexed(RegFile::SR, Reg::Kind::SR, kSrIndexPort);
+        break;
+    case kCrDataPort:
+        value = indexed(RegFile::CR, Reg::Kind::CR, kCrIndexPort);
+        break;
+    case kInputStatusPort:
+        ++raster_t_;
+        value = static_cast<std::uint8_t>((window_[offset] & ~(kInputStatusVRetrace | kInputStatusBlank)) |
+                                          (in_vertical_retrace() ? kInputStatusVRetrace : 0) |
+                                          (in_blanking() ? kInputStatusBlank : 0));
+        break;
+    default:
+        value = window_[offset];
+        break;
+    }
+    if (!scripts_.empty() && offset < 0x10000)
+        value = static_cast<std::uint8_t>(apply_scripts(kind, index, page, value));
+    return value;
+}
+
+void Controller::write_byte(std::uint32_t offset, std::uint8_t value) {
+    switch (offset) {
+    case kGrDataPort:
+        *indexed_cell(RegFile::GR, window_[kGrIndexPort], Reg::kCurrentPage) = value;
+        break;
+    case kSrDataPort:
+        *indexed_cell(RegFile::SR, window_[kSrIndexPort], Reg::kCurrentPage) = value;
+        break;
+    case kCrDataPort:
+        *indexed_cell(RegFile::CR, window_[kCrIndexPort], Reg::kCurrentPage) = value;
+        break;
+    default:
+        window_[offset] = value;
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- platform events
+
+void Controller::record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed) {
+    if (recording_) events_.push_back(Event{kind, failed, address, value});
+}
+
+int Controller::iopl(int level) {
+    const bool refused = failures_[static_cast<int>(Failure::Iopl)];
+    record(Event::Kind::Iopl, static_cast<std::uint32_t>(level), 0, refused);
+    if (refused) return -1;
+    iopl_granted_ = level >= 3;
+    return 0;
+}
+
+int Controller::open_mem() {
+    const bool refused = failures_[static_cast<int>(Failure::OpenMem)];
+    record(Event::Kind::Open, 0, 0, refused);
+    if (refused) return -1;
+    open_fd_ = kFakeMemFd;
+    return open_fd_;
+}
+
+void *Controller::map(int fd, std::uint32_t physical, std::uint32_t length) {
+    // Only the controller's aperture exists in the simulated machine: the
+    // frame buffer at its base and the register window 8 MiB above it.
+    const std::uint32_t base = static_cast<std::uint32_t>(gr_[kGrApertureBase]) << 24;
+    void *result = MAP_FAILED;
+    if (fd == open_fd_ && fd >= 0 && base != 0) {
+        if (physical == base + kFrameBufferOffset && length <= kVideoMemorySize &&
+            !failures_[static_cast<int>(Failure::MapFrameBuffer)])
+            result = video_memory_.data();
+        else if (physical == base + kRegisterWindowOffset && length <= kWindowSize &&
+                 !failures_[static_cast<int>(Failure::MapRegisterWindow)])
+            result = window_.data();
+    }
+    record(Event::Kind::Mmap, physical, length, result == MAP_FAILED);
+    return result;
+}
+
+void Controller::close_mem(int fd) {
+    record(Event::Kind::Close, 0, 0);
+    if (fd == open_fd_) open_fd_ = -1;
+}
+
+void Controller::fail(Failure what, bool enabled) {
+    failures_[static_cast<int>(what)] = enabled;
+}
+
+void Controller::port_out8(std::uint16_t port, std::uint8_t value) {
+    ++accesses_;
+    record(Event::Kind::Out8, port, value);
+    write_byte(port, value);
+}
+
+std::uint8_t Controller::port_in8(std::uint16_t port) {
+    ++accesses_;
+    const std::uint8_t value = read_byte(port);
+    record(Event::Kind::In8, port, value);
+    return value;
+}
+
+void Controller::window_store(std::uint32_t offset, std::uint32_t value, unsigned bytes) {
+    if (offset > kWindowSize - bytes) fatal("store outside the register window", offset);
+    ++accesses_;
+    static constexpr Event::Kind kinds[] = {Event::Kind::W8, Event::Kind::W8, Event::Kind::W16,
+                                            Event::Kind::W16, Event::Kind::W32};
+    record(kinds[bytes], offset, value);
+    for (unsigned i = 0; i < bytes; ++i)
+        write_byte(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::uint32_t Controller::window_load(std::uint32_t offset, unsigned bytes) {
+    if (offset > kWindowSize - bytes) fatal("load outside the register window", offset);
+    ++accesses_;
+    std::uint32_t value = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+        value |= static_cast<std::uint32_t>(read_byte(offset + i)) << (8 * i);
+    if (bytes == 2 && !scripts_.empty() && offset >= kTvBase && offset < kTvBase + kTvSize)
+        value = apply_scripts(Reg::Kind::TV, static_cast<std::uint16_t>(offset - kTvBase), kAnyPage,
+                              static_cast<std::uint16_t>(value));
+    static constexpr Event::Kind kinds[] = {Event::Kind::R8, Event::Kind::R8, Event::Kind::R16,
+                                            Event::Kind::R16, Event::Kind::R32};
+    record(kinds[bytes], offset, value);
+    return value;
+}
+
+// ---------------------------------------------------------------- trace
+
+std::vector<std::string> Controller::trace() const {
+    std::vector<std::string> lines;
+    lines.reserve(events_.size());
+    for (const Event &e : events_)
+        lines.push_back(format(e));
+    return lines;
+}
+
+std::string Controller::trace_text() const {
+    std::string text;
+    for (const Event &e : events_) {
+        text += format(e);
+        text += '\n';
+    }
+    return text;
+}
+
+Controller &controller() {
+    static Controller instance;
+    return instance;
+}
+
+} // namespace kova::sim

@@ -1,0 +1,173 @@
+// The simulated controller: register files with their paging, single ports,
+// the TV/audio region, a raster, video memory, the platform events with
+// failure injection, and the trace of every access.
+//
+// The library's simulated flavour sends every platform call here (see
+// sim/platform_sim.cpp).  Tests and kovasim reach the one process-wide
+// controller through kova::sim::controller().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kova::sim {
+
+// Register files behind the index/data pairs 0x3CE/0x3CF, 0x3C4/0x3C5, 0x3D4/0x3D5.
+enum class RegFile : std::uint8_t { GR, SR, CR };
+
+// Which register pages a register of a file, if any.
+enum class Pager : std::uint8_t { None, GrFA, GrBF };
+
+Pager pager_of(RegFile file, std::uint8_t index);
+
+// Names one register: an indexed GR/SR/CR register (a paged one in a page, or
+// in "whatever page is current" with kCurrentPage), a single port, or a 16-bit
+// TV register.
+struct Reg {
+    enum class Kind : std::uint8_t { GR, SR, CR, Port, TV };
+    static constexpr int kCurrentPage = -1;
+
+    Kind kind;
+    std::uint16_t index;
+    int page = kCurrentPage;
+
+    static Reg gr(std::uint8_t index, int page = kCurrentPage) { return {Kind::GR, index, page}; }
+    static Reg sr(std::uint8_t index, int page = kCurrentPage) { return {Kind::SR, index, page}; }
+    static Reg cr(std::uint8_t index) { return {Kind::CR, index, kCurrentPage}; }
+    static Reg port(std::uint16_t port) { return {Kind::Port, port, kCurrentPage}; }
+    static Reg tv(std::uint16_t index) { return {Kind::TV, index, kCurrentPage}; }
+};
+
+// Platform calls that can be made to fail.
+enum class Failure : std::uint8_t { Iopl, OpenMem, MapFrameBuffer, MapRegisterWindow };
+
+// One traced platform event.
+struct Event {
+    enum class Kind : std::uint8_t { Iopl, Open, Mmap, Close, Out8, In8, W8, R8, W16, R16, W32, R32 };
+    Kind kind;
+    bool failed;
+    std::uint32_t address; // iopl level, mmap physical address, port or window offset
+    std::uint32_t value;   // mmap length, or the value written or read
+};
+
+// The trace line of an event, e.g. "w16 003CE 03FA" or "mmap E0000000 400000 FAIL".
+std::string format(const Event &event);
+
+class Controller {
+  public:
+    static constexpr std::uint32_t kVideoMemorySize = 0x400000;
+    static constexpr std::uint32_t kWindowSize = 0x100000;
+    static constexpr std::uint32_t kTvBase = 0xB0000;
+    static constexpr std::uint32_t kTvSize = 0x10000;
+    static constexpr std::uint32_t kFrameBufferOffset = 0x000000;
+    static constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
+
+    Controller();
+
+    // Back to the power-on state: default registers, raster at 0, empty
+    // trace, no failures, no read scripts, video memory cleared.
+    void reset();
+
+    // ---- Register state (no trace, no raster tick, no read scripts) ----
+    std::uint8_t get(Reg reg) const;
+    void set(Reg reg, std::uint8_t value);
+    std::uint16_t get_tv(std::uint16_t index) const;
+    void set_tv(std::uint16_t index, std::uint16_t value);
+    // Current pages: GR FA and GR BF.
+    std::uint8_t page_fa() const { return gr_[0xFA]; }
+    std::uint8_t page_bf() const { return gr_[0xBF]; }
+
+    // ---- Read scripts ----
+    // Successive reads of reg return these values (16-bit for TV registers);
+    // once they are used up the register reads normally again.
+    void script_reads(Reg reg, std::vector<std::uint16_t> values);
+    // Every read of reg returns hook(natural value, 1-based read number).
+    using ReadHook = std::function<std::uint16_t(std::uint16_t natural, std::uint64_t read_number)>;
+    void on_read(Reg reg, ReadHook hook);
+    // Bits in mask always read as the same bits of value.
+    void stick_bits(Reg reg, std::uint8_t mask, std::uint8_t value);
+    void clear_read_scripts();
+
+    // ---- Raster: t advances on every read of port 0x3DA and of GR 43 page 03 ----
+    std::uint64_t raster_time() const { return raster_t_; }
+    void set_raster_time(std::uint64_t t) { raster_t_ = t; }
+    bool in_vertical_retrace() const { return raster_t_ % 8 >= 6; }
+    bool in_blanking() const;
+
+    // ---- Failure injection ----
+    void fail(Failure what, bool enabled = true);
+
+    // ---- Trace ----
+    const std::vector<Event> &events() const { return events_; }
+    std::vector<std::string> trace() const;
+    std::string trace_text() const; // one line per event, each ending in '\n'
+    void clear_trace() { events_.clear(); }
+    // Register accesses (window and direct port I/O) since the last reset,
+    // counted even while recording is off.
+    std::uint64_t access_count() const { return accesses_; }
+    void set_recording(bool on) { recording_ = on; }
+
+    // ---- Memory ----
+    std::uint8_t *video_memory() { return video_memory_.data(); }
+    const std::uint8_t *video_memory() const { return video_memory_.data(); }
+    std::uint8_t *window_base() { return window_.data(); }
+    bool iopl_granted() const { return iopl_granted_; }
+    bool mem_open() const { return open_fd_ >= 0; }
+
+    // ---- Platform entry points (the simulated flavour of the platform layer) ----
+    int iopl(int level);
+    int open_mem();
+    void *map(int fd, std::uint32_t physical, std::uint32_t length);
+    void close_mem(int fd);
+    void port_out8(std::uint16_t port, std::uint8_t value);
+    std::uint8_t port_in8(std::uint16_t port);
+    void window_store(std::uint32_t offset, std::uint32_t value, unsigned bytes);
+    std::uint32_t window_load(std::uint32_t offset, unsigned bytes);
+
+  private:
+    struct Script {
+        std::vector<std::uint16_t> values;
+        std::size_t next = 0;
+        ReadHook hook;
+        std::uint64_t reads = 0;
+        std::uint8_t stuck_mask = 0;
+        std::uint8_t stuck_value = 0;
+    };
+
+    std::uint8_t *indexed_cell(RegFile file, std::uint8_t index, int page);
+    const std::uint8_t *indexed_cell(RegFile file, std::uint8_t index, int page) const;
+    std::uint8_t read_byte(std::uint32_t offset);
+    void write_byte(std::uint32_t offset, std::uint8_t value);
+    std::uint16_t apply_scripts(Reg::Kind kind, std::uint16_t index, int page, std::uint16_t natural);
+    std::uint32_t key_of(Reg reg) const;
+    void record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed = false);
+
+    std::uint8_t gr_[256] = {};
+    std::uint8_t sr_[256] = {};
+    std::uint8_t cr_[256] = {};
+    std::vector<std::uint8_t> gr_pages_fa_; // [page][index]
+    std::vector<std::uint8_t> gr_pages_bf_;
+    std::vector<std::uint8_t> sr_pages_fa_;
+    std::vector<std::uint8_t> window_; // ports, TV/audio region and the rest of the window
+    std::vector<std::uint8_t> video_memory_;
+
+    std::uint64_t raster_t_ = 0;
+    std::unordered_map<std::uint32_t, Script> scripts_;
+
+    bool failures_[4] = {};
+    bool iopl_granted_ = false;
+    int open_fd_ = -1;
+
+    std::vector<Event> events_;
+    std::uint64_t accesses_ = 0;
+    bool recording_ = true;
+};
+
+// The one simulated controller of the process.
+Controller &controller();
+
+} // namespace kova::sim
