@@ -100,6 +100,14 @@ std::string format(const Event &e) {
     return text;
 }
 
+// A 1024x768 screen at 16 bits per pixel, 4 MiB of video memory, the aperture
+// at E0000000, capture idle (GR E5 bit 1); every other register is 0.
+const std::vector<std::pair<Reg, std::uint8_t>> Controller::kPowerOnState = {
+    {Reg::cr(0x01), 0x7F}, {Reg::cr(0x07), 0x40}, {Reg::cr(0x12), 0xFF},
+    {Reg::gr(0x77), 0x02}, {Reg::gr(0x72), 0x02}, {Reg::gr(0x35), 0xE0},
+    {Reg::gr(0x91), 0x10}, {Reg::gr(0x92), 0x09}, {Reg::gr(0xE5, 0x00), 0x02},
+};
+
 Controller::Controller()
     : gr_pages_fa_(256 * 256), gr_pages_bf_(256 * 256), sr_pages_fa_(256 * 256), window_(kWindowSize),
       video_memory_(kVideoMemorySize) {
@@ -116,17 +124,8 @@ void Controller::reset() {
     std::fill(window_.begin(), window_.end(), 0);
     std::fill(video_memory_.begin(), video_memory_.end(), 0);
 
-    // A 1024x768 screen at 16 bits per pixel, 4 MiB of video memory, the
-    // aperture at E0000000.
-    cr_[0x01] = 0x7F;
-    cr_[0x07] = 0x40;
-    cr_[0x12] = 0xFF;
-    gr_[0x77] = 0x02;
-    gr_[0x72] = 0x02;
-    gr_[kGrApertureBase] = 0xE0;
-    gr_[0x91] = 0x10;
-    gr_[0x92] = 0x09;
-    set(Reg::gr(0xE5, 0x00), 0x02);
+    for (const auto &[reg, value] : kPowerOnState)
+        set(reg, value);
 
     raster_t_ = 0;
     scripts_.clear();

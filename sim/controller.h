@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace kova::sim {
@@ -65,6 +66,9 @@ class Controller {
     static constexpr std::uint32_t kTvSize = 0x10000;
     static constexpr std::uint32_t kFrameBufferOffset = 0x000000;
     static constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
+
+    // The registers that are not 0 at power-on, with their values.
+    static const std::vector<std::pair<Reg, std::uint8_t>> kPowerOnState;
 
     Controller();
 

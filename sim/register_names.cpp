@@ -1,0 +1,175 @@
+#include "register_names.h"
+
+#include <cstdio>
+
+namespace kova::sim {
+
+namespace {
+
+bool is_data_port(std::uint32_t port) {
+    return port == 0x3CF || port == 0x3C5 || port == 0x3D5;
+}
+
+// Exactly `digits` hex digits, no sign, no prefix.
+bool parse_hex(std::string_view text, std::size_t digits, std::uint32_t &value) {
+    if (text.size() != digits) return false;
+    value = 0;
+    for (const char c : text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            return false;
+        value = value << 4 | static_cast<std::uint32_t>(d);
+    }
+    return true;
+}
+
+bool parse_value(std::string_view text, std::size_t max_digits, std::uint32_t &value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    return !text.empty() && text.size() <= max_digits && parse_hex(text, text.size(), value);
+}
+
+bool paged(Reg::Kind kind, std::uint16_t index) {
+    if (kind == Reg::Kind::GR) return pager_of(RegFile::GR, static_cast<std::uint8_t>(index)) != Pager::None;
+    if (kind == Reg::Kind::SR) return pager_of(RegFile::SR, static_cast<std::uint8_t>(index)) != Pager::None;
+    return false;
+}
+
+std::string hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+} // namespace
+
+bool parse_setting(std::string_view text, Setting &setting, std::string &error) {
+    const std::string quoted = "\"" + std::string(text) + "\"";
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        error = quoted + ": expected NAME=HEX";
+        return false;
+    }
+    std::string_view name = text.substr(0, equals);
+    const std::string_view value_text = text.substr(equals + 1);
+
+    std::uint32_t index = 0, page = 0, value = 0;
+    Reg reg{};
+    unsigned value_digits = 2;
+    const auto at = name.find('@');
+    const std::string_view base = name.substr(0, at);
+    const bool has_page = at != std::string_view::npos;
+
+    if (base.size() == 4 &&
+        (base.substr(0, 2) == "GR" || base.substr(0, 2) == "SR" || base.substr(0, 2) == "CR") &&
+        parse_hex(base.substr(2), 2, index)) {
+        const Reg::Kind kind = base[0] == 'G'   ? Reg::Kind::GR
+                               : base[0] == 'S' ? Reg::Kind::SR
+                                                : Reg::Kind::CR;
+        const bool is_paged = paged(kind, static_cast<std::uint16_t>(index));
+        if (has_page && !parse_hex(name.substr(at + 1), 2, page)) {
+            error = quoted + ": a page is two hex digits, as in GRE5@80";
+            return false;
+        }
+        if (is_paged && !has_page) {
+            error = quoted + ": " + std::string(base) + " is paged; name its page, as in " +
+                    std::string(base) + "@00";
+            return false;
+        }
+        if (!is_paged && has_page) {
+            error = quoted + ": " + std::string(base) + " is not paged; drop the @page";
+            return false;
+        }
+        reg = Reg{kind, static_cast<std::uint16_t>(index),
+                  is_paged ? static_cast<int>(page) : Reg::kCurrentPage};
+    } else if (!has_page && base.size() == 6 && base.substr(0, 2) == "TV" &&
+               parse_hex(base.substr(2), 4, index)) {
+        reg = Reg::tv(static_cast<std::uint16_t>(index));
+        value_digits = 4;
+    } else if (!has_page && base.size() == 5 && base[0] == 'P' && parse_hex(base.substr(1), 4, index)) {
+        if (is_data_port(index)) {
+            error =
+                quoted + ": port " + hex(index, 4) + " is a data port; name the register (GRxx, SRxx, CRxx)";
+            return false;
+        }
+        reg = Reg::port(static_cast<std::uint16_t>(index));
+    } else {
+        error = quoted + ": unknown register; use GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx or Pxxxx";
+        return false;
+    }
+
+    if (!parse_value(value_text, value_digits, value)) {
+        error = quoted + ": the value is 1 to " + std::to_string(value_digits) + " hex digits";
+        return false;
+    }
+    setting = Setting{reg, static_cast<std::uint16_t>(value)};
+    return true;
+}
+
+void apply(Controller &sim, const Setting &setting) {
+    if (setting.reg.kind == Reg::Kind::TV)
+        sim.set_tv(setting.reg.index, setting.value);
+    else
+        sim.set(setting.reg, static_cast<std::uint8_t>(setting.value));
+}
+
+std::string register_name(Reg reg) {
+    switch (reg.kind) {
+    case Reg::Kind::GR:
+    case Reg::Kind::SR:
+    case Reg::Kind::CR: {
+        std::string name = reg.kind == Reg::Kind::GR ? "GR" : reg.kind == Reg::Kind::SR ? "SR" : "CR";
+        name += hex(reg.index, 2);
+        if (paged(reg.kind, reg.index) && reg.page != Reg::kCurrentPage)
+            name += "@" + hex(static_cast<unsigned>(reg.page), 2);
+        return name;
+    }
+    case Reg::Kind::TV:
+        return "TV" + hex(reg.index, 4);
+    case Reg::Kind::Port:
+        return "P" + hex(reg.index, 4);
+    }
+    return "?";
+}
+
+std::string dump(const Controller &sim) {
+    // A register is listed when it is not 0, or when it is not 0 at power-on
+    // (so that a 0 written over a power-on value is kept).
+    const auto power_on_nonzero = [](Reg reg) {
+        for (const auto &[r, v] : Controller::kPowerOnState)
+            if (r.kind == reg.kind && r.index == reg.index &&
+                (r.page == reg.page || !paged(reg.kind, reg.index)))
+                return true;
+        return false;
+    };
+    std::string out;
+    const auto line = [&](Reg reg, std::uint32_t value, int digits) {
+        if (value != 0 || power_on_nonzero(reg)) out += register_name(reg) + "=" + hex(value, digits) + "\n";
+    };
+
+    for (const Reg::Kind kind : {Reg::Kind::GR, Reg::Kind::SR, Reg::Kind::CR}) {
+        for (int index = 0; index < 256; ++index) {
+            const auto i = static_cast<std::uint16_t>(index);
+            if (paged(kind, i)) {
+                for (int page = 0; page < 256; ++page)
+                    line(Reg{kind, i, page}, sim.get(Reg{kind, i, page}), 2);
+            } else {
+                line(Reg{kind, i, Reg::kCurrentPage}, sim.get(Reg{kind, i, Reg::kCurrentPage}), 2);
+            }
+        }
+    }
+    for (std::uint32_t index = 0; index < Controller::kTvSize; index += 2)
+        line(Reg::tv(static_cast<std::uint16_t>(index)), sim.get_tv(static_cast<std::uint16_t>(index)), 4);
+    for (std::uint32_t port = 0; port < 0x10000; ++port)
+        if (!is_data_port(port))
+            line(Reg::port(static_cast<std::uint16_t>(port)),
+                 sim.get(Reg::port(static_cast<std::uint16_t>(port))), 2);
+    return out;
+}
+
+} // namespace kova::sim

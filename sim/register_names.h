@@ -1,0 +1,39 @@
+// Register settings in text form, as kovasim takes them with --set and writes
+// them with --dump:
+//   GRxx=HH, SRxx=HH, CRxx=HH   an unpaged register
+//   GRxx@pp=HH, SRxx@pp=HH      a paged register in page pp
+//   TVxxxx=HHHH                 a 16-bit TV register
+//   Pxxxx=HH                    a single port
+// Names and values are hexadecimal without 0x, in either case.
+#pragma once
+
+#include "controller.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kova::sim {
+
+struct Setting {
+    Reg reg;
+    std::uint16_t value;
+};
+
+// Parses "NAME=HEX".  On failure returns false and puts a one-line reason in
+// error (a malformed or unknown name, a paged register without its page or an
+// unpaged one with a page, a value too wide for the register).
+bool parse_setting(std::string_view text, Setting &setting, std::string &error);
+
+// Applies a setting to the register state.
+void apply(Controller &sim, const Setting &setting);
+
+// The name of a register in the syntax above, e.g. "GRE5@80", "TVE47C", "P03DA".
+std::string register_name(Reg reg);
+
+// Writes the register state, one "NAME=HEX" line per register: every
+// register that is not 0 or is not 0 at power-on, so that feeding the lines
+// back as settings to a fresh controller reproduces the state.
+std::string dump(const Controller &sim);
+
+} // namespace kova::sim

@@ -1,0 +1,41 @@
+// capview: the command-line program.  Its logic lives in capview_main so that
+// both the hardware program and kovasim (the same program on the simulated
+// controller) run it.
+#ifndef KOVA_CAPVIEW_H
+#define KOVA_CAPVIEW_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The settings, filled from the command line. */
+extern int srcWidth, srcHeight, destWidth, destHeight;
+extern int offsetX, offsetY, shrinkX, shrinkY;
+extern int bitclipWidth, bitclipHeight;
+extern int overlayMode, bDoubleBuf, bBlank, bSynclock, tvMode, bVerbose;
+
+/* Prints the usage text on standard output. */
+void Usage(void);
+
+/* The stop sequence: maps the controller, stops capture, switches double
+ * buffering and both overlay windows off, cleans up, and with -s undoes a sync
+ * lock of this process.  Returns the mapping's result: when it is not 0 the
+ * sequence has stopped right after the mapping's message, touching no
+ * register. */
+int DisableOverlay(void);
+
+/* The start sequence: shows live video in overlay window 0 from capture
+ * engine 0, as the settings ask. */
+void EnableOverlay(void);
+
+/* The whole program: banner, options, settings report, stop and start
+ * sequences.  Returns the exit status: 0 after the sequences ran, 1 after the
+ * usage text, 2 when the I/O privilege is refused or the controller cannot be
+ * mapped.  Runs once per process (it parses with getopt_long). */
+int capview_main(int argc, char **argv);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
