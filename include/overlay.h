@@ -85,8 +85,8 @@ void Kova_SetOverlayScale(unsigned char mode, unsigned short srcWidth, unsigned 
  * and fetch count from the window's bytes per pixel, and the width-dependent
  * bits: OVL DC bit 5 above 720 pixels, the window's SR A6 bit (6 or 7) above
  * 360 pixels. */
-void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned short y,
-                            unsigned short width, unsigned short pitch);
+void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned short y, unsigned short width,
+                            unsigned short pitch);
 /* FIFO thresholds and controls from bFIFOPolicyNum. */
 void Kova_ChangeOverlayFIFO(void);
 /* Selects GR bank 0 (GR FA = 0), then puts window 0 (which = 0) or window 1

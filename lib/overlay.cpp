@@ -75,9 +75,9 @@ constexpr std::uint32_t kNoRatioFactor = 0xFFFF;
 
 // Per-window bits in shared registers.
 struct WindowBits {
-    std::uint8_t field_upper;  // SR A7: BOB on
-    std::uint8_t field_lower;  // SR A7: BOB with a near 2:1 enlargement
-    std::uint8_t line_buffer;  // SR A6: source wider than 360 pixels
+    std::uint8_t field_upper; // SR A7: BOB on
+    std::uint8_t field_lower; // SR A7: BOB with a near 2:1 enlargement
+    std::uint8_t line_buffer; // SR A6: source wider than 360 pixels
 };
 constexpr std::array<WindowBits, kWindowCount> kWindowBits{{{0x04, 0x01, 0x40}, {0x08, 0x02, 0x80}}};
 
@@ -89,31 +89,22 @@ struct RegValue {
 };
 
 // The initial register set of a window, written in this order.
+// clang-format off
 constexpr std::array<RegValue, 23> kInitialRegisters{{
-    {0xDC, 0x00}, // off, all control bits clear
-    {0xC9, 0x00}, // top 0
-    {0xCA, 0x00},
-    {0xD7, 0x00}, // vertical factor 1:1
-    {0xD8, 0x10},
-    {0xC0, 0x00}, // start address 0x030F00 (4-byte units)
-    {0xC1, 0x0F},
-    {0xC2, 0x03},
-    {0xC5, 0x20}, // left 32
-    {0xC6, 0x00},
-    {0xC7, 0x60}, // right 352
-    {0xC8, 0x01},
-    {0xCB, 0xE0}, // bottom 224
-    {0xCC, 0x00},
-    {0xCE, 0x00}, // key colour 0
-    {0xCF, 0x00},
-    {0xD0, 0x00},
-    {0xD3, 0x00}, // horizontal factor 1:1
-    {0xD4, 0x10},
-    {0xDB, 0x00}, // format 0
-    {0xDE, 0x00},
-    {0xDE, 0x01},
-    {0xDC, 0x04}, // bit 2 set, still off
+    {0xDC, 0x00},               // off, all control bits clear
+    {0xC9, 0x00}, {0xCA, 0x00}, // top 0
+    {0xD7, 0x00}, {0xD8, 0x10}, // vertical factor 1:1
+    {0xC0, 0x00}, {0xC1, 0x0F}, {0xC2, 0x03}, // start address 0x030F00 (4-byte units)
+    {0xC5, 0x20}, {0xC6, 0x00}, // left 32
+    {0xC7, 0x60}, {0xC8, 0x01}, // right 352
+    {0xCB, 0xE0}, {0xCC, 0x00}, // bottom 224
+    {0xCE, 0x00}, {0xCF, 0x00}, {0xD0, 0x00}, // key colour 0
+    {0xD3, 0x00}, {0xD4, 0x10}, // horizontal factor 1:1
+    {0xDB, 0x00},               // format 0
+    {0xDE, 0x00}, {0xDE, 0x01},
+    {0xDC, 0x04},               // bit 2 set, still off
 }};
+// clang-format on
 
 // The current window.  Only 1 means window 1; any other value in the selector
 // (which callers can write directly) is treated as window 0, as selection does.
@@ -286,7 +277,8 @@ void Kova_SetOverlayScale(unsigned char mode, unsigned short srcWidth, unsigned 
     } else { // BOB: one field, half the source height
         vertical = scale_factor(srcHeight / 2U, dstHeight);
         const bool doubled = vertical >= kBandLow && vertical <= kBandHigh;
-        set_field_bits(doubled ? static_cast<std::uint8_t>(own.field_upper | own.field_lower) : own.field_upper);
+        set_field_bits(doubled ? static_cast<std::uint8_t>(own.field_upper | own.field_lower)
+                               : own.field_upper);
     }
     out_overlay_word(kOvlVFactorLow, vertical);
 }
@@ -343,8 +335,8 @@ void Kova_WhichOverlayOnTop(unsigned char which) {
     }
     kovaoutp(kSrIndexPort, kSrOnTop);
     const unsigned char old = kovainp(kSrDataPort);
-    const unsigned char top = which == 1 ? static_cast<unsigned char>(old | 0x01)
-                                         : static_cast<unsigned char>(old & 0xFE);
+    const unsigned char top =
+        which == 1 ? static_cast<unsigned char>(old | 0x01) : static_cast<unsigned char>(old & 0xFE);
     kovaoutp(kSrDataPort, top);
 }
 
