@@ -1,0 +1,469 @@
+// Overlay windows: routing to the GR or SR file, initialisation with the
+// one-time FIFO save and the restore, geometry, scale factors with the BOB
+// band, source address and fetch, FIFO policy and stacking order.
+#include "overlay.h"
+#include "sim_fixture.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+using kova::sim::Reg;
+
+// Index port of a register file: 0x3CE for GR (window 0), 0x3C4 for SR (window 1).
+enum Port : unsigned short { GR = 0x3CE, SR = 0x3C4 };
+
+std::string access(const char *op, unsigned port, unsigned value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %05X %02X", op, port, value);
+    return text;
+}
+
+using Pairs = std::initializer_list<std::pair<unsigned, unsigned>>;
+
+// Builds an expected trace from register-level steps.
+struct Expect {
+    Lines lines;
+    Expect &write(Port file, unsigned index, unsigned value) {
+        lines.push_back(access("w8", file, index));
+        lines.push_back(access("w8", file + 1U, value));
+        return *this;
+    }
+    Expect &writes(Port file, Pairs index_values) {
+        for (auto [index, value] : index_values) {
+            write(file, index, value);
+        }
+        return *this;
+    }
+    Expect &read(Port file, unsigned index, unsigned value) {
+        lines.push_back(access("w8", file, index));
+        lines.push_back(access("r8", file + 1U, value));
+        return *this;
+    }
+    Expect &masked(Port file, unsigned index, unsigned old, unsigned now) {
+        lines.push_back(access("w8", file, index));
+        lines.push_back(access("r8", file + 1U, old));
+        lines.push_back(access("w8", file + 1U, now));
+        return *this;
+    }
+};
+
+Lines concat(Lines first, const Lines &second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+Reg reg(Port file, std::uint8_t index) {
+    return file == GR ? Reg::gr(index) : Reg::sr(index);
+}
+
+// The FIFO registers that initialisation saves and the clean-up restores, in their order.
+struct Saved {
+    Port file;
+    std::uint8_t index;
+};
+constexpr Saved kSaved[8] = {{GR, 0x74}, {GR, 0x75}, {GR, 0xD9}, {GR, 0xDA},
+                             {GR, 0xDD}, {SR, 0xD9}, {SR, 0xDA}, {SR, 0xDD}};
+
+class Overlay : public SimTest {
+  protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        // The library's globals outlive a test when the whole binary runs in one process.
+        wOverlayIndex = 0;
+        wMaxOverlayNum = 2;
+        wBytePerPixel[0] = wBytePerPixel[1] = 0;
+        bInitialized = 0;
+        savedReg74 = savedReg75 = 0;
+        for (int w = 0; w < 2; ++w) {
+            savedRegD9[w] = savedRegDA[w] = savedRegDD[w] = 0;
+        }
+        map();
+    }
+
+    // Presets the saved FIFO registers to base, base + 1, ... in their order.
+    void preset_fifo(unsigned base) {
+        for (unsigned i = 0; i < 8; ++i) {
+            sim.set(reg(kSaved[i].file, kSaved[i].index), static_cast<std::uint8_t>(base + i));
+        }
+    }
+};
+
+// ---------------------------------------------------------------- selection
+
+TEST_F(Overlay, SelectionPicksAWindowAndResetsItsBytesPerPixel) {
+    Kova_SelectOverlayIndex(1);
+    EXPECT_EQ(Kova_GetOverlayIndex(), 1);
+    EXPECT_EQ(wBytePerPixel[1], 2);
+    Kova_SetOverlayFormat(4);
+    EXPECT_EQ(wBytePerPixel[1], 4);
+    Kova_SelectOverlayIndex(1); // reselecting puts the window back to 2 bytes per pixel
+    EXPECT_EQ(wBytePerPixel[1], 2);
+    EXPECT_EQ(wBytePerPixel[0], 0);
+
+    for (unsigned short bad : {2, 0xFFFF}) {
+        Kova_SelectOverlayIndex(1);
+        wBytePerPixel[0] = 3;
+        Kova_SelectOverlayIndex(bad);
+        EXPECT_EQ(wOverlayIndex, 0) << bad;
+        EXPECT_EQ(wBytePerPixel[0], 2) << bad;
+    }
+    // Only the format write reached the controller: selection touches no register.
+    EXPECT_EQ(trace(), Expect{}.masked(SR, 0xDB, 0x00, 0x04).lines);
+
+    // Out-of-range selector values never index past the two windows.
+    wMaxOverlayNum = 5;
+    Kova_SelectOverlayIndex(3);
+    EXPECT_EQ(wOverlayIndex, 0);
+    wOverlayIndex = 7; // written directly by a caller: treated as window 0
+    Kova_SetOverlayFormat(3);
+    EXPECT_EQ(wBytePerPixel[0], 3);
+    EXPECT_EQ(sim.get(Reg::gr(0xDB)), 0x03);
+}
+
+TEST_F(Overlay, OnOffAndModeTouchOnlyTheCurrentWindowsControlBits) {
+    sim.set(Reg::sr(0xDC), 0x4B); // bits 6, 3, 1, 0
+    sim.set(Reg::gr(0xDC), 0x11);
+    Kova_SelectOverlayIndex(1);
+    Kova_OverlayOn();
+    EXPECT_EQ(sim.get(Reg::sr(0xDC)), 0xCF);
+    sim.set(Reg::sr(0xDC), 0xA6);
+    Kova_OverlayOff();
+    EXPECT_EQ(sim.get(Reg::sr(0xDC)), 0x26);
+    Kova_SetOverlayMode(0);
+    Kova_SetOverlayMode(0x80);
+    EXPECT_EQ(sim.get(Reg::gr(0xDC)), 0x11);
+
+    Kova_SelectOverlayIndex(0);
+    Kova_OverlayOn();
+    EXPECT_EQ(trace(), Expect{}
+                           .masked(SR, 0xDC, 0x4B, 0xCF)
+                           .masked(SR, 0xDC, 0xA6, 0x26)
+                           .masked(SR, 0xDC, 0x26, 0x24)
+                           .masked(SR, 0xDC, 0x24, 0x26)
+                           .masked(GR, 0xDC, 0x11, 0x95)
+                           .lines);
+}
+
+// ------------------------------------------------- initialisation and clean-up
+
+// The 23 initialisation writes, in order.
+constexpr Pairs kInitWrites = {
+    {0xDC, 0x00}, {0xC9, 0x00}, {0xCA, 0x00}, {0xD7, 0x00}, {0xD8, 0x10}, {0xC0, 0x00},
+    {0xC1, 0x0F}, {0xC2, 0x03}, {0xC5, 0x20}, {0xC6, 0x00}, {0xC7, 0x60}, {0xC8, 0x01},
+    {0xCB, 0xE0}, {0xCC, 0x00}, {0xCE, 0x00}, {0xCF, 0x00}, {0xD0, 0x00}, {0xD3, 0x00},
+    {0xD4, 0x10}, {0xDB, 0x00}, {0xDE, 0x00}, {0xDE, 0x01}, {0xDC, 0x04},
+};
+
+Expect init_writes(Port file, unsigned sr_a6_old, unsigned sr_a6_new) {
+    return std::move(Expect{}.writes(file, kInitWrites).masked(SR, 0xA6, sr_a6_old, sr_a6_new));
+}
+
+Expect with_save_reads(Expect e, unsigned base) {
+    for (unsigned i = 0; i < 8; ++i) {
+        e.read(kSaved[i].file, kSaved[i].index, base + i);
+    }
+    return e;
+}
+
+TEST_F(Overlay, InitOnWindowOneWritesTheSequencerFileAndSavesBothWindows) {
+    preset_fifo(0x40);
+    sim.set(Reg::sr(0xA6), 0xFF);
+    for (auto [index, value] : kInitWrites) {
+        sim.set(Reg::gr(static_cast<std::uint8_t>(index)), 0xEE);
+    }
+    Kova_SelectOverlayIndex(1);
+    Kova_InitOverlay();
+
+    EXPECT_EQ(trace(), with_save_reads(init_writes(SR, 0xFF, 0xEF), 0x40).lines);
+    for (auto [index, value] : kInitWrites) {
+        EXPECT_EQ(sim.get(Reg::gr(static_cast<std::uint8_t>(index))), 0xEE) << std::hex << index;
+    }
+    EXPECT_EQ(sim.get(Reg::sr(0xDC)), 0x04);
+    EXPECT_EQ(sim.get(Reg::sr(0xDE)), 0x01);
+    EXPECT_EQ(bInitialized, 1);
+    const unsigned saved[8] = {savedReg74,    savedReg75,    savedRegD9[0], savedRegDA[0],
+                               savedRegDD[0], savedRegD9[1], savedRegDA[1], savedRegDD[1]};
+    for (unsigned i = 0; i < 8; ++i) {
+        EXPECT_EQ(saved[i], 0x40 + i) << i;
+    }
+}
+
+TEST_F(Overlay, SaveHappensOnceAcrossTwoInitsAndRestoreOnce) {
+    preset_fifo(0x20);
+    sim.set(Reg::sr(0xA6), 0x10);
+    Kova_InitOverlay();
+    Kova_ChangeOverlayFIFO(); // moves GR 74, 75, D9, DA, DD
+    preset_fifo(0x90);        // and every saved register moves on
+    sim.clear_trace();
+
+    Kova_InitOverlay();
+    EXPECT_EQ(trace(), init_writes(GR, 0x20, 0x20).lines); // no second save
+    EXPECT_EQ(savedReg74, 0x20);
+    EXPECT_EQ(savedRegDD[1], 0x27);
+
+    sim.set(Reg::sr(0xA7), 0xFF);
+    Kova_SelectOverlayIndex(1); // the clean-up restores both windows whichever is current
+    sim.clear_trace();
+    Kova_OverlayCleanUp();
+    Expect restore;
+    restore.masked(SR, 0xA7, 0xFF, 0xFA);
+    for (unsigned i = 0; i < 8; ++i) {
+        restore.write(kSaved[i].file, kSaved[i].index, 0x20 + i);
+        EXPECT_EQ(sim.get(reg(kSaved[i].file, kSaved[i].index)), 0x20 + i) << i;
+    }
+    EXPECT_EQ(trace(), restore.lines);
+    EXPECT_EQ(bInitialized, 0);
+
+    sim.set(Reg::sr(0xA7), 0x0F);
+    sim.clear_trace();
+    Kova_OverlayCleanUp(); // nothing saved any more: only window 0's field bits
+    EXPECT_EQ(trace(), Expect{}.masked(SR, 0xA7, 0x0F, 0x0A).lines);
+
+    sim.clear_trace();
+    Kova_InitOverlay(); // a new initialisation after the clean-up saves afresh
+    EXPECT_EQ(trace(), with_save_reads(init_writes(SR, 0x20, 0x20), 0x20).lines);
+}
+
+// ------------------------------------------------- format, key colour, window
+
+TEST_F(Overlay, FormatCodesSetTheFormatBitsAndBytesPerPixel) {
+    constexpr unsigned kBytes[8] = {2, 2, 2, 3, 4, 1, 2, 1};
+    Kova_SelectOverlayIndex(0);
+    for (unsigned char code = 0; code < 8; ++code) {
+        sim.set(Reg::gr(0xDB), 0xFF);
+        Kova_SetOverlayFormat(code);
+        EXPECT_EQ(sim.get(Reg::gr(0xDB)), 0xF8 | code);
+        EXPECT_EQ(wBytePerPixel[0], kBytes[code]) << int{code};
+    }
+    sim.clear_trace();
+    for (unsigned char code : {8, 9, 0xFF}) {
+        Kova_SetOverlayFormat(code);
+    }
+    EXPECT_TRUE(trace().empty());
+    EXPECT_EQ(wBytePerPixel[0], 1);
+}
+
+TEST_F(Overlay, KeyColourAndWindowEdgesLowByteFirst) {
+    Kova_SelectOverlayIndex(1);
+    Kova_SetRGBKeyColor(0xAB123456);                       // bits 24-31 ignored
+    Kova_SetOverlayWindow(0x0102, 0x0304, 0x0506, 0x0708); // left, top, right, bottom
+    EXPECT_EQ(trace(), Expect{}
+                           .writes(SR, {{0xCE, 0x56}, {0xCF, 0x34}, {0xD0, 0x12}})
+                           .writes(SR, {{0xC5, 0x02}, {0xC6, 0x01}, {0xC7, 0x06}, {0xC8, 0x05}})
+                           .writes(SR, {{0xC9, 0x04}, {0xCA, 0x03}, {0xCB, 0x08}, {0xCC, 0x07}})
+                           .lines);
+}
+
+// ------------------------------------------------------------- scale factors
+
+// The accesses of one Kova_SetOverlayScale: factors h and v, SR A7 from a7_old to a7_new.
+Expect scale_trace(Port file, unsigned h, unsigned a7_old, unsigned a7_new, unsigned v) {
+    Expect e;
+    e.writes(file,
+             {{0xD1, 0x00}, {0xD2, 0x08}, {0xD3, h & 0xFF}, {0xD4, h >> 8}, {0xD5, 0x00}, {0xD6, 0x08}});
+    e.masked(SR, 0xA7, a7_old, a7_new).writes(file, {{0xD7, v & 0xFF}, {0xD8, v >> 8}});
+    return e;
+}
+
+TEST_F(Overlay, WeaveClearsOnlyTheCurrentWindowsFieldBits) {
+    sim.set(Reg::sr(0xA7), 0xFF);
+    Kova_SetOverlayScale(0, 720, 720, 576, 576);
+    Kova_SelectOverlayIndex(1);
+    Kova_SetOverlayScale(0, 720, 1440, 480, 960);
+    EXPECT_EQ(trace(), concat(scale_trace(GR, 0x1000, 0xFF, 0xFA, 0x1000).lines,
+                              scale_trace(SR, 0x0800, 0xFA, 0xF0, 0x0800).lines));
+}
+
+TEST_F(Overlay, BobHalvesTheSourceAndMarksTheDoubledField) {
+    sim.set(Reg::sr(0xA7), 0xF0);
+    Kova_SetOverlayScale(1, 720, 720, 576, 576); // 288 lines to 576: V = 2048, in the band
+    Kova_SetOverlayScale(1, 720, 720, 576, 288); // 288 to 288: V = 4096, BOB only
+    EXPECT_EQ(trace(), concat(scale_trace(GR, 0x1000, 0xF0, 0xF5, 0x0800).lines,
+                              scale_trace(GR, 0x1000, 0xF5, 0xF4, 0x1000).lines));
+}
+
+TEST_F(Overlay, BobBandLimitsAreInclusiveForBothWindows) {
+    // With a destination of 4096 lines V is half the source height.
+    const std::pair<unsigned short, bool> cases[] = {
+        {4052, false}, {4054, true}, {4137, true}, {4138, true}, {4140, false}};
+    for (auto [src_height, in_band] : cases) {
+        const unsigned v = src_height / 2U;
+        // Window 0 owns SR A7 bits 2 and 0, window 1 bits 3 and 1.  Each starts
+        // with its lower bit set and its upper bit clear; the other bits stay.
+        sim.set(Reg::sr(0xA7), 0xFB);
+        Kova_SelectOverlayIndex(0);
+        sim.clear_trace();
+        Kova_SetOverlayScale(1, 16, 16, src_height, 4096);
+        EXPECT_EQ(trace(), scale_trace(GR, 0x1000, 0xFB, in_band ? 0xFF : 0xFE, v).lines) << src_height;
+
+        sim.set(Reg::sr(0xA7), 0xF7);
+        Kova_SelectOverlayIndex(1);
+        sim.clear_trace();
+        Kova_SetOverlayScale(1, 16, 16, src_height, 4096);
+        EXPECT_EQ(trace(), scale_trace(SR, 0x1000, 0xF7, in_band ? 0xFF : 0xFD, v).lines) << src_height;
+    }
+}
+
+TEST_F(Overlay, FactorsIncludingZeroSizes) {
+    struct Case {
+        unsigned short src, dst;
+        unsigned factor;
+    };
+    const Case cases[] = {
+        {720, 1440, 0x0800}, {720, 360, 0x2000}, {720, 720, 0x1000},
+        {0, 0, 0x1000},      {640, 720, 0x0E38}, // truncated: 3640.88...
+        {720, 40, 0x2000},                       // 0x12000 keeps its low 16 bits
+        {720, 0, 0xFFFF},                        // no ratio: the largest reduction
+        {0, 720, 0x0000},
+    };
+    for (const Case &c : cases) {
+        sim.set(Reg::sr(0xA7), 0x00);
+        sim.clear_trace();
+        Kova_SetOverlayScale(0, c.src, c.dst, c.src, c.dst);
+        EXPECT_EQ(trace(), scale_trace(GR, c.factor, 0x00, 0x00, c.factor).lines) << c.src << "/" << c.dst;
+    }
+
+    sim.clear_trace();
+    Kova_SetOverlayScale(1, 720, 0, 576, 0); // BOB: 288 against 0, outside the band
+    Kova_SetOverlayScale(1, 720, 0, 1, 0);   // BOB: 0 equals the destination, 1:1
+    EXPECT_EQ(trace(), concat(scale_trace(GR, 0xFFFF, 0x00, 0x04, 0xFFFF).lines,
+                              scale_trace(GR, 0xFFFF, 0x04, 0x04, 0x1000).lines));
+}
+
+// ------------------------------------------------------- source and fetch
+
+TEST_F(Overlay, SourceAddressExample) {
+    sim.set(Reg::sr(0xA6), 0x00);
+    sim.set(Reg::gr(0xDC), 0xFF);
+    Kova_SelectOverlayIndex(0);
+    Kova_SetOverlaySrcAddr(0x100000, 0, 0, 720, 720);
+    EXPECT_EQ(trace(), Expect{}
+                           .writes(GR, {{0xC0, 0x00}, {0xC1, 0x00}, {0xC2, 0x04}})
+                           .writes(GR, {{0xC3, 0xB4}, {0xC4, 0x00}, {0xCD, 0xB4}})
+                           .masked(SR, 0xA6, 0x00, 0x40)
+                           .masked(GR, 0xDC, 0xFF, 0xDF)
+                           .lines);
+}
+
+TEST_F(Overlay, SourceOffsetPitchAndFetchCount) {
+    // Start (2 * 1440 + 3 * 2 + 0x100002) / 4 = 0x0402D2.
+    Kova_SelectOverlayIndex(0);
+    Kova_SetOverlaySrcAddr(0x100002, 3, 2, 16, 720);
+    EXPECT_EQ(sim.get(Reg::gr(0xC0)), 0xD2);
+    EXPECT_EQ(sim.get(Reg::gr(0xC1)), 0x02);
+    EXPECT_EQ(sim.get(Reg::gr(0xC2)), 0x04);
+
+    // 4 bytes per pixel: pitch 16000 bytes = 0x7D0 units; fetch 4000 pixels = 0x7D0 units.
+    Kova_SetOverlayFormat(4);
+    Kova_SetOverlaySrcAddr(0, 0, 0, 4000, 4000);
+    EXPECT_EQ(sim.get(Reg::gr(0xC3)), 0xD0);
+    EXPECT_EQ(sim.get(Reg::gr(0xC4)), 0x77);
+    EXPECT_EQ(sim.get(Reg::gr(0xCD)), 0xD0);
+
+    // The pitch in bytes keeps 16 bits: 2 * 40000 = 80000 -> 14464 = 0x710 units.
+    Kova_SetOverlayFormat(0);
+    Kova_SetOverlaySrcAddr(0, 0, 1, 8, 40000);
+    EXPECT_EQ(sim.get(Reg::gr(0xC3)), 0x10);
+    EXPECT_EQ(sim.get(Reg::gr(0xC4)), 0x07);
+    EXPECT_EQ(sim.get(Reg::gr(0xC0)), 0x20); // 14464 / 4 = 0x0E20
+    EXPECT_EQ(sim.get(Reg::gr(0xC1)), 0x0E);
+
+    // 3 bytes per pixel, width 5: fetch (15 + 7) / 8 = 2; pitch 24 bytes = 3 units.
+    Kova_SelectOverlayIndex(1);
+    Kova_SetOverlayFormat(3);
+    sim.clear_trace();
+    Kova_SetOverlaySrcAddr(0, 0, 0, 5, 8);
+    const Lines t = trace();
+    ASSERT_GE(t.size(), 12U);
+    EXPECT_EQ(Lines(t.begin(), t.begin() + 12),
+              Expect{}.writes(SR, {{0xC0, 0}, {0xC1, 0}, {0xC2, 0}, {0xC3, 3}, {0xC4, 0}, {0xCD, 2}}).lines);
+}
+
+TEST_F(Overlay, WidthThresholdsSetTheBitsInTheirOrder) {
+    struct Case {
+        unsigned short width;
+        bool wide;        // OVL DC bit 5
+        bool line_buffer; // the window's SR A6 bit
+    };
+    const Case cases[] = {{360, false, false}, {361, false, true}, {720, false, true}, {721, true, true}};
+    for (unsigned short window : {0, 1}) {
+        const Port file = window == 1 ? SR : GR;
+        const unsigned bit = window == 0 ? 0x40 : 0x80;
+        for (const Case &c : cases) {
+            Kova_SelectOverlayIndex(window);
+            // Start from the opposite state so every bit visibly moves.
+            const unsigned a6_old = c.line_buffer ? (0xFF & ~bit) : 0xFF;
+            const unsigned dc_old = c.wide ? 0x00 : 0xFF;
+            sim.set(Reg::sr(0xA6), static_cast<std::uint8_t>(a6_old));
+            sim.set(reg(file, 0xDC), static_cast<std::uint8_t>(dc_old));
+            sim.clear_trace();
+            Kova_SetOverlaySrcAddr(0, 0, 0, c.width, c.width);
+
+            const unsigned a6_new = c.line_buffer ? (a6_old | bit) : (a6_old & ~bit);
+            const unsigned dc_new = c.wide ? 0x20 : 0xDF;
+            Expect tail;
+            if (c.wide) {
+                tail.masked(file, 0xDC, dc_old, dc_new).masked(SR, 0xA6, a6_old, a6_new);
+            } else {
+                tail.masked(SR, 0xA6, a6_old, a6_new).masked(file, 0xDC, dc_old, dc_new);
+            }
+            const Lines t = trace();
+            ASSERT_EQ(t.size(), 12U + 6U);
+            EXPECT_EQ(Lines(t.begin() + 12, t.end()), tail.lines) << window << " " << c.width;
+        }
+    }
+}
+
+// ------------------------------------------------------- FIFO and stacking
+
+TEST_F(Overlay, FifoPolicyOnEachWindow) {
+    sim.set(Reg::gr(0xF1), 0xFF);
+    sim.set(Reg::gr(0xDD), 0xF1);
+    Kova_ChangeOverlayFIFO();
+    EXPECT_EQ(trace(), Expect{}
+                           .writes(GR, {{0x74, 0x10}, {0x75, 0x10}, {0xD9, 0x1C}, {0xDA, 0x1C}})
+                           .masked(GR, 0xA6, 0x00, 0x08)
+                           .masked(GR, 0xF1, 0xFF, 0x7F)
+                           .masked(GR, 0xDD, 0xF1, 0xF4)
+                           .masked(GR, 0xDD, 0xF4, 0xF6)
+                           .lines);
+
+    sim.set(Reg::gr(0xA6), 0x00);
+    sim.set(Reg::gr(0xF1), 0x80);
+    sim.set(Reg::sr(0xDD), 0x01);
+    Kova_SelectOverlayIndex(1);
+    sim.clear_trace();
+    Kova_ChangeOverlayFIFO();
+    EXPECT_EQ(trace(), Expect{}
+                           .writes(GR, {{0x74, 0x10}, {0x75, 0x10}})
+                           .writes(SR, {{0xD9, 0x1C}, {0xDA, 0x1C}})
+                           .masked(SR, 0xDD, 0x01, 0x13)
+                           .masked(GR, 0xF1, 0x80, 0x40)
+                           .masked(SR, 0xDD, 0x13, 0x16)
+                           .masked(SR, 0xDD, 0x16, 0x16)
+                           .lines);
+}
+
+TEST_F(Overlay, StackingOrderUsesSequencerDeWhicheverWindowIsCurrent) {
+    sim.set(Reg::gr(0xFA), 0x03);
+    sim.set(Reg::sr(0xDE), 0xF0);
+    Kova_WhichOverlayOnTop(2);
+    EXPECT_EQ(trace(), (Lines{"w8 003CE FA", "w8 003CF 00"}));
+    EXPECT_EQ(sim.get(Reg::gr(0xFA)), 0x00);
+
+    sim.clear_trace();
+    Kova_WhichOverlayOnTop(1);
+    Kova_SelectOverlayIndex(1);
+    Kova_WhichOverlayOnTop(0);
+    EXPECT_EQ(trace(), Expect{}
+                           .write(GR, 0xFA, 0x00)
+                           .masked(SR, 0xDE, 0xF0, 0xF1)
+                           .write(GR, 0xFA, 0x00)
+                           .masked(SR, 0xDE, 0xF1, 0xF0)
+                           .lines);
+}
+
+} // namespace
