@@ -44,7 +44,7 @@ void Out_Overlay_Reg_M(unsigned char index, unsigned char value, unsigned char k
 /* Selects window `index` and resets its bytes per pixel to 2; an index of 2 or
  * more (not below wMaxOverlayNum) selects window 0.  Touches no register. */
 void Kova_SelectOverlayIndex(unsigned short index);
-int Kova_GetOverlayIndex(void);
+unsigned int Kova_GetOverlayIndex(void);
 
 /* Writes the current window's initial register set (window off, 1:1 factors,
  * format 0), sets SR A6 bits 5-4 to 1-0, and on the first call since the last

@@ -202,7 +202,7 @@ void Kova_SelectOverlayIndex(unsigned short index) {
     wBytePerPixel[wOverlayIndex] = 2;
 }
 
-int Kova_GetOverlayIndex(void) {
+unsigned int Kova_GetOverlayIndex(void) {
     return wOverlayIndex;
 }
 

@@ -95,7 +95,7 @@ class Overlay : public SimTest {
 
 TEST_F(Overlay, SelectionPicksAWindowAndResetsItsBytesPerPixel) {
     Kova_SelectOverlayIndex(1);
-    EXPECT_EQ(Kova_GetOverlayIndex(), 1);
+    EXPECT_EQ(Kova_GetOverlayIndex(), 1u);
     EXPECT_EQ(wBytePerPixel[1], 2);
     Kova_SetOverlayFormat(4);
     EXPECT_EQ(wBytePerPixel[1], 4);
