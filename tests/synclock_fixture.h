@@ -106,6 +106,31 @@ inline int retrace_ends_between(const Lines &ops, long from, long to) {
     return ends;
 }
 
+// The new value of a masked write: (value AND NOT keep) OR (old AND keep).
+inline unsigned char merged(unsigned char value, unsigned char old, unsigned char keep) {
+    return static_cast<unsigned char>((value & ~keep) | (old & keep));
+}
+
+// Checks that the first masked write of reg at or after from, seen as
+// "reg?old" directly followed by "reg=new", gives new = merged(value, old,
+// keep).  Returns the position after it.
+inline long expect_masked(const Lines &ops, const std::string &reg, long from, unsigned char value,
+                          unsigned char keep) {
+    for (long i = from; i + 1 < static_cast<long>(ops.size()); ++i) {
+        const std::string &read = ops[static_cast<std::size_t>(i)];
+        if (read.rfind(reg + "?", 0) != 0) continue;
+        const auto old = static_cast<unsigned char>(std::stoul(read.substr(reg.size() + 1), nullptr, 16));
+        EXPECT_EQ(ops[static_cast<std::size_t>(i + 1)],
+                  reg_write(reg.substr(0, 2).c_str(),
+                            static_cast<unsigned>(std::stoul(reg.substr(3), nullptr, 16)),
+                            merged(value, old, keep)))
+            << reg << " <- " << int(value) << " keep " << int(keep);
+        return i + 2;
+    }
+    ADD_FAILURE() << "no masked write of " << reg;
+    return from;
+}
+
 class SyncLockTest : public SimTest {
   protected:
     void SetUp() override {

@@ -12,31 +12,6 @@ const Lines kFetchOn = {"GR DE=40", "SR DE=40", "GR 70=40"};
 const Lines kFetchOff = {"GR DE=00", "SR DE=00", "GR 70=00"};
 const Lines kPrologue = {"GR BF=01", "GR BA=80", "GR BA=80", "GR BB=02", "GR BB=06", "GR BF=00", "GR B5=83"};
 
-// The new value of a masked write: (value AND NOT keep) OR (old AND keep).
-unsigned char merged(unsigned char value, unsigned char old, unsigned char keep) {
-    return static_cast<unsigned char>((value & ~keep) | (old & keep));
-}
-
-// Checks that the first masked write of reg at or after from, seen as
-// "reg?old" directly followed by "reg=new", gives new = merged(value, old,
-// keep).  Returns the position after it.
-long expect_masked(const Lines &ops, const std::string &reg, long from, unsigned char value,
-                   unsigned char keep) {
-    for (long i = from; i + 1 < static_cast<long>(ops.size()); ++i) {
-        const std::string &read = ops[static_cast<std::size_t>(i)];
-        if (read.rfind(reg + "?", 0) != 0) continue;
-        const auto old = static_cast<unsigned char>(std::stoul(read.substr(reg.size() + 1), nullptr, 16));
-        EXPECT_EQ(ops[static_cast<std::size_t>(i + 1)],
-                  reg_write(reg.substr(0, 2).c_str(),
-                            static_cast<unsigned>(std::stoul(reg.substr(3), nullptr, 16)),
-                            merged(value, old, keep)))
-            << reg << " <- " << int(value) << " keep " << int(keep);
-        return i + 2;
-    }
-    ADD_FAILURE() << "no masked write of " << reg;
-    return from;
-}
-
 class SyncLock : public SyncLockTest {
   protected:
     void SetUp() override {
