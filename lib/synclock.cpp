@@ -458,6 +458,12 @@ constexpr unsigned kTv32Count = 59;
 constexpr unsigned kAddonSlots = 34;
 constexpr unsigned kCrtCount = 14;
 constexpr unsigned kExtSyncCount = 13;
+static_assert(sizeof wPALTVReg16[0] / sizeof wPALTVReg16[0][0] == kTv16Count);
+static_assert(sizeof dwPALTVReg32[0] / sizeof dwPALTVReg32[0][0] == kTv32Count);
+static_assert(sizeof wAddonTVindex / sizeof wAddonTVindex[0] == kAddonSlots);
+static_assert(sizeof bRegIndex == kCrtCount && sizeof bRegExtSyncIndex == kExtSyncCount);
+static_assert(sizeof bNTSCRegCrt / sizeof bNTSCRegCrt[0] == kNtscModes);
+static_assert(sizeof bPALRegCrt / sizeof bPALRegCrt[0] == kPalModes);
 
 // GR registers.
 constexpr unsigned char kGrDacControl = 0x56; // bit 2 opens the DAC mask port
@@ -483,7 +489,7 @@ constexpr unsigned char kSrOutputSwitch2 = 0x4F; // in bank 8 of GR FA
 constexpr unsigned char kOutputBank = 0x08;
 constexpr unsigned char kSrExtSyncFirst = 0xE0;   // extended-sync block SR E0 to EF
 constexpr unsigned char kSrExtSyncSkipped = 0xE3; // not part of the block
-constexpr unsigned char kSrClockCtl = 0xEA;
+constexpr unsigned char kSrEA = 0xEA;
 constexpr unsigned char kSrVcr = 0xEB; // bit 7 set = VCR setting off
 constexpr unsigned char kSrEC = 0xEC;
 constexpr unsigned char kSrED = 0xED;
@@ -1007,7 +1013,7 @@ void Kova_ChangeToVideoClk(unsigned short clockSelect, unsigned short standard, 
         wExtClock = 1;
         DACPower(0);
 
-        bEA = sr(kSrClockCtl);
+        bEA = sr(kSrEA);
         bEB = sr(kSrVcr);
         bEC = sr(kSrEC);
         bED = sr(kSrED);
