@@ -11,11 +11,13 @@
  *                value leaves those three registers alone.
  *
  * Rows outside the tables: a mode or variant that has no row (NTSC mode above
- * 2, PAL mode above 3, variant above 1) together with standard 0 or 1 makes
- * Kova_DoSyncLock, Kova_SetSyncLockGM, Kova_OutputSyncLockVideo, WriteCrt and
- * Kova_ChangeToVideoClk (switch-on) return at once, without any register
- * access and without changing a flag or save area.  Nothing reads past a
- * table.  (Kova_ChangeToVideoClk treats every standard but 1 as PAL.)
+ * 2, PAL mode above 3, variant above 1) makes Kova_DoSyncLock,
+ * Kova_SetSyncLockGM and WriteCrt with standard 0 or 1, and
+ * Kova_OutputSyncLockVideo and the switch-on of Kova_ChangeToVideoClk with any
+ * standard (every standard but 1 counts as PAL there), return at once, without
+ * any register access and without changing a flag or save area.  Nothing
+ * reads past a table.  The switch-off of Kova_ChangeToVideoClk reads no table
+ * and ignores mode and variant.
  *
  * Retrace waits: every poll of the input status (port 0x3DA, bit 3 = vertical
  * retrace) is bounded by the library's shared status-poll limit of 1,000,000
@@ -150,7 +152,8 @@ void Kova_ChangeToVideoClk(unsigned short clockSelect, unsigned short standard, 
 void Kova_SetSyncLockGM(unsigned short clockSelect, unsigned short standard, unsigned short mode,
                         unsigned char variant);
 /* Switches the sync-lock video output of a running genlock-mode lock on
- * (enable non-zero) or off; nothing unless wSyncLockGM is set. */
+ * (enable non-zero) or off, and sets TV E5F6 for it; standard 1 is NTSC, any
+ * other PAL.  Nothing unless wSyncLockGM is set. */
 void Kova_OutputSyncLockVideo(unsigned short enable, unsigned short standard, unsigned short mode,
                               unsigned char variant);
 /* Ends a genlock-mode lock without touching the output switch; nothing unless
