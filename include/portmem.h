@@ -105,13 +105,15 @@ void DrawPixel(unsigned short x, unsigned short y, unsigned int colour);
  * coordinate exactly halfway between two pixels goes to the higher one).
  * Below 2048 the line ends on (x1, y1); on longer lines the single-precision
  * accumulation may end it on a neighbouring pixel. */
-void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1, unsigned int colour);
+void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour);
 
 /* Fills columns x0 <= x < x1 of rows y0 <= y < y1 (half-open: nothing when
  * x0 >= x1 or y0 >= y1).  Pixel writes: at 16 bits one 16-bit store; at 24 and
  * 32 bits three or four byte stores in ascending address order; at any other
  * depth of 8 bits or more one byte store of bits 7..0. */
-void FillRect(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1, unsigned int colour);
+void FillRect(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour);
 
 /* Copies count bytes from source to destination, one byte at a time in
  * ascending address order (a forward copy, also when the ranges overlap). */

@@ -198,7 +198,8 @@ void DrawPixel(unsigned short x, unsigned short y, unsigned int colour) {
     }
 }
 
-void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1, unsigned int colour) {
+void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour) {
     const std::int32_t dx = static_cast<std::int32_t>(x1) - x0;
     const std::int32_t dy = static_cast<std::int32_t>(y1) - y0;
     const std::int32_t adx = dx < 0 ? -dx : dx;
@@ -219,7 +220,8 @@ void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned 
     }
 }
 
-void FillRect(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1, unsigned int colour) {
+void FillRect(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour) {
     if (!drawable_depth()) return;
     std::uint32_t bytes_per_pixel;
     switch (bBpp) {

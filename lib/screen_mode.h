@@ -33,8 +33,8 @@ constexpr std::uint16_t visible_width(std::uint8_t cr01, std::uint8_t cr53) {
 
 // Vertical display end plus one.
 constexpr std::uint16_t visible_height(std::uint8_t cr12, std::uint8_t cr07, std::uint8_t gr11) {
-    return static_cast<std::uint16_t>(cr12 + 256u * bit(cr07, 1) + 512u * bit(cr07, 6) + 1024u * bit(gr11, 1) +
-                                      1u);
+    return static_cast<std::uint16_t>(cr12 + 256u * bit(cr07, 1) + 512u * bit(cr07, 6) +
+                                      1024u * bit(gr11, 1) + 1u);
 }
 
 // Depth code of GR 77 bits 2..0 to bits per pixel: code 3 is 32 bits and code

@@ -290,8 +290,8 @@ void TurnOnOffRAMDAC(unsigned short on) {
     const std::uint8_t saved = read_graphics(kGrDacAccess);
     kovaoutp(kGrDataPort, saved | kDacAccessEnable);
     const std::uint8_t mask = kovainp(kDacMask);
-    kovaoutp(kDacMask, on == kSwitchOn ? mask & static_cast<std::uint8_t>(~kRamDacPowerDown)
-                                       : mask | kRamDacPowerDown);
+    kovaoutp(kDacMask,
+             on == kSwitchOn ? mask & static_cast<std::uint8_t>(~kRamDacPowerDown) : mask | kRamDacPowerDown);
     kovaoutp(kGrDataPort, saved); // GR 56 is still selected
 }
 
