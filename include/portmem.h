@@ -54,6 +54,71 @@ void DisableLinearAddr(void);
 /* Physical aperture base: GR 35 shifted left by 24. */
 unsigned int GetChipPhysAddr(void);
 
+/* ---- Screen environment and drawing ----
+ *
+ * The current display mode, read from the CRT and graphics registers by
+ * SetEnvironmentVariables (0 until its first call; not refreshed after a mode
+ * change, so call it again then):
+ *   wScreenWidth   visible width in pixels, also the frame-buffer pitch
+ *                  = (CR 01 + 256 * CR 53 bit 1) * 8 + 8
+ *   wScreenHeight  visible height in lines
+ *                  = CR 12 + 256 * CR 07 bit 1 + 512 * CR 07 bit 6
+ *                    + 1024 * GR 11 bit 1 + 1
+ *   bBpp           bits per pixel from GR 77 bits 2..0:
+ *                  code 0 1 2  3  4  5 6  7
+ *                  bits 4 8 16 32 24 4 16 4
+ * SetEnvironmentVariables reads CR 01, CR 07, CR 12, CR 53 (index to 0x3D4,
+ * data from 0x3D5), then GR 11 and GR 77 (index to 0x3CE, data from 0x3CF).
+ */
+extern unsigned short wScreenWidth;
+extern unsigned short wScreenHeight;
+extern unsigned char bBpp;
+
+void SetEnvironmentVariables(void);
+
+/* The mapped frame buffer, dwLINEAR_BASE. */
+unsigned char *GetFrameBufferPtr(void);
+
+/* CPU drawing into the frame buffer at dwLINEAR_BASE with the current screen
+ * environment.  Pixel (x, y) starts at byte (y * wScreenWidth + x) * bBpp / 8;
+ * multi-byte pixels are stored least significant byte first.  Nothing is
+ * clipped: the caller keeps pixels and lines inside x < wScreenWidth,
+ * y < wScreenHeight, and rectangles inside x1 <= wScreenWidth,
+ * y1 <= wScreenHeight, within the 4 MiB mapped.
+ *
+ * Below 8 bits per pixel (the 4-bit depth codes 0, 5 and 7, and bBpp = 0
+ * before the first SetEnvironmentVariables) DrawPixel, DrawLine and FillRect
+ * write nothing: a packed 4-bit pixel has no byte of its own, and any byte
+ * store would reach pixels outside the ones asked for. */
+
+/* One pixel: at 16 bits one 16-bit store of colour bits 15..0; at 24 bits one
+ * 16-bit store of bits 15..0, then one byte store of bits 23..16 at address + 2;
+ * at 32 bits one 32-bit store; at any other depth of 8 bits or more one byte
+ * store of bits 7..0. */
+void DrawPixel(unsigned short x, unsigned short y, unsigned int colour);
+
+/* A line from (x0, y0) to (x1, y1) by a single-precision digital differential
+ * analyser: steps = the larger of |x1 - x0| and |y1 - y0|; the position starts
+ * at (x0, y0) and moves by (x1 - x0) / steps and (y1 - y0) / steps, each kept
+ * as a float, with every sum rounded to single precision; each of the
+ * steps + 1 positions is plotted at the position plus 0.5, truncated (a
+ * coordinate exactly halfway between two pixels goes to the higher one).
+ * Below 2048 the line ends on (x1, y1); on longer lines the single-precision
+ * accumulation may end it on a neighbouring pixel. */
+void DrawLine(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour);
+
+/* Fills columns x0 <= x < x1 of rows y0 <= y < y1 (half-open: nothing when
+ * x0 >= x1 or y0 >= y1).  Pixel writes: at 16 bits one 16-bit store; at 24 and
+ * 32 bits three or four byte stores in ascending address order; at any other
+ * depth of 8 bits or more one byte store of bits 7..0. */
+void FillRect(unsigned short x0, unsigned short y0, unsigned short x1, unsigned short y1,
+              unsigned int colour);
+
+/* Copies count bytes from source to destination, one byte at a time in
+ * ascending address order (a forward copy, also when the ranges overlap). */
+void BitBlockTransfer(const unsigned char *source, unsigned char *destination, unsigned int count);
+
 #ifdef __cplusplus
 }
 #endif
