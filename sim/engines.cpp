@@ -36,8 +36,17 @@ std::string format(const char *fmt, auto... args) {
     return text;
 }
 
-std::string ratio(std::uint16_t factor) {
-    return format("%.3f", factor / 4096.0);
+// How much larger a picture comes out than it went in: the overlay steps
+// factor/4096 source pixels per screen pixel, the capture engine writes
+// factor/4096 pixels per input pixel.
+std::string zoom(double ratio) {
+    return ratio > 0 ? format("%.3f", ratio) : std::string("-");
+}
+std::string overlay_zoom(std::uint16_t factor) {
+    return zoom(factor ? 4096.0 / factor : 0);
+}
+std::string capture_zoom(std::uint16_t factor) {
+    return zoom(factor / 4096.0);
 }
 
 } // namespace
@@ -98,20 +107,21 @@ CaptureState capture_state(const Controller &sim) {
 
 std::string describe(const OverlayState &o, int window) {
     std::string text =
-        format("overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch %u bytes, scale %s x %s", window,
+        format("overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch %u bytes, zoom %s x %s", window,
                o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch,
-               ratio(o.h_factor).c_str(), ratio(o.v_factor).c_str());
+               overlay_zoom(o.h_factor).c_str(), overlay_zoom(o.v_factor).c_str());
     text += o.bob ? (o.bob_double ? ", BOB (2:1)" : ", BOB") : ", WEAVE";
     return text + "\n";
 }
 
 std::string describe(const CaptureState &c) {
     const char *state = !c.enabled ? "stopped" : c.held ? "held (set up, not writing)" : "running";
-    std::string text = format(
-        "capture: %s, engine %d, input pixels %u-%u lines %u-%u, destination 0x%06X pitch %u "
-        "pixels, scale %s x %s%s\n",
-        state, c.engine, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination, c.pitch,
-        ratio(c.h_factor).c_str(), ratio(c.v_factor).c_str(), c.inverted_fields ? ", fields inverted" : "");
+    std::string text =
+        format("capture: %s, engine %d, input pixels %u-%u lines %u-%u, destination 0x%06X pitch %u "
+               "pixels, zoom %s x %s%s\n",
+               state, c.engine, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination, c.pitch,
+               capture_zoom(c.h_factor).c_str(), capture_zoom(c.v_factor).c_str(),
+               c.inverted_fields ? ", fields inverted" : "");
     text += c.guard_on ? format("capture guard: at 0x%06X\n", c.guard) : std::string("capture guard: off\n");
     text += c.double_buffer ? format("double buffering: on, back buffer 0x%06X\n", c.back_buffer)
                             : std::string("double buffering: off\n");

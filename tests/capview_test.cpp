@@ -156,34 +156,34 @@ TEST(Capview, StopOnlySwitchesEverythingOff) {
 }
 
 TEST(Capview, RangeLimitsAreInclusive) {
-    for (const std::vector<std::string> accepted : {std::vector<std::string>{"-w", "1920"},
-                                                    {"-h", "1080"},
-                                                    {"-x", "-1920"},
-                                                    {"-y", "-1080"},
-                                                    {"-B", "1920"},
-                                                    {"-X", "-1920"},
-                                                    {"-C", "-1080"},
-                                                    {"-Y", "1080"},
-                                                    {"-W", "0"},
-                                                    {"-H", "1080"},
-                                                    {"-w", "abc"}}) {
+    for (const std::vector<std::string> &accepted : {std::vector<std::string>{"-w", "1920"},
+                                                     {"-h", "1080"},
+                                                     {"-x", "-1920"},
+                                                     {"-y", "-1080"},
+                                                     {"-B", "1920"},
+                                                     {"-X", "-1920"},
+                                                     {"-C", "-1080"},
+                                                     {"-Y", "1080"},
+                                                     {"-W", "0"},
+                                                     {"-H", "1080"},
+                                                     {"-w", "abc"}}) {
         const KovasimRun run = run_kovasim(accepted);
         EXPECT_EQ(run.status, 0) << accepted[0] << " " << accepted[1];
         EXPECT_EQ(run.out, kBanner) << accepted[0] << " " << accepted[1];
     }
-    for (const std::vector<std::string> rejected : {std::vector<std::string>{"-w", "1921"},
-                                                    {"-w", "-1"},
-                                                    {"-h", "1081"},
-                                                    {"-x", "-1921"},
-                                                    {"-y", "-1081"},
-                                                    {"-B", "-1921"},
-                                                    {"-C", "1081"},
-                                                    {"-X", "1921"},
-                                                    {"-Y", "-1081"},
-                                                    {"-W", "1921"},
-                                                    {"-H", "-1"},
-                                                    {"-w", "4294968016"},
-                                                    {"-x", "-4294967396"}}) {
+    for (const std::vector<std::string> &rejected : {std::vector<std::string>{"-w", "1921"},
+                                                     {"-w", "-1"},
+                                                     {"-h", "1081"},
+                                                     {"-x", "-1921"},
+                                                     {"-y", "-1081"},
+                                                     {"-B", "-1921"},
+                                                     {"-C", "1081"},
+                                                     {"-X", "1921"},
+                                                     {"-Y", "-1081"},
+                                                     {"-W", "1921"},
+                                                     {"-H", "-1"},
+                                                     {"-w", "4294968016"},
+                                                     {"-x", "-4294967396"}}) {
         const KovasimRun run = run_kovasim(rejected);
         EXPECT_EQ(run.status, 1) << rejected[0] << " " << rejected[1];
         EXPECT_EQ(run.out, kBanner + kUsageText) << rejected[0] << " " << rejected[1];
@@ -192,14 +192,14 @@ TEST(Capview, RangeLimitsAreInclusive) {
 }
 
 TEST(Capview, BadOptionsPrintTheUsageTextOnly) {
-    for (const std::vector<std::string> bad : {std::vector<std::string>{"--help"},
-                                               {"-?"},
-                                               {"-z"},
-                                               {"--bogus"},
-                                               {"-w"},
-                                               {"--destwidth"},
-                                               {"-w", "1921", "-v"},
-                                               {"-w", "100", "-w", "1921"}}) {
+    for (const std::vector<std::string> &bad : {std::vector<std::string>{"--help"},
+                                                {"-?"},
+                                                {"-z"},
+                                                {"--bogus"},
+                                                {"-w"},
+                                                {"--destwidth"},
+                                                {"-w", "1921", "-v"},
+                                                {"-w", "100", "-w", "1921"}}) {
         const KovasimRun run = run_kovasim(bad);
         EXPECT_EQ(run.status, 1) << bad[0];
         EXPECT_EQ(run.out, kBanner + kUsageText) << bad[0];
@@ -245,16 +245,16 @@ TEST(Capview, FailedMappingTouchesNoRegister) {
 }
 
 TEST(Kovasim, BadSettingsAreRefusedBeforeAnythingRuns) {
-    for (const std::vector<std::string> bad : {std::vector<std::string>{"--set", "GRE5=01"},
-                                               {"--set", "GR12@00=01"},
-                                               {"--set", "XR12=01"},
-                                               {"--set", "GR1=01"},
-                                               {"--set", "GR12=100"},
-                                               {"--set", "GR12"},
-                                               {"--set", "TV12=0001"},
-                                               {"--set", "P03CF=01"},
-                                               {"--fail", "disk"},
-                                               {"--trace"}}) {
+    for (const std::vector<std::string> &bad : {std::vector<std::string>{"--set", "GRE5=01"},
+                                                {"--set", "GR12@00=01"},
+                                                {"--set", "XR12=01"},
+                                                {"--set", "GR1=01"},
+                                                {"--set", "GR12=100"},
+                                                {"--set", "GR12"},
+                                                {"--set", "TV12=0001"},
+                                                {"--set", "P03CF=01"},
+                                                {"--fail", "disk"},
+                                                {"--trace"}}) {
         const KovasimRun run = run_kovasim(bad, false);
         EXPECT_EQ(run.status, 2) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
         EXPECT_EQ(run.out, "") << bad[0];

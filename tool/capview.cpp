@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <getopt.h>
+#include <iterator>
 
 int srcWidth = 720;
 int srcHeight = 576;
