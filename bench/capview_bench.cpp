@@ -3,6 +3,7 @@
 // `kovasim` and `kovasim -s 3` do).
 #include "capview.h"
 #include "controller.h"
+#include "synclock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,7 @@ void run_capview(benchmark::State &state, bool synclock) {
     for (auto _ : state) {
         state.PauseTiming();
         sim.reset();
+        wSyncLock = 0; // as in a new process: no lock of its own to undo
         destWidth = 720;
         bSynclock = synclock ? 1 : 0;
         tvMode = 3;
