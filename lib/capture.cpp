@@ -6,15 +6,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include "vga_ports.h"
 
 unsigned short wCaptureIndex = 0;
 unsigned short wMaxCaptureNum = 2;
 
 namespace {
 
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kGrDataPort = 0x3CF;
-constexpr std::uint16_t kSrIndexPort = 0x3C4;
+using namespace kova::vga;
 
 // Bank select of the extended GR registers and the banks used here.
 constexpr std::uint8_t kGrBank = 0xFA;

@@ -4,12 +4,11 @@
 #include "portmem.h"
 
 #include <cstdint>
+#include "vga_ports.h"
 
 namespace {
 
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kSrIndexPort = 0x3C4;
-constexpr std::uint16_t kCrIndexPort = 0x3D4;
+using namespace kova::vga;
 
 // The data port sits right after the index port (computed in 16 bits).
 constexpr unsigned short data_port(unsigned short index_port) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include "vga_ports.h"
 
 unsigned short wOverlayIndex = 0;
 unsigned short wMaxOverlayNum = 2;
@@ -23,10 +24,7 @@ const unsigned char bFIFOPolicyNum[5] = {0x10, 0x10, 0x1C, 0x1C, 0x06};
 
 namespace {
 
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kGrDataPort = 0x3CF;
-constexpr std::uint16_t kSrIndexPort = 0x3C4;
-constexpr std::uint16_t kSrDataPort = 0x3C5;
+using namespace kova::vga;
 
 constexpr unsigned kWindowCount = 2;
 

@@ -8,19 +8,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <sys/mman.h>
+#include "vga_ports.h"
 
 void *pFB = nullptr;
 void *pMMIO = nullptr;
 
 namespace {
 
+using namespace kova::vga;
+
 constexpr std::uint32_t kFrameBufferOffset = 0x000000;
 constexpr std::uint32_t kFrameBufferLength = 0x400000; // 4 MiB of video memory
 constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
 constexpr std::uint32_t kRegisterWindowLength = 0x100000; // 1 MiB
 
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kGrDataPort = 0x3CF;
 constexpr std::uint8_t kGrApertureBase = 0x35;
 
 // The aperture base by inline port access; the I/O privilege must already be

@@ -6,6 +6,7 @@
 #include "screen_mode.h"
 
 #include <cstdint>
+#include "vga_ports.h"
 
 unsigned char *dwMEM_IO_BASE = nullptr;
 unsigned char *dwLINEAR_BASE = nullptr;
@@ -16,12 +17,12 @@ unsigned char bBpp = 0;
 
 namespace {
 
+using namespace kova::vga;
+
 // TV and audio registers lie in the register window from this offset upward.
 constexpr std::uint32_t kTvRegisterBase = 0xB0000;
 
 // Direct-I/O view of the graphics-controller index/data pair.
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kGrDataPort = 0x3CF;
 constexpr std::uint8_t kGrApertureControl = 0x33; // bit 0: linear aperture enable
 constexpr std::uint8_t kGrApertureBase = 0x35;    // physical address bits 31..24
 constexpr std::uint8_t kApertureEnable = 0x01;

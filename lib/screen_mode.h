@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include "vga_ports.h"
 
 namespace kova::screen {
+
+using namespace kova::vga;
 
 // CRT registers (index at 0x3D4, data at 0x3D5), in the order they are read.
 inline constexpr std::uint8_t kCrHorizontalDisplayEnd = 0x01; // bits 7..0
@@ -16,11 +19,6 @@ inline constexpr std::uint8_t kCrExtendedHorizontal = 0x53;   // bit 1: HDE bit 
 // Graphics registers (index at 0x3CE, data at 0x3CF).
 inline constexpr std::uint8_t kGrExtendedVertical = 0x11; // bit 1: VDE bit 10
 inline constexpr std::uint8_t kGrPixelDepth = 0x77;       // bits 2..0: depth code
-
-inline constexpr std::uint16_t kCrIndexPort = 0x3D4;
-inline constexpr std::uint16_t kCrDataPort = 0x3D5;
-inline constexpr std::uint16_t kGrIndexPort = 0x3CE;
-inline constexpr std::uint16_t kGrDataPort = 0x3CF;
 
 constexpr unsigned bit(std::uint8_t value, unsigned n) {
     return (value >> n) & 1u;

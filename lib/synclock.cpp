@@ -7,6 +7,7 @@
 #include "status_poll.h"
 
 #include <cstdint>
+#include "vga_ports.h"
 
 // ---------------------------------------------------------------------------
 // Register images.  Hexadecimal throughout; the comment at the start of a line
@@ -440,12 +441,9 @@ unsigned char b3d41 = 0;
 
 namespace {
 
-constexpr unsigned short kGrIndexPort = 0x3CE;
-constexpr unsigned short kGrDataPort = 0x3CF;
-constexpr unsigned short kSrIndexPort = 0x3C4;
-constexpr unsigned short kCrIndexPort = 0x3D4;
+using namespace kova::vga;
+
 constexpr unsigned short kDacMaskPort = 0x3C6;
-constexpr unsigned short kInputStatusPort = 0x3DA;
 constexpr unsigned char kInputStatusVRetrace = 0x08;
 
 constexpr unsigned short kNtsc = 1;

@@ -8,8 +8,11 @@
 #include "status_poll.h"
 
 #include <cstdint>
+#include "vga_ports.h"
 
 namespace {
+
+using namespace kova::vga;
 
 using kova::screen::kCrIndexPort;
 using kova::screen::kGrDataPort;
@@ -38,7 +41,6 @@ constexpr double kFixedClock0 = 25.175;
 constexpr double kFixedClock1 = 28.322;
 
 // Input status.
-constexpr std::uint16_t kInputStatus = 0x3DA;
 constexpr std::uint8_t kVerticalRetrace = 0x08;
 constexpr std::uint8_t kDisplayBlanked = 0x01;
 
@@ -89,7 +91,7 @@ bool later_generation() {
 // then while it is clear.  Each half is bounded; false after a timeout (the
 // warning line has been printed and the second half is not started).
 bool wait_for_status_edge(const char *wait_name, std::uint8_t bit) {
-    const auto read = [] { return kovainp(kInputStatus); };
+    const auto read = [] { return kovainp(kInputStatusPort); };
     if (!kova::poll_status(wait_name, read, [bit](std::uint8_t status) { return (status & bit) == 0; }))
         return false;
     return kova::poll_status(wait_name, read, [bit](std::uint8_t status) { return (status & bit) != 0; });
