@@ -145,6 +145,14 @@ TEST_F(Overlay, OnOffAndModeTouchOnlyTheCurrentWindowsControlBits) {
                            .masked(SR, 0xDC, 0x24, 0x26)
                            .masked(GR, 0xDC, 0x11, 0x95)
                            .lines);
+
+    // The overlay masked write ORs the value in whole: a value bit that keep
+    // also covers stays set (the GR/SR/CR masked writes would drop it).
+    sim.set(Reg::sr(0xDB), 0x30);
+    Kova_SelectOverlayIndex(1);
+    sim.clear_trace();
+    Out_Overlay_Reg_M(0xDB, 0x0F, 0xF3);
+    EXPECT_EQ(trace(), Expect{}.masked(SR, 0xDB, 0x30, 0x3F).lines);
 }
 
 // ------------------------------------------------- initialisation and clean-up
