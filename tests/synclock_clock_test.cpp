@@ -40,6 +40,10 @@ TEST_F(VideoClock, SwitchOnSavesThenProgramsClockSyncAndTvRegisters) {
     EXPECT_EQ(writes[expected.size()], "GR FA=05"); // then the colour check
     EXPECT_EQ(Lines(writes.end() - 3, writes.end()), (Lines{"GR 56=04", "DAC=00", "GR 56=00"}));
 
+    EXPECT_EQ(masked_shaped_writes(trace()),
+              (Lines{"GR 56", "GR 56", "SR EC", "SR EB", "SR ED", "SR EE", "SR EF", "SR A6", "SR EC", "GR 4E",
+                     "GR 4E", "GR 4E", "GR 4E", "GR 56", "GR 56"}));
+
     EXPECT_EQ(wExtClock, 1);
     EXPECT_EQ((std::vector<int>{bEA, bEB, bEC, bED, bEE, bEF, bA6}),
               (std::vector<int>{0x11, 0x22, 0x3C, 0x44, 0x55, 0x66, 0x77}));
@@ -94,6 +98,9 @@ TEST_F(VideoClock, OnTwiceThenOffRestoresWhatTheFirstSwitchOnSaved) {
     ASSERT_GT(writes.size(), expected.size());
     EXPECT_EQ(Lines(writes.begin(), writes.begin() + static_cast<long>(expected.size())), expected);
     EXPECT_EQ(writes[expected.size()], "GR FA=05");
+    EXPECT_EQ(masked_shaped_writes(trace()),
+              (Lines{"GR 56", "GR 56", "SR EB", "SR EE", "SR EF", "SR ED", "SR A6", "SR EC", "GR 4E", "GR 4E",
+                     "GR 4E", "GR 4E", "GR 56", "GR 56"}));
     EXPECT_EQ(wExtClock, 0);
     EXPECT_EQ(sim.get(Reg::sr(0xE4)), 0);
     EXPECT_EQ(sim.get(Reg::sr(0xE5)), 0);

@@ -91,6 +91,7 @@ TEST_F(CrtOverride, WriteCrtSavesAndOverridesTimingAndClockThenCleanupPutsThemBa
            {"GR B0?11", "GR B1?22", "GR BA?33", "GR B0=42", "GR B1=D0", "GR BA=89", "GR B9=80", "GR B9=00"});
     append(expected, fetch_off);
     EXPECT_EQ(ops(), expected);
+    EXPECT_TRUE(masked_shaped_writes(trace()).empty()); // CR 11 is read, then written with its index again
     EXPECT_EQ(std::vector<unsigned char>(bOldRegCrt, bOldRegCrt + 14),
               (std::vector<unsigned char>{0x00, 0x7F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x0E,
                                           0xFF, 0x00, 0x00}));

@@ -106,6 +106,41 @@ inline int retrace_ends_between(const Lines &ops, long from, long to) {
     return ends;
 }
 
+// The bus shape of the register writes, which decode() hides: a masked write
+// (Out_*_M) is index, read, write with no index write in between; a
+// read-modify-write (ReadReg, then a plain write) and a plain write put the
+// index first.  Lists, in order, the GR, SR and CR writes whose data write
+// directly follows a read of the same data port: "GR 56", "SR EF".
+inline Lines masked_shaped_writes(const Lines &raw) {
+    Lines out;
+    unsigned index[3] = {0, 0, 0}; // GR, SR, CR
+    std::string previous;
+    for (const std::string &line : raw) {
+        std::istringstream in(line);
+        std::string kind, where, value;
+        in >> kind >> where >> value;
+        const unsigned offset = static_cast<unsigned>(std::stoul(where, nullptr, 16));
+        const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
+        const int pair = offset == 0x3CE || offset == 0x3CF   ? 0
+                         : offset == 0x3C4 || offset == 0x3C5 ? 1
+                         : offset == 0x3D4 || offset == 0x3D5 ? 2
+                                                              : -1;
+        const bool data_port = offset == 0x3CF || offset == 0x3C5 || offset == 0x3D5;
+        if (pair >= 0 && !data_port && kind == "w8") index[pair] = v;
+        if (pair >= 0 && data_port && kind == "w8" && previous == "r8 " + where) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%s %02X",
+                          pair == 0   ? "GR"
+                          : pair == 1 ? "SR"
+                                      : "CR",
+                          index[pair]);
+            out.push_back(buf);
+        }
+        previous = kind + " " + where;
+    }
+    return out;
+}
+
 // The new value of a masked write: (value AND NOT keep) OR (old AND keep).
 inline unsigned char merged(unsigned char value, unsigned char old, unsigned char keep) {
     return static_cast<unsigned char>((value & ~keep) | (old & keep));

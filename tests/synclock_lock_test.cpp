@@ -41,6 +41,11 @@ TEST_F(SyncLock, PalMode3Variant1AsTheProgramRunsIt) {
     sim.set(Reg::sr(0xEF), 0xC6);
     Kova_DoSyncLock(0, 0, 3, 1);
     const Lines all = ops();
+    // Index, read, write only where the sequence writes masked; every read-modify-write
+    // (SR 4A, SR 4F, SR EB, the fetch reset, CR 11) writes the index again.
+    EXPECT_EQ(masked_shaped_writes(trace()),
+              (Lines{"GR 56", "GR 56", "GR BA", "GR BA", "GR BB", "GR BB", "SR EF", "SR ED", "SR EE", "SR EF",
+                     "SR A6", "GR 4E", "GR 4E", "GR 4E", "GR 4E", "GR 56", "GR 56"}));
 
     Lines expected = kDacOff;
     append(expected, kPrologue);
@@ -242,6 +247,9 @@ TEST_F(SyncLock, CleanupPutsBackEveryTvRegisterButTheColourCheckOnes) {
     Kova_CleanupSyncLock();
     const Lines all = ops();
     const Lines writes = writes_of(all);
+    // SR EF, SR ED and SR 4F are masked writes; SR EB and SR 4A are read, then written plainly.
+    EXPECT_EQ(masked_shaped_writes(trace()), (Lines{"GR 56", "GR 56", "SR EF", "SR ED", "SR 4F", "GR 4E",
+                                                    "GR 4E", "GR 4E", "GR 4E", "GR 56", "GR 56"}));
 
     for (unsigned index = 0xE428; index <= 0xE61A; index += 2) {
         const auto reg = static_cast<unsigned short>(index);
@@ -316,6 +324,7 @@ TEST_F(SyncLock, VcrModeActsOnlyWhileLocked) {
                 "GR 70=40", "SR EB?80", "SR EB=00", "TV E478=0330", "GR DE?40",
                 "GR DE=00", "SR DE?40", "SR DE=00", "GR 70?40",     "GR 70=00"};
     EXPECT_EQ(ops(), on);
+    EXPECT_TRUE(masked_shaped_writes(trace()).empty()); // SR EB: read, then index and plain write
     EXPECT_EQ(wVCRMode, 1);
     sim.clear_trace();
     Kova_SetVCRMode(0);
