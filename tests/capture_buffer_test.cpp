@@ -62,13 +62,14 @@ TEST_F(DoubleBuffer, BackBufferAddressInItsThreeCopies) {
 TEST_F(DoubleBuffer, SwitchingOnKeepsTheBackBufferAddress) {
     sim.set(Reg::gr(0xE0, kBank1), 0x91);
     sim.set(Reg::gr(0xE5, kBank1), 0x5A);
+    sim.set(Reg::gr(0xE3, kBank1), 0x84);
     sim.set(Reg::sr(0xA6), 0xFF);
     Kova_SetBackBuffer_addr(1536 * 1024 + 720 * 576);
     sim.clear_trace();
     Kova_EnableDoubleBuffer(1);
     // GR E5 is never written when switching on.
     EXPECT_EQ(trace(), join({gr(0xF7, 0x00), gr(0xFA, 0x80), gr(0xE7, 0x60), gr(0xE9, 0x06),
-                             gr_m(0xE0, 0x91, 0xF9), gr_m(0xE3, 0x00, 0x08), gr(0xFA, 0x00),
+                             gr_m(0xE0, 0x91, 0xF9), gr_m(0xE3, 0x84, 0x8C), gr(0xFA, 0x00),
                              gr_m(0xAC, 0x00, 0x02), gr_m(0xA9, 0x07, 0x17), sr_m(0xA6, 0xFF, 0xDF)}));
     EXPECT_EQ(sim.get(Reg::gr(0xE9, kBank1)), 0x06);
     EXPECT_EQ(sim.get(Reg::gr(0xE9, 0x00)), 0x00);
