@@ -74,8 +74,8 @@ double GetVPixelClock(void);
  * Both poll port 0x3DA with no delay: first while the bit is set (an interval
  * already in progress is let to finish), then while it is clear, returning at
  * the first read with the bit set.  A bit that never changes ends the wait
- * after 1,000,000 reads (about a second on the hardware) with one warning
- * line on standard output; the caller carries on. */
+ * once one half has made 1,000,000 reads (about a second on the hardware),
+ * with one warning line on standard output; the caller carries on. */
 
 /* Waits for the start of the next vertical retrace (port 0x3DA bit 3). */
 void WaitCrtVertSync(void);
