@@ -1,5 +1,6 @@
 #include "controller.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -26,6 +27,12 @@ constexpr std::uint8_t kGrApertureBase = 0x35;
 
 constexpr int kAnyPage = 0x100;
 constexpr int kFakeMemFd = 3;
+
+// The key of a read script: register kind, page (kAnyPage for unpaged
+// registers and for scripts that apply in every page) and index.
+std::uint32_t script_key(Reg::Kind kind, int page, std::uint16_t index) {
+    return static_cast<std::uint32_t>(kind) << 25 | static_cast<std::uint32_t>(page) << 16 | index;
+}
 
 bool in_range(std::uint8_t index, std::uint8_t first, std::uint8_t last) {
     return index >= first && index <= last;
@@ -225,7 +232,7 @@ std::uint32_t Controller::key_of(Reg reg) const {
                             pager_of(RegFile::SR, static_cast<std::uint8_t>(reg.index)) != Pager::None);
         if (paged) page = reg.page & 0xFF;
     }
-    return static_cast<std::uint32_t>(reg.kind) << 25 | static_cast<std::uint32_t>(page) << 16 | reg.index;
+    return script_key(reg.kind, page, reg.index);
 }
 
 void Controller::script_reads(Reg reg, std::vector<std::uint16_t> values) {
@@ -250,11 +257,8 @@ void Controller::clear_read_scripts() {
 
 std::uint16_t Controller::apply_scripts(Reg::Kind kind, std::uint16_t index, int page,
                                         std::uint16_t natural) {
-    auto found = scripts_.find(static_cast<std::uint32_t>(kind) << 25 |
-                               static_cast<std::uint32_t>(page) << 16 | index);
-    if (found == scripts_.end() && page != kAnyPage)
-        found = scripts_.find(static_cast<std::uint32_t>(kind) << 25 |
-                              static_cast<std::uint32_t>(kAnyPage) << 16 | index);
+    auto found = scripts_.find(script_key(kind, page, index));
+    if (found == scripts_.end() && page != kAnyPage) found = scripts_.find(script_key(kind, kAnyPage, index));
     if (found == scripts_.end()) return natural;
 
     Script &script = found->second;

@@ -12,6 +12,7 @@
 #include "register_names.h"
 #include "synclock.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
