@@ -122,14 +122,14 @@ Controller::Controller()
 }
 
 void Controller::reset() {
-    std::fill(std::begin(gr_), std::end(gr_), 0);
-    std::fill(std::begin(sr_), std::end(sr_), 0);
-    std::fill(std::begin(cr_), std::end(cr_), 0);
-    std::fill(gr_pages_fa_.begin(), gr_pages_fa_.end(), 0);
-    std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), 0);
-    std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), 0);
-    std::fill(window_.begin(), window_.end(), 0);
-    std::fill(video_memory_.begin(), video_memory_.end(), 0);
+    std::fill(std::begin(gr_), std::end(gr_), std::uint8_t{0});
+    std::fill(std::begin(sr_), std::end(sr_), std::uint8_t{0});
+    std::fill(std::begin(cr_), std::end(cr_), std::uint8_t{0});
+    std::fill(gr_pages_fa_.begin(), gr_pages_fa_.end(), std::uint8_t{0});
+    std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), std::uint8_t{0});
+    std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), std::uint8_t{0});
+    std::fill(window_.begin(), window_.end(), std::uint8_t{0});
+    std::fill(video_memory_.begin(), video_memory_.end(), std::uint8_t{0});
 
     for (const auto &[reg, value] : kPowerOnState)
         set(reg, value);

@@ -46,10 +46,25 @@ std::string hex(std::uint32_t value, int digits) {
     return text;
 }
 
+// The text in double quotes for a message, bytes outside printable ASCII as
+// \xHH: a newline or a terminal escape in an argument stays visible and keeps
+// the message on one line.
+std::string quote(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            quoted += c;
+        else
+            quoted += "\\x" + hex(byte, 2);
+    }
+    return quoted + "\"";
+}
+
 } // namespace
 
 bool parse_setting(std::string_view text, Setting &setting, std::string &error) {
-    const std::string quoted = "\"" + std::string(text) + "\"";
+    const std::string quoted = quote(text);
     const auto equals = text.find('=');
     if (equals == std::string_view::npos) {
         error = quoted + ": expected NAME=HEX";

@@ -1,0 +1,113 @@
+// Fuzz target: capview's option handling and the sequences it runs, in
+// process on the simulated controller.
+//
+// Input: arguments separated by NUL bytes.  Leading arguments of the forms
+// "--set=NAME=HEX" (a register setting as kovasim takes it) and "--fail=WHAT"
+// (iopl, open, mmap-fb, mmap-mmio) prepare the controller; the rest is
+// capview's command line.
+//
+// Beyond crashes and sanitizer reports, the target stops on:
+//   - an exit status other than 0, 1 or 2;
+//   - a register access after the usage text (status 1 leaves the chip alone);
+//   - an input whose second run differs from its first in status or trace
+//     (state that leaks from one run of the program to the next).
+#include "capview.h"
+#include "controller.h"
+#include "harness.h"
+#include "register_names.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using kova::sim::Failure;
+
+struct Outcome {
+    int status;
+    std::uint64_t accesses;
+    std::vector<kova::sim::Event> events;
+};
+
+bool parse_failure(std::string_view what, Failure &failure) {
+    static constexpr struct {
+        std::string_view name;
+        Failure failure;
+    } kFailures[] = {{"iopl", Failure::Iopl},
+                     {"open", Failure::OpenMem},
+                     {"mmap-fb", Failure::MapFrameBuffer},
+                     {"mmap-mmio", Failure::MapRegisterWindow}};
+    for (const auto &f : kFailures)
+        if (what == f.name) {
+            failure = f.failure;
+            return true;
+        }
+    return false;
+}
+
+// Applies the leading controller arguments; returns how many there were.
+std::size_t prepare_controller(const std::vector<std::string> &args) {
+    auto &sim = kova::sim::controller();
+    std::size_t used = 0;
+    for (; used < args.size(); ++used) {
+        const std::string_view arg = args[used];
+        kova::sim::Setting setting;
+        std::string error;
+        Failure failure;
+        if (arg.starts_with("--set=") && kova::sim::parse_setting(arg.substr(6), setting, error))
+            kova::sim::apply(sim, setting);
+        else if (arg.starts_with("--fail=") && parse_failure(arg.substr(7), failure))
+            sim.fail(failure);
+        else
+            break;
+    }
+    return used;
+}
+
+Outcome run(const std::vector<std::string> &args) {
+    kova::fuzz::reset_process_state();
+    const std::size_t used = prepare_controller(args);
+    kova::fuzz::Argv argv("capview",
+                          std::vector<std::string>(args.begin() + static_cast<long>(used), args.end()));
+    const int status = capview_main(argv.argc(), argv.argv());
+    std::fflush(stdout);
+    const auto &sim = kova::sim::controller();
+    return {status, sim.access_count(), sim.events()};
+}
+
+[[noreturn]] void finding(const char *what) {
+    std::fprintf(stderr, "capview fuzz target: %s\n", what);
+    std::abort();
+}
+
+bool same(const kova::sim::Event &a, const kova::sim::Event &b) {
+    return a.kind == b.kind && a.failed == b.failed && a.address == b.address && a.value == b.value;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    kova::fuzz::scratch_dir();
+    kova::fuzz::silence_stdout();
+    kova::fuzz::reset_process_state(); // records the start-up values
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::vector<std::string> args = kova::fuzz::split_arguments(data, size);
+    const Outcome first = run(args);
+    if (first.status < 0 || first.status > 2) finding("exit status outside 0, 1, 2");
+    if (first.status == 1 && first.accesses != 0) finding("register accesses after the usage text");
+
+    const Outcome second = run(args);
+    if (second.status != first.status) finding("a second run of the same command line ends differently");
+    if (second.events.size() != first.events.size() ||
+        !std::equal(first.events.begin(), first.events.end(), second.events.begin(), same))
+        finding("a second run of the same command line leaves a different trace");
+    return 0;
+}

@@ -1,0 +1,46 @@
+// Shared ground of the fuzz targets: turning an input into arguments, a
+// private scratch directory, and putting the whole process (the simulated
+// controller, the library's globals, capview's settings and getopt) back to
+// its state at start-up between inputs, so that every input runs as in a
+// fresh process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kova::fuzz {
+
+// The input split at NUL bytes into arguments (a trailing NUL ends the last
+// one; an empty input gives no arguments).
+std::vector<std::string> split_arguments(const std::uint8_t *data, std::size_t size);
+
+// An argv for a program called `program`: program name, the arguments, and
+// the terminating null pointer.  Owns its strings.
+class Argv {
+  public:
+    Argv(const char *program, const std::vector<std::string> &arguments);
+    int argc() const { return static_cast<int>(pointers_.size()) - 1; }
+    char **argv() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> strings_;
+    std::vector<char *> pointers_;
+};
+
+// A fresh directory of this process under $TMPDIR (or /tmp), created on the
+// first call and removed at exit; KOVA_STATE_DIR points into it, so that
+// nothing a target runs reaches /run/kova.
+const std::string &scratch_dir();
+
+// Sends standard output to /dev/null: the programs' reports would only slow
+// the fuzzer down.  Standard error stays for diagnostics and findings.
+void silence_stdout();
+
+// Back to start-up: the library's and capview's globals as they were before
+// the first input ran, getopt reinitialised, and the simulated controller at
+// power-on.  The first call records the start-up values.
+void reset_process_state();
+
+} // namespace kova::fuzz
