@@ -147,7 +147,7 @@ class Controller {
     std::uint8_t read_byte(std::uint32_t offset);
     void write_byte(std::uint32_t offset, std::uint8_t value);
     std::uint16_t apply_scripts(Reg::Kind kind, std::uint16_t index, int page, std::uint16_t natural);
-    std::uint32_t key_of(Reg reg) const;
+    static std::uint32_t key_of(Reg reg);
     void record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed = false);
 
     std::uint8_t gr_[256] = {};

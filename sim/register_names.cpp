@@ -1,5 +1,6 @@
 #include "register_names.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kova::sim {
@@ -73,7 +74,9 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
     std::string_view name = text.substr(0, equals);
     const std::string_view value_text = text.substr(equals + 1);
 
-    std::uint32_t index = 0, page = 0, value = 0;
+    std::uint32_t index = 0;
+    std::uint32_t page = 0;
+    std::uint32_t value = 0;
     Reg reg{};
     unsigned value_digits = 2;
     const auto at = name.find('@');
@@ -156,11 +159,11 @@ std::string dump(const Controller &sim) {
     // A register is listed when it is not 0, or when it is not 0 at power-on
     // (so that a 0 written over a power-on value is kept).
     const auto power_on_nonzero = [](Reg reg) {
-        for (const auto &[r, v] : Controller::kPowerOnState)
-            if (r.kind == reg.kind && r.index == reg.index &&
-                (r.page == reg.page || !paged(reg.kind, reg.index)))
-                return true;
-        return false;
+        return std::ranges::any_of(Controller::kPowerOnState, [reg](const auto &power_on) {
+            const Reg &r = power_on.first;
+            return r.kind == reg.kind && r.index == reg.index &&
+                   (r.page == reg.page || !paged(reg.kind, reg.index));
+        });
     };
     std::string out;
     const auto line = [&](Reg reg, std::uint32_t value, int digits) {

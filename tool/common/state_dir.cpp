@@ -26,8 +26,7 @@ bool ensure_state_dir(const std::string &dir) {
     if (errno != ENOENT) return false;
     const auto slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !ensure_state_dir(dir.substr(0, slash))) return false;
-    if (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
-    return false;
+    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 } // namespace kova::tool
