@@ -34,11 +34,9 @@ struct Field {
     std::uint8_t width = 0;
     const char *meaning = nullptr;
 
-    constexpr std::uint16_t mask() const { return static_cast<std::uint16_t>(((1u << width) - 1u) << shift); }
+    constexpr std::uint32_t mask() const { return ((1u << width) - 1u) << shift; }
     // The value v placed in the field (bits of v beyond the field dropped).
-    constexpr std::uint16_t place(unsigned v) const {
-        return static_cast<std::uint16_t>((v << shift) & mask());
-    }
+    constexpr std::uint32_t place(std::uint32_t v) const { return (v << shift) & mask(); }
     // The field's value in a register value.
     constexpr unsigned extract(unsigned register_value) const { return (register_value & mask()) >> shift; }
 };
@@ -58,6 +56,8 @@ struct Register {
     constexpr std::uint8_t at() const { return static_cast<std::uint8_t>(index); }
     // The index of byte n of a multi-byte value.
     constexpr std::uint8_t at(unsigned n) const { return static_cast<std::uint8_t>(index + n); }
+    // The first field: the one field of a register that has one.
+    constexpr Field field() const { return fields[0]; }
     // Bits of the whole value: 16 for a TV register, else 8 per byte register.
     constexpr unsigned width() const { return file == File::TV ? 16u : 8u * span; }
     constexpr std::size_t field_count() const {
@@ -106,8 +106,8 @@ constexpr Register ovl(std::uint8_t index, const char *name, Fields fields = {},
 // Masks and masked writes derived from fields.
 
 template <typename... F>
-constexpr std::uint16_t mask_of(F... fields) {
-    return static_cast<std::uint16_t>((0u | ... | fields.mask()));
+constexpr std::uint32_t mask_of(F... fields) {
+    return (0u | ... | fields.mask());
 }
 
 // The keep mask of a byte register that keeps every bit but the given fields.
@@ -134,7 +134,7 @@ struct Change {
 };
 
 // Field f becomes v; every other bit is kept.
-constexpr Change set(Field f, unsigned v) {
+constexpr Change set(Field f, std::uint32_t v) {
     return {static_cast<std::uint8_t>(f.place(v)), keep_all_but(f)};
 }
 
@@ -313,10 +313,22 @@ inline constexpr Field kHigh = kVideoPortControl.fields[1];
 } // namespace video_port
 inline constexpr Register kVideoPortBA = gr_bf(0xBA, page_b::kVideoPort, "video port BA",
                                                {{{1, 1, "video port bit 1"}, {7, 1, "video port bit 7"}}});
+namespace video_port_ba {
+inline constexpr Field kBit1 = kVideoPortBA.fields[0];
+inline constexpr Field kBit7 = kVideoPortBA.fields[1];
+} // namespace video_port_ba
 inline constexpr Register kVideoPortBB = gr_bf(0xBB, page_b::kVideoPort, "video port BB",
                                                {{{1, 1, "video port bit 1"}, {2, 1, "video port bit 2"}}});
+namespace video_port_bb {
+inline constexpr Field kBit1 = kVideoPortBB.fields[0];
+inline constexpr Field kBit2 = kVideoPortBB.fields[1];
+} // namespace video_port_bb
 inline constexpr Register kDoubleBuffer0 =
     gr_fa(0xE0, page::kEngine1, "double buffer E0", {{{3, 1, "set-up bit 3"}, {5, 2, "set-up bits 6-5"}}});
+namespace double_buffer0 {
+inline constexpr Field kBit3 = kDoubleBuffer0.fields[0];
+inline constexpr Field kBits65 = kDoubleBuffer0.fields[1];
+} // namespace double_buffer0
 inline constexpr Register kDoubleBuffer3 =
     gr_fa(0xE3, page::kEngine1, "double buffer E3", {{{3, 1, "set-up bit 3"}}});
 inline constexpr Register kDoubleBuffer5 = gr_fa(0xE5, page::kEngine1, "double buffer E5");
