@@ -27,6 +27,12 @@ constexpr std::uint16_t index_port(File file) {
     return file == File::SR ? vga::kSrIndexPort : file == File::CR ? vga::kCrIndexPort : vga::kGrIndexPort;
 }
 
+// An overlay register in one window's file: GR for window 0, SR for window 1.
+constexpr Register in(File file, Register r) {
+    r.file = file;
+    return r;
+}
+
 // Index write, data read.
 inline std::uint8_t read(const Register &r) {
     return ReadReg(index_port(r.file), r.at());

@@ -558,6 +558,10 @@ inline constexpr Register kExtendedHorizontal =
 // ---------------------------------------------------------------------------
 // TV encoder.
 
+// The first registers of the sync-lock TV images: 16-bit registers every 4
+// bytes from E428, and 32-bit values as register pairs every 4 bytes from E530.
+inline constexpr Register kTvImage16First = tv(0xE428, "TV image 16-bit start");
+inline constexpr Register kTvImage32First = tv(0xE530, "TV image 32-bit start");
 inline constexpr Register kTvDacControl =
     tv(0xE430, "TV DAC control",
        {{{0, 1, "drive bit 0"}, {1, 1, "drive bit 1"}, {6, 2, "sense code"}, {8, 1, "drive bit 8"}}});
@@ -734,6 +738,8 @@ inline constexpr Register kRegisters[] = {
     kSyncLock2A,
     kSyncLock2B,
     kExtendedHorizontal,
+    kTvImage16First,
+    kTvImage32First,
     kTvDacControl,
     kTvStandard,
     kTvColourLevelA,
