@@ -92,13 +92,13 @@ constexpr std::uint8_t byte_of(std::uint32_t value, unsigned shift) {
 }
 
 // Writes a multi-byte OVL register, low byte first.
-void out_overlay_value(const Register &r, std::uint32_t value) {
+void out_overlay_value(Address r, std::uint32_t value) {
     for (unsigned n = 0; n < r.span; ++n)
         Out_Overlay_Reg(r.at(n), byte_of(value, 8 * n));
 }
 
 // A masked write of an OVL register (the value is ORed in).
-void update_overlay(const Register &r, Change change) {
+void update_overlay(Address r, Change change) {
     Out_Overlay_Reg_M(r.at(), change.value, change.keep);
 }
 

@@ -43,6 +43,17 @@ struct Field {
 
 inline constexpr std::size_t kMaxFields = 8;
 
+// Where a register is: what the access sequences need of it.  Code that
+// reaches the machine takes an Address by value, so that no entry of the map
+// is ever stored in an object module.
+struct Address {
+    File file;
+    std::uint16_t index;
+    std::uint8_t span;
+
+    constexpr std::uint8_t at(unsigned n = 0) const { return static_cast<std::uint8_t>(index + n); }
+};
+
 struct Register {
     File file;
     std::uint16_t index;
@@ -51,6 +62,8 @@ struct Register {
     std::uint8_t span; // consecutive byte registers holding one value, low byte first
     const char *name;  // short readable name for tools
     std::array<Field, kMaxFields> fields;
+
+    constexpr operator Address() const { return {file, index, span}; }
 
     // The index as the byte written to an index port.
     constexpr std::uint8_t at() const { return static_cast<std::uint8_t>(index); }

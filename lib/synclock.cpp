@@ -68,11 +68,11 @@ constexpr unsigned char kNtscMinHorizontalTotal = 0x66;
 constexpr unsigned short kNtscModeKeepingTotal = 1; // the mode that always takes the image's total
 
 // The CR registers of the sync rows, in row order.
-constexpr Register kSyncRegisters[kSyncCount] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
+constexpr Address kSyncRegisters[kSyncCount] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
 // The extended-sync block that the clean-up clears, in order (SR E3 is not part of it).
-constexpr Register kExtSyncBlock[] = {kExtSyncE0,  kExtSyncE1, kExtSyncE2, kExtSyncE4, kExtSyncE5,
-                                      kExtSyncE6,  kExtSyncE7, kExtSyncE8, kExtSyncE9, kExtSyncEA,
-                                      kVcrControl, kExtSyncEC, kExtSyncED, kClockEE};
+constexpr Address kExtSyncBlock[] = {kExtSyncE0,  kExtSyncE1, kExtSyncE2, kExtSyncE4, kExtSyncE5,
+                                     kExtSyncE6,  kExtSyncE7, kExtSyncE8, kExtSyncE9, kExtSyncEA,
+                                     kVcrControl, kExtSyncEC, kExtSyncED, kClockEE};
 
 // TV images.
 constexpr unsigned kDeferredEntry = 21;          // TV E47C in the 16-bit images
@@ -116,10 +116,10 @@ unsigned char cr(unsigned char index) {
 void set_cr(unsigned char index, unsigned char value) {
     WriteReg(kCrIndexPort, index, value);
 }
-void write_tv(const Register &r, unsigned short value) {
+void write_tv(Address r, unsigned short value) {
     WriteTVReg(r.index, value);
 }
-unsigned short read_tv(const Register &r) {
+unsigned short read_tv(Address r) {
     return ReadTVReg(r.index);
 }
 
@@ -344,7 +344,7 @@ void end_lock(Lock kind) {
     ResetDisplayFetch(0);
 
     update(kClockEF, clear_all_but(clock_ef::kEngine1));
-    for (const Register &r : kExtSyncBlock) {
+    for (const Address r : kExtSyncBlock) {
         if (r.index == kExtSyncED.index)
             update(kExtSyncED, set(ext_sync_ed::kBit6, 0) | set(ext_sync_ed::kBit5, 0));
         else
@@ -412,10 +412,10 @@ void WaitCRTVSync(void) {
 
 void ResetDisplayFetch(unsigned short hold) {
     // Bit 6 of GR DE, SR DE and GR 70, in this order.
-    constexpr Register kFetchResets[] = {in(File::GR, kOvlDisplay), in(File::SR, kOvlDisplay), kFetchControl};
+    constexpr Address kFetchResets[] = {in(File::GR, kOvlDisplay), in(File::SR, kOvlDisplay), kFetchControl};
     static_assert(ovl_display::kFetchReset.mask() == kFetchControl.field().mask());
     const std::uint32_t bit = kFetchControl.field().mask();
-    for (const Register &r : kFetchResets) {
+    for (const Address r : kFetchResets) {
         if (hold != 0)
             set_bits(r, bit);
         else

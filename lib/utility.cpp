@@ -39,7 +39,7 @@ constexpr int kTvSenseBlankingWaits = 3;
 
 constexpr unsigned short kSwitchOn = 1;
 
-std::uint8_t read_graphics(const Register &r) {
+std::uint8_t read_graphics(Address r) {
     return read(r);
 }
 

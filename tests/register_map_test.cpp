@@ -1,6 +1,7 @@
 // The register map is consistent: one entry per register, fields inside the
 // register and apart from one another, paging that agrees with the simulated
 // controller, and field helpers that give the masked writes the library makes.
+#include "register_access.h"
 #include "register_map.h"
 
 #include <gtest/gtest.h>
@@ -109,6 +110,22 @@ TEST(RegisterMap, FieldHelpersGiveTheMaskedWrites) {
     }
     EXPECT_EQ(ovl_pitch_high::kFetch.extract(0xA5), 0xAu);
     EXPECT_EQ(tv_keep_all_but(tv_dac::kDrive8, tv_dac::kDrive1), 0xFEFD);
+}
+
+// The two merges differ only where the value has bits that the keep mask keeps.
+TEST(RegisterMap, TheTwoMaskedWriteMergesStayApart) {
+    struct Case {
+        std::uint8_t value, old, keep, masked, ored;
+    };
+    const Case cases[] = {
+        {0x04, 0xF0, 0xFB, 0xF4, 0xF4}, // a value inside the changed bits: both agree
+        {0x33, 0xC0, 0xC2, 0xF1, 0xF3}, // bit 1 in value and keep: kept, or ORed in
+        {0x00, 0xFF, 0x00, 0x00, 0x00},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(merge_masked(c.value, c.old, c.keep), c.masked);
+        EXPECT_EQ(merge_or(c.value, c.old, c.keep), c.ored);
+    }
 }
 
 } // namespace
