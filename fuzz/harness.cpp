@@ -58,17 +58,17 @@ void remove_scratch_dir() {
 }
 
 // One global of the library or of capview: where it lives and its value at
-// start-up.
+// start-up (static initialisation is over before any fuzz target runs).
 struct Global {
+    Global(void *where, std::size_t bytes)
+        : address(where), size(bytes),
+          start_up(static_cast<unsigned char *>(where), static_cast<unsigned char *>(where) + bytes) {}
     void *address;
     std::size_t size;
     std::vector<unsigned char> start_up;
 };
 
-#define KOVA_GLOBAL(name)                                                                                    \
-    Global {                                                                                                 \
-        static_cast<void *>(&(name)), sizeof(name), {}                                                       \
-    }
+#define KOVA_GLOBAL(name) Global(static_cast<void *>(&(name)), sizeof(name))
 
 // Every global that the library's public headers and capview.h export as
 // writable.  A global missing here leaks state from one input to the next;
@@ -163,16 +163,22 @@ void silence_stdout() {
     }
 }
 
-void reset_process_state() {
-    static bool recorded = false;
-    for (Global &g : globals()) {
-        auto *bytes = static_cast<unsigned char *>(g.address);
-        if (!recorded)
-            g.start_up.assign(bytes, bytes + g.size);
-        else
-            std::memcpy(bytes, g.start_up.data(), g.size);
+void reset_globals() {
+    for (Global &g : globals())
+        std::memcpy(g.address, g.start_up.data(), g.size);
+}
+
+std::vector<unsigned char> globals_image() {
+    std::vector<unsigned char> image;
+    for (const Global &g : globals()) {
+        const auto *bytes = static_cast<const unsigned char *>(g.address);
+        image.insert(image.end(), bytes, bytes + g.size);
     }
-    recorded = true;
+    return image;
+}
+
+void reset_process_state() {
+    reset_globals();
     optind = 0; // glibc: a full reinitialisation of getopt, including its scan position
     sim::controller().reset();
 }

@@ -38,9 +38,14 @@ const std::string &scratch_dir();
 // the fuzzer down.  Standard error stays for diagnostics and findings.
 void silence_stdout();
 
-// Back to start-up: the library's and capview's globals as they were before
-// the first input ran, getopt reinitialised, and the simulated controller at
-// power-on.  The first call records the start-up values.
+// The library's and capview's globals back to their values at start-up.
+void reset_globals();
+
+// The bytes of all those globals, in one image, to compare two states.
+std::vector<unsigned char> globals_image();
+
+// Back to start-up: the globals as above, getopt reinitialised, and the
+// simulated controller at power-on.
 void reset_process_state();
 
 } // namespace kova::fuzz
