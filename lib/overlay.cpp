@@ -256,7 +256,7 @@ void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned sho
     const std::uint32_t bytes = wBytePerPixel[window()];
     const auto pitch_bytes = static_cast<std::uint16_t>(bytes * pitch);
     // Unsigned 32-bit arithmetic throughout: the sum wraps rather than overflows.
-    const std::uint32_t start = (std::uint32_t{y} * pitch_bytes + std::uint32_t{x} * bytes + address) / 4U;
+    const std::uint32_t start = (pitch_bytes * std::uint32_t{y} + std::uint32_t{x} * bytes + address) / 4U;
     out_overlay_value(kOvlStart, start);
 
     const std::uint32_t pitch_units = pitch_bytes / 8U;

@@ -71,8 +71,9 @@ float to_single(float value) {
 
 // The pixel a DDA position falls on: position + 0.5, truncated toward zero.
 // The sum is exact in double, so a position halfway between two pixels goes to
-// the higher one.
+// the higher one.  That is the drawing rule, so no lround (halves away from 0).
 unsigned short pixel_of(float position) {
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
     return static_cast<unsigned short>(static_cast<int>(static_cast<double>(position) + 0.5));
 }
 

@@ -120,6 +120,7 @@ constexpr Register ovl(std::uint8_t index, const char *name, Fields fields = {},
 
 template <typename... F>
 constexpr std::uint32_t mask_of(F... fields) {
+    // cppcheck-suppress badBitmaskCheck ; 0 is the fold's identity, the mask of no field
     return (0u | ... | fields.mask());
 }
 
