@@ -443,7 +443,6 @@ namespace {
 
 using namespace kova::vga;
 
-constexpr unsigned short kDacMaskPort = 0x3C6;
 constexpr unsigned char kInputStatusVRetrace = 0x08;
 
 constexpr unsigned short kNtsc = 1;
