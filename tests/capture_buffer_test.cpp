@@ -6,8 +6,8 @@ namespace {
 
 using kova::sim::Reg;
 
-constexpr int kBank1 = 0x80;
-constexpr int kBackBufferCopyBank = 0x01;
+constexpr int kBank1 = kova::reg::page::kEngine1;
+constexpr int kBackBufferCopyBank = kova::reg::page::kBackBufferCopy;
 
 class DoubleBuffer : public SimTest {
   protected:

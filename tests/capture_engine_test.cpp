@@ -12,8 +12,8 @@ namespace {
 
 using kova::sim::Reg;
 
-constexpr std::uint8_t kBank1 = 0x80;
-constexpr int kSyncPage = 0x03;
+constexpr std::uint8_t kBank1 = kova::reg::page::kEngine1;
+constexpr int kSyncPage = kova::reg::page::kSyncStatus;
 const std::string kSyncWarning = "Warning: Dead Loop while capture on\n";
 const std::string kStopWarning = "Warning: Dead loop while capture off\n";
 

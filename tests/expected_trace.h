@@ -31,6 +31,9 @@
 //   SimTest::trace().
 #pragma once
 
+#include "controller.h"
+#include "register_map.h"
+
 #include <cstdio>
 #include <initializer_list>
 #include <sstream>
@@ -150,13 +153,14 @@ namespace expected_detail {
 
 struct Pair {
     File file;
-    unsigned index_port;
+    unsigned index_port; // the data port follows it
 };
-inline constexpr Pair kPairs[3] = {{GR, 0x3CE}, {SR, 0x3C4}, {CR, 0x3D4}};
-inline constexpr unsigned kDacPort = 0x3C6;
-inline constexpr unsigned kStatusPort = 0x3DA;
-inline constexpr unsigned kTvBase = 0xB0000;
-inline constexpr unsigned kTvEnd = 0xC0000;
+inline constexpr Pair kPairs[3] = {
+    {GR, kova::reg::kGrIndex.index}, {SR, kova::reg::kSrIndex.index}, {CR, kova::reg::kCrIndex.index}};
+inline constexpr unsigned kDacPort = kova::reg::kDacMask.index;
+inline constexpr unsigned kStatusPort = kova::reg::kInputStatus.index;
+inline constexpr unsigned kTvBase = kova::sim::Controller::kTvBase;
+inline constexpr unsigned kTvEnd = kTvBase + kova::sim::Controller::kTvSize;
 
 // One bus trace line taken apart: "w8 003CF 04" is kind "w8", address 0x3CF, value 4.
 struct Access {

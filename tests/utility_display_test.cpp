@@ -12,7 +12,7 @@ namespace {
 
 using kova::sim::Reg;
 
-constexpr std::uint16_t kInputStatus = 0x3DA;
+constexpr std::uint16_t kInputStatus = kova::reg::kInputStatus.index;
 
 class Display : public SimTest {
   protected:
