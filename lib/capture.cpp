@@ -33,7 +33,7 @@ constexpr std::uint8_t byte_of(std::uint32_t v, unsigned n) {
 
 // One 16-bit store on an index port: the index in the low byte, the data in
 // the high byte.
-constexpr std::uint16_t index_and_data(const Register &r, std::uint8_t value) {
+constexpr std::uint16_t index_and_data(Address r, std::uint8_t value) {
     return static_cast<std::uint16_t>(value << 8 | r.at());
 }
 
@@ -59,13 +59,13 @@ void select_common_page() {
 }
 
 // Writes a multi-byte CAP register, low byte first.
-void out_capture_value(const Register &r, std::uint32_t value) {
+void out_capture_value(Address r, std::uint32_t value) {
     for (unsigned n = 0; n < r.span; ++n)
         Out_Capture_Reg(r.at(n), byte_of(value, n));
 }
 
 // A masked write of a CAP register (the value is ORed in).
-void update_capture(const Register &r, Change change) {
+void update_capture(Address r, Change change) {
     Out_Capture_Reg_M(r.at(), change.value, change.keep);
 }
 

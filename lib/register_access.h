@@ -27,13 +27,19 @@ constexpr std::uint16_t index_port(File file) {
     return file == File::SR ? vga::kSrIndexPort : file == File::CR ? vga::kCrIndexPort : vga::kGrIndexPort;
 }
 
+// An overlay register in one window's file: GR for window 0, SR for window 1.
+constexpr Address in(File file, Address r) {
+    r.file = file;
+    return r;
+}
+
 // Index write, data read.
-inline std::uint8_t read(const Register &r) {
+inline std::uint8_t read(Address r) {
     return ReadReg(index_port(r.file), r.at());
 }
 
 // Index write, data write.
-inline void write(const Register &r, std::uint8_t value) {
+inline void write(Address r, std::uint8_t value) {
     switch (r.file) {
     case File::GR:
         Out_Video_Reg(r.at(), value);
@@ -48,7 +54,7 @@ inline void write(const Register &r, std::uint8_t value) {
 }
 
 // One masked write: index write, data read, data write.
-inline void update(const Register &r, Change change) {
+inline void update(Address r, Change change) {
     if (r.file == File::SR)
         Out_SEQ_Reg_M(r.at(), change.value, change.keep);
     else
@@ -58,10 +64,10 @@ inline void update(const Register &r, Change change) {
 // "Register = register OR bits" and "register = register AND NOT bits": a
 // register read, then a plain write of the changed value, each with its own
 // index write.
-inline void set_bits(const Register &r, std::uint16_t bits) {
+inline void set_bits(Address r, std::uint16_t bits) {
     write(r, static_cast<std::uint8_t>(read(r) | bits));
 }
-inline void clear_bits(const Register &r, std::uint16_t bits) {
+inline void clear_bits(Address r, std::uint16_t bits) {
     write(r, static_cast<std::uint8_t>(read(r) & ~bits));
 }
 

@@ -43,6 +43,17 @@ struct Field {
 
 inline constexpr std::size_t kMaxFields = 8;
 
+// Where a register is: what the access sequences need of it.  Code that
+// reaches the machine takes an Address by value, so that no entry of the map
+// is ever stored in an object module.
+struct Address {
+    File file;
+    std::uint16_t index;
+    std::uint8_t span;
+
+    constexpr std::uint8_t at(unsigned n = 0) const { return static_cast<std::uint8_t>(index + n); }
+};
+
 struct Register {
     File file;
     std::uint16_t index;
@@ -51,6 +62,8 @@ struct Register {
     std::uint8_t span; // consecutive byte registers holding one value, low byte first
     const char *name;  // short readable name for tools
     std::array<Field, kMaxFields> fields;
+
+    constexpr operator Address() const { return {file, index, span}; }
 
     // The index as the byte written to an index port.
     constexpr std::uint8_t at() const { return static_cast<std::uint8_t>(index); }
@@ -558,6 +571,10 @@ inline constexpr Register kExtendedHorizontal =
 // ---------------------------------------------------------------------------
 // TV encoder.
 
+// The first registers of the sync-lock TV images: 16-bit registers every 4
+// bytes from E428, and 32-bit values as register pairs every 4 bytes from E530.
+inline constexpr Register kTvImage16First = tv(0xE428, "TV image 16-bit start");
+inline constexpr Register kTvImage32First = tv(0xE530, "TV image 32-bit start");
 inline constexpr Register kTvDacControl =
     tv(0xE430, "TV DAC control",
        {{{0, 1, "drive bit 0"}, {1, 1, "drive bit 1"}, {6, 2, "sense code"}, {8, 1, "drive bit 8"}}});
@@ -734,6 +751,8 @@ inline constexpr Register kRegisters[] = {
     kSyncLock2A,
     kSyncLock2B,
     kExtendedHorizontal,
+    kTvImage16First,
+    kTvImage32First,
     kTvDacControl,
     kTvStandard,
     kTvColourLevelA,

@@ -1,6 +1,7 @@
 // The register map is consistent: one entry per register, fields inside the
 // register and apart from one another, paging that agrees with the simulated
 // controller, and field helpers that give the masked writes the library makes.
+#include "register_access.h"
 #include "register_map.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <tuple>
 
 #include "controller.h"
+#include "engines.h"
 
 namespace {
 
@@ -109,6 +111,82 @@ TEST(RegisterMap, FieldHelpersGiveTheMaskedWrites) {
     }
     EXPECT_EQ(ovl_pitch_high::kFetch.extract(0xA5), 0xAu);
     EXPECT_EQ(tv_keep_all_but(tv_dac::kDrive8, tv_dac::kDrive1), 0xFEFD);
+}
+
+// The two merges differ only where the value has bits that the keep mask keeps.
+TEST(RegisterMap, TheTwoMaskedWriteMergesStayApart) {
+    struct Case {
+        std::uint8_t value, old, keep, masked, ored;
+    };
+    const Case cases[] = {
+        {0x04, 0xF0, 0xFB, 0xF4, 0xF4}, // a value inside the changed bits: both agree
+        {0x33, 0xC0, 0xC2, 0xF1, 0xF3}, // bit 1 in value and keep: kept, or ORed in
+        {0x00, 0xFF, 0x00, 0x00, 0x00},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(merge_masked(c.value, c.old, c.keep), c.masked);
+        EXPECT_EQ(merge_or(c.value, c.old, c.keep), c.ored);
+    }
+}
+
+// The engine summary reads the registers through the map's fields: raw
+// register values (set by address, not by name) decode to what they mean.
+TEST(RegisterMap, EngineSummaryDecodesRawRegisters) {
+    using kova::sim::Reg;
+    kova::sim::Controller &sim = kova::sim::controller();
+    sim.reset();
+    // Overlay window 1 lives in SR.
+    const std::pair<int, int> overlay[] = {{0xDC, 0xA6}, {0xC5, 0x10}, {0xC6, 0x01}, {0xCB, 0xFF},
+                                           {0xCC, 0xFF}, {0xC0, 0x01}, {0xC1, 0x02}, {0xC2, 0x03},
+                                           {0xC3, 0x5A}, {0xC4, 0x31}, {0xCD, 0x77}, {0xD7, 0x00},
+                                           {0xD8, 0x08}, {0xDB, 0xFD}, {0xA7, 0x0A}};
+    for (const auto &[index, value] : overlay)
+        sim.set(Reg::sr(static_cast<std::uint8_t>(index)), static_cast<std::uint8_t>(value));
+    const kova::sim::OverlayState o = kova::sim::overlay_state(sim, 1);
+    EXPECT_TRUE(o.on);
+    EXPECT_TRUE(o.wide_source);
+    EXPECT_EQ(o.left, 0x110);
+    EXPECT_EQ(o.bottom, -1);
+    EXPECT_EQ(o.source, 0x030201u * 4);
+    EXPECT_EQ(o.pitch, 0x15Au * 8);
+    EXPECT_EQ(o.fetch, 0x377u);
+    EXPECT_EQ(o.v_factor, 0x0800);
+    EXPECT_EQ(o.format, 5);
+    EXPECT_TRUE(o.bob);
+    EXPECT_TRUE(o.bob_double);
+    EXPECT_FALSE(kova::sim::overlay_state(sim, 0).bob);
+
+    // Capture engine 1: its registers in page 0x80, the common ones unpaged or in page 0x00.
+    sim.set(Reg::sr(0xEF), 0xFD); // every bit but the engine bit: engine 0
+    EXPECT_EQ(kova::sim::capture_state(sim).engine, 0);
+    sim.set(Reg::sr(0xEF), 0x02);
+    const std::pair<int, int> engine1[] = {{0x60, 0x03}, {0x61, 0x01}, {0xEB, 0x11}, {0xEC, 0x22},
+                                           {0xED, 0xF3}, {0xEE, 0xB4}, {0xEA, 0xFD}};
+    for (const auto &[index, value] : engine1)
+        sim.set(Reg::gr(static_cast<std::uint8_t>(index), 0x80), static_cast<std::uint8_t>(value));
+    sim.set(Reg::gr(0xE8), 0x08);
+    sim.set(Reg::gr(0x47), 0x44);
+    sim.set(Reg::gr(0x48), 0x55);
+    sim.set(Reg::gr(0x49), 0x6F);
+    sim.set(Reg::sr(0xA2), 0x04);
+    sim.set(Reg::gr(0xA7), 0x01);
+    sim.set(Reg::gr(0xA8), 0x02);
+    sim.set(Reg::gr(0xA9), 0x1F);
+    sim.set(Reg::gr(0xAC), 0x02);
+    sim.set(Reg::gr(0xE9, 0x00), 0x20);
+    const kova::sim::CaptureState c = kova::sim::capture_state(sim);
+    EXPECT_EQ(c.engine, 1);
+    EXPECT_FALSE(c.enabled);
+    EXPECT_TRUE(c.held);
+    EXPECT_EQ(c.first_pixel, (0x103 - 1) / 2);
+    EXPECT_EQ(c.destination, 0x32211u * 4);
+    EXPECT_EQ(c.pitch, 0xB4 * 4);
+    EXPECT_FALSE(c.field_scaling);
+    EXPECT_TRUE(c.guard_on);
+    EXPECT_EQ(c.guard, 0x65544u * 4);
+    EXPECT_TRUE(c.double_buffer);
+    EXPECT_EQ(c.back_buffer, 0xF0201u * 4);
+    EXPECT_TRUE(c.inverted_fields);
 }
 
 } // namespace
