@@ -405,7 +405,7 @@ TEST_F(Overlay, StackingOrderUsesSequencerDeWhicheverWindowIsCurrent) {
     Kova_WhichOverlayOnTop(1);
     Kova_SelectOverlayIndex(1);
     Kova_WhichOverlayOnTop(0);
-    // Each access writes the index: SR DE is read, then written with its index again.
+    // Read SR DE, then write it back with its own index write.
     EXPECT_EQ(ops(), (Lines{"GR FA=00", "SR DE?F0", "SR DE=F1", "GR FA=00", "SR DE?F1", "SR DE=F0"}));
 }
 
