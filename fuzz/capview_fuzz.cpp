@@ -8,7 +8,9 @@
 //
 // Beyond crashes and sanitizer reports, the target stops on:
 //   - an exit status other than 0, 1 or 2;
-//   - a register access after the usage text (status 1 leaves the chip alone);
+//   - a register access after the usage text (status 1 leaves the chip alone),
+//     or before capview_before_registers (where the program on the hardware
+//     takes the register-owner lock);
 //   - an input whose second run differs from its first in status or trace, or
 //     after which capview without options runs differently from the way it
 //     did at start-up (state that leaks from one run to the next, so that a
@@ -29,6 +31,15 @@
 namespace {
 
 using kova::sim::Failure;
+
+// Register accesses made before capview_before_registers was called, or -1
+// when it was not called.
+long long accesses_before_hook = -1;
+
+int before_registers() {
+    accesses_before_hook = static_cast<long long>(kova::sim::controller().access_count());
+    return 0;
+}
 
 struct Outcome {
     int status;
@@ -74,6 +85,8 @@ std::size_t prepare_controller(const std::vector<std::string> &args) {
 Outcome run(const std::vector<std::string> &args) {
     kova::fuzz::reset_process_state();
     const std::size_t used = prepare_controller(args);
+    accesses_before_hook = -1;
+    capview_before_registers = before_registers;
     kova::fuzz::Argv argv("capview",
                           std::vector<std::string>(args.begin() + static_cast<long>(used), args.end()));
     const int status = capview_main(argv.argc(), argv.argv());
@@ -118,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Outcome first = run(args);
     if (first.status < 0 || first.status > 2) finding("exit status outside 0, 1, 2");
     if (first.status == 1 && first.accesses != 0) finding("register accesses after the usage text");
+    if (first.accesses != 0 && accesses_before_hook != 0)
+        finding("register accesses before capview_before_registers or without it");
 
     if (!same(run(args), first)) finding("a second run of the same command line runs differently");
     if (!same(run({}), reference())) finding("capview without options runs differently after this input");
