@@ -9,8 +9,10 @@ foreach(page IN LISTS KOVA_MAN_PAGES)
   install(FILES ${KOVA_MAN_DIR}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 
+# One completion file for the three programs, installed under each name (bash
+# loads a command's completion from the file of that name).
 set(KOVA_COMPLETIONS capview kovasim kovactl)
 foreach(program IN LISTS KOVA_COMPLETIONS)
-  install(FILES ${CMAKE_SOURCE_DIR}/completion/${program}
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${CMAKE_SOURCE_DIR}/completion/kova.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${program})
 endforeach()
