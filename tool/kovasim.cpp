@@ -8,12 +8,14 @@
 // were left doing on standard error.
 #include "capview.h"
 #include "controller.h"
+#include "kova_version.h"
 #include "engines.h"
 #include "register_names.h"
 #include "synclock.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -66,6 +68,10 @@ int parse(int argc, char **argv, Options &options) {
         if (arg == "--") {
             ++i;
             break;
+        }
+        if (arg == "--version") {
+            std::printf("kovasim %s\n", KOVA_VERSION_STRING);
+            std::exit(0);
         }
         std::string_view name = arg, value;
         bool inline_value = false;
