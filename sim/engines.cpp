@@ -73,12 +73,20 @@ OverlayState overlay_state(const Controller &sim, int window) {
     return o;
 }
 
+int overlay_on_top(const Controller &sim) {
+    return sim.get(Reg::sr(0xDE)) & 0x01;
+}
+
 CaptureState capture_state(const Controller &sim) {
+    return capture_state(sim, sim.get(Reg::sr(0xEF)) & 0x02 ? 1 : 0);
+}
+
+CaptureState capture_state(const Controller &sim, int engine) {
     CaptureState c{};
     const std::uint8_t control = gr(sim, 0xE8);
     c.enabled = control & 0x01;
     c.held = control & 0x0C;
-    c.engine = sim.get(Reg::sr(0xEF)) & 0x02 ? 1 : 0;
+    c.engine = engine;
     const std::uint16_t start = cap16(sim, c.engine, 0x60);
     const std::uint16_t end = cap16(sim, c.engine, 0x62);
     c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
@@ -98,11 +106,25 @@ CaptureState capture_state(const Controller &sim) {
     const std::uint32_t q =
         c.engine == 0 ? (gr(sim, 0x45) | gr(sim, 0x46) << 8) : (gr(sim, 0x47) | gr(sim, 0x48) << 8);
     c.guard = (q | static_cast<std::uint32_t>(high) << 16) * 4u;
+    c.guard_end = c.guard + (gr(sim, 0x72) & 0x04 ? 32u : 16u);
 
     c.double_buffer = (gr(sim, 0xAC) & 0x02) && (gr(sim, 0xA9) & 0x10);
     c.back_buffer = (gr(sim, 0xA7) | gr(sim, 0xA8) << 8 | (gr(sim, 0xA9) & 0x0F) << 16) * 4u;
     c.inverted_fields = gr(sim, 0xE9) & 0x20;
     return c;
+}
+
+DisplayState display_state(const Controller &sim) {
+    static constexpr std::uint8_t kDepths[8] = {4, 8, 16, 32, 24, 4, 16, 4};
+    const std::uint8_t cr07 = sim.get(Reg::cr(0x07));
+    DisplayState d{};
+    d.width = static_cast<std::uint16_t>(
+        (sim.get(Reg::cr(0x01)) + 256 * (sim.get(Reg::cr(0x53)) >> 1 & 1)) * 8 + 8);
+    d.height = static_cast<std::uint16_t>(sim.get(Reg::cr(0x12)) + 256 * (cr07 >> 1 & 1) +
+                                          512 * (cr07 >> 6 & 1) + 1024 * (gr(sim, 0x11) >> 1 & 1) + 1);
+    d.bpp = kDepths[gr(sim, 0x77) & 0x07];
+    d.pitch = static_cast<std::uint32_t>(d.width) * d.bpp / 8;
+    return d;
 }
 
 std::string describe(const OverlayState &o, int window) {
