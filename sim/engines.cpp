@@ -106,7 +106,7 @@ CaptureState capture_state(const Controller &sim, int engine) {
     const std::uint32_t q =
         c.engine == 0 ? (gr(sim, 0x45) | gr(sim, 0x46) << 8) : (gr(sim, 0x47) | gr(sim, 0x48) << 8);
     c.guard = (q | static_cast<std::uint32_t>(high) << 16) * 4u;
-    c.guard_end = c.guard + (gr(sim, 0x72) & 0x04 ? 32u : 16u);
+    c.wide_bus = gr(sim, 0x72) & 0x04;
 
     c.double_buffer = (gr(sim, 0xAC) & 0x02) && (gr(sim, 0xA9) & 0x10);
     c.back_buffer = (gr(sim, 0xA7) | gr(sim, 0xA8) << 8 | (gr(sim, 0xA9) & 0x0F) << 16) * 4u;

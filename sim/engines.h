@@ -35,10 +35,10 @@ struct CaptureState {
     bool field_scaling;               // EA bit 1
     bool guard_on;                    // SR A2 bit 2
     std::uint32_t guard;              // byte offset of the guard address
-    std::uint32_t guard_end;   // first byte not written: guard plus one 16-byte (32 on the wide bus) burst
-    bool double_buffer;        // GR AC bit 1 and GR A9 bit 4
-    std::uint32_t back_buffer; // byte offset
-    bool inverted_fields;      // GR E9 bit 5
+    bool wide_bus;                    // GR 72 bit 2, which the guard address is set for
+    bool double_buffer;               // GR AC bit 1 and GR A9 bit 4
+    std::uint32_t back_buffer;        // byte offset
+    bool inverted_fields;             // GR E9 bit 5
 };
 
 // The display: the visible screen and where the frame buffer lies.
