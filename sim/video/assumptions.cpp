@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace kova::sim::video {
 
@@ -66,19 +67,71 @@ int nearest_palette_index(Rgb colour, int entries) {
     return best;
 }
 
+// yuv_to_rgb by tables, for whole lines.
+struct YuvTables {
+    int luma[256], red_v[256], green_u[256], green_v[256], blue_u[256];
+    std::uint8_t clamp[1024]; // index: value + 512
+
+    YuvTables() {
+        for (int i = 0; i < 256; ++i) {
+            luma[i] = YuvToRgb::luma(i), red_v[i] = YuvToRgb::red_v(i), green_u[i] = YuvToRgb::green_u(i);
+            green_v[i] = YuvToRgb::green_v(i), blue_u[i] = YuvToRgb::blue_u(i);
+        }
+        for (int i = 0; i < 1024; ++i)
+            clamp[i] = clamp8(i - 512);
+    }
+    void put(std::uint8_t *out, int y, int red, int green, int blue) const {
+        const int c = luma[y];
+        out[0] = clamp[((c + red) >> 8) + 512];
+        out[1] = clamp[((c + green) >> 8) + 512];
+        out[2] = clamp[((c + blue) >> 8) + 512];
+    }
+};
+
+const YuvTables &yuv_tables() {
+    static const YuvTables tables;
+    return tables;
+}
+
 // 4:2:2 in either byte order: the luma of pixel x and the chroma of its pair.
 void decode_422(const std::uint8_t *line, std::uint32_t available, const std::uint32_t *columns, int n,
                 std::uint8_t *out, int y_at, int u_at, int v_at) {
-    for (int i = 0; i < n; ++i, out += 3) {
-        const std::uint32_t x = columns[i];
+    const YuvTables &t = yuv_tables();
+    const auto pixel = [&](std::uint32_t x, std::uint8_t *to) {
         const std::uint64_t pair = static_cast<std::uint64_t>(x / 2) * 4;
-        if (pair + 4 > available) {
-            put(out, {0, 0, 0});
-            continue;
-        }
+        if (pair + 4 > available) return put(to, {0, 0, 0});
         const std::uint8_t *p = line + pair;
-        put(out, yuv_to_rgb({p[y_at + 2 * (x & 1)], p[u_at], p[v_at]}));
+        t.put(to, p[y_at + 2 * (x & 1)], t.red_v[p[v_at]], t.green_u[p[u_at]] + t.green_v[p[v_at]],
+              t.blue_u[p[u_at]]);
+    };
+    int i = 0;
+    // One source pixel per screen pixel, all fetched: a pair at a time.
+    if (n > 0 && columns[n - 1] == columns[0] + static_cast<std::uint32_t>(n - 1) &&
+        static_cast<std::uint64_t>(columns[n - 1] / 2) * 4 + 4 <= available) {
+        if (columns[0] & 1) pixel(columns[0], out), ++i;
+        for (; i + 1 < n; i += 2) {
+            const std::uint8_t *p = line + (columns[i] / 2) * 4;
+            const int red = t.red_v[p[v_at]], green = t.green_u[p[u_at]] + t.green_v[p[v_at]];
+            const int blue = t.blue_u[p[u_at]];
+            t.put(out + 3 * i, p[y_at], red, green, blue);
+            t.put(out + 3 * i + 3, p[y_at + 2], red, green, blue);
+        }
     }
+    for (; i < n; ++i)
+        pixel(columns[i], out + 3 * i);
+}
+
+// RGB 5:6:5 by a table.
+const std::uint8_t *rgb565_table() {
+    static const std::vector<std::uint8_t> table = [] {
+        std::vector<std::uint8_t> t(65536 * 3);
+        for (unsigned v = 0; v < 65536; ++v) {
+            const Rgb c = from565(v);
+            t[3 * v] = c.r, t[3 * v + 1] = c.g, t[3 * v + 2] = c.b;
+        }
+        return t;
+    }();
+    return table.data();
 }
 
 } // namespace
@@ -126,25 +179,28 @@ Rgb default_palette(int index) {
     return palette()[static_cast<std::size_t>(index & 0xFF)];
 }
 
-void decode_screen_row(int bpp, const std::uint8_t *row, int width, std::uint8_t *out) {
+void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out) {
+    out += 3 * first;
     switch (bpp) {
-    case 16:
-        for (int x = 0; x < width; ++x, out += 3)
-            put(out, from565(row[2 * x] | row[2 * x + 1] << 8u));
+    case 16: {
+        const std::uint8_t *table = rgb565_table();
+        for (int x = first; x < end; ++x, out += 3)
+            std::memcpy(out, table + 3 * (row[2 * x] | row[2 * x + 1] << 8u), 3);
         break;
+    }
     case 24:
     case 32: {
         const int step = bpp / 8;
-        for (int x = 0; x < width; ++x, out += 3, row += step)
-            out[0] = row[2], out[1] = row[1], out[2] = row[0];
+        for (int x = first; x < end; ++x, out += 3)
+            out[0] = row[x * step + 2], out[1] = row[x * step + 1], out[2] = row[x * step];
         break;
     }
     case 8:
-        for (int x = 0; x < width; ++x, out += 3)
+        for (int x = first; x < end; ++x, out += 3)
             put(out, palette()[row[x]]);
         break;
     default:
-        for (int x = 0; x < width; ++x, out += 3)
+        for (int x = first; x < end; ++x, out += 3)
             put(out, palette()[x & 1 ? row[x / 2] & 0x0F : row[x / 2] >> 4]);
         break;
     }

@@ -73,9 +73,21 @@ inline std::uint8_t clamp8(int v) {
     return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+// Y'CbCr to RGB in 8.8 fixed point: each of R, G and B is the sum of a luma
+// term and chroma terms, shifted down by 8 and clamped.
+struct YuvToRgb {
+    static int luma(int y) { return 298 * (y - 16) + 128; }
+    static int red_v(int v) { return 409 * (v - 128); }
+    static int green_u(int u) { return -100 * (u - 128); }
+    static int green_v(int v) { return -208 * (v - 128); }
+    static int blue_u(int u) { return 516 * (u - 128); }
+};
+
 inline Rgb yuv_to_rgb(Yuv p) {
-    const int c = 298 * (p.y - 16) + 128, d = p.u - 128, e = p.v - 128;
-    return {clamp8((c + 409 * e) >> 8), clamp8((c - 100 * d - 208 * e) >> 8), clamp8((c + 516 * d) >> 8)};
+    using K = YuvToRgb;
+    const int c = K::luma(p.y);
+    return {clamp8((c + K::red_v(p.v)) >> 8), clamp8((c + K::green_u(p.u) + K::green_v(p.v)) >> 8),
+            clamp8((c + K::blue_u(p.u)) >> 8)};
 }
 
 inline Yuv rgb_to_yuv(Rgb p) {
@@ -98,8 +110,9 @@ void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t ava
 // --- 3. screen depths
 
 Rgb default_palette(int index);
-// Writes width RGB pixels of a frame-buffer line at the given depth.
-void decode_screen_row(int bpp, const std::uint8_t *row, int width, std::uint8_t *out);
+// Writes the RGB pixels [first, end) of a frame-buffer line at the given
+// depth to the same pixels of `out`.
+void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out);
 void encode_screen_pixel(int bpp, std::uint8_t *row, int x, Rgb colour);
 
 // --- 4. window edges

@@ -9,14 +9,27 @@ namespace kova::sim::video {
 
 namespace {
 
+// The part of the screen a window covers; empty when it is off.
+struct Area {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+Area screen_area(const DisplayState &d, const OverlayState &o) {
+    if (!o.on) return {};
+    const Span across = window_span(o.left, o.right), down = window_span(o.top, o.bottom);
+    Area a{std::max(across.first, 0), std::max(down.first, 0),
+           std::min(across.end, static_cast<int>(d.width)), std::min(down.end, static_cast<int>(d.height))};
+    if (a.x0 >= a.x1 || a.y0 >= a.y1) return {};
+    return a;
+}
+
 void draw_window(const DisplayState &d, const OverlayView &view, const std::uint8_t *memory,
                  std::uint32_t memory_size, Image &out) {
     const OverlayState &o = view.state;
-    if (!o.on) return;
+    const Area area = screen_area(d, o);
+    if (area.x0 == area.x1) return;
     const Span across = window_span(o.left, o.right), down = window_span(o.top, o.bottom);
-    const int x0 = std::max(across.first, 0), x1 = std::min(across.end, static_cast<int>(d.width));
-    const int y0 = std::max(down.first, 0), y1 = std::min(down.end, static_cast<int>(d.height));
-    if (x0 >= x1 || y0 >= y1) return;
+    const int x0 = area.x0, x1 = area.x1, y0 = area.y0, y1 = area.y1;
 
     std::vector<std::uint32_t> columns(static_cast<std::size_t>(x1 - x0));
     for (int x = x0; x < x1; ++x)
@@ -56,12 +69,25 @@ Rgb desktop_colour(const DisplayState &d, int x, int y) {
 void compose(const DisplayState &d, const OverlayView views[2], int on_top, const std::uint8_t *memory,
              std::uint32_t memory_size, Image &out) {
     if (out.width != d.width || out.height != d.height) out.reset(d.width, d.height);
+    // The frame buffer, except where a window will cover it.
+    const Area covered[2] = {screen_area(d, views[0].state), screen_area(d, views[1].state)};
     for (int y = 0; y < d.height; ++y) {
         const std::uint64_t at = static_cast<std::uint64_t>(y) * d.pitch;
-        if (at + d.pitch <= memory_size)
-            decode_screen_row(d.bpp, memory + at, d.width, out.row(y));
-        else
+        if (at + d.pitch > memory_size) {
             std::fill_n(out.row(y), static_cast<std::size_t>(d.width) * 3, 0);
+            continue;
+        }
+        Area spans[2];
+        int n = 0;
+        for (const Area &a : covered)
+            if (y >= a.y0 && y < a.y1) spans[n++] = a;
+        if (n == 2 && spans[1].x0 < spans[0].x0) std::swap(spans[0], spans[1]);
+        int x = 0;
+        for (int i = 0; i < n; ++i) {
+            if (spans[i].x0 > x) decode_screen_row(d.bpp, memory + at, x, spans[i].x0, out.row(y));
+            x = std::max(x, spans[i].x1);
+        }
+        if (x < d.width) decode_screen_row(d.bpp, memory + at, x, d.width, out.row(y));
     }
     draw_window(d, views[on_top ? 0 : 1], memory, memory_size, out);
     draw_window(d, views[on_top ? 1 : 0], memory, memory_size, out);
