@@ -1,5 +1,6 @@
 #include "assumptions.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -70,21 +71,18 @@ int nearest_palette_index(Rgb colour, int entries) {
 // yuv_to_rgb by tables, for whole lines.
 struct YuvTables {
     int luma[256], red_v[256], green_u[256], green_v[256], blue_u[256];
-    std::uint8_t clamp[1024]; // index: value + 512
 
     YuvTables() {
         for (int i = 0; i < 256; ++i) {
             luma[i] = YuvToRgb::luma(i), red_v[i] = YuvToRgb::red_v(i), green_u[i] = YuvToRgb::green_u(i);
             green_v[i] = YuvToRgb::green_v(i), blue_u[i] = YuvToRgb::blue_u(i);
         }
-        for (int i = 0; i < 1024; ++i)
-            clamp[i] = clamp8(i - 512);
     }
     void put(std::uint8_t *out, int y, int red, int green, int blue) const {
         const int c = luma[y];
-        out[0] = clamp[((c + red) >> 8) + 512];
-        out[1] = clamp[((c + green) >> 8) + 512];
-        out[2] = clamp[((c + blue) >> 8) + 512];
+        out[0] = static_cast<std::uint8_t>(std::clamp((c + red) >> 8, 0, 255));
+        out[1] = static_cast<std::uint8_t>(std::clamp((c + green) >> 8, 0, 255));
+        out[2] = static_cast<std::uint8_t>(std::clamp((c + blue) >> 8, 0, 255));
     }
 };
 
