@@ -68,6 +68,13 @@ int nearest_palette_index(Rgb colour, int entries) {
     return best;
 }
 
+// 0-255 without a branch: values above 255 become 255, below 0 become 0.
+inline std::uint8_t saturate(int v) {
+    const int high = (255 - v) >> 31; // all ones above 255
+    const int low = ~(v >> 31);       // all zeros below 0
+    return static_cast<std::uint8_t>(((v | high) & low) & 0xFF);
+}
+
 // yuv_to_rgb by tables, for whole lines.
 struct YuvTables {
     int luma[256], red_v[256], green_u[256], green_v[256], blue_u[256];
@@ -80,9 +87,9 @@ struct YuvTables {
     }
     void put(std::uint8_t *out, int y, int red, int green, int blue) const {
         const int c = luma[y];
-        out[0] = static_cast<std::uint8_t>(std::clamp((c + red) >> 8, 0, 255));
-        out[1] = static_cast<std::uint8_t>(std::clamp((c + green) >> 8, 0, 255));
-        out[2] = static_cast<std::uint8_t>(std::clamp((c + blue) >> 8, 0, 255));
+        out[0] = saturate((c + red) >> 8);
+        out[1] = saturate((c + green) >> 8);
+        out[2] = saturate((c + blue) >> 8);
     }
 };
 
@@ -107,12 +114,13 @@ void decode_422(const std::uint8_t *line, std::uint32_t available, const std::ui
     if (n > 0 && columns[n - 1] == columns[0] + static_cast<std::uint32_t>(n - 1) &&
         static_cast<std::uint64_t>(columns[n - 1] / 2) * 4 + 4 <= available) {
         if (columns[0] & 1) pixel(columns[0], out), ++i;
-        for (; i + 1 < n; i += 2) {
-            const std::uint8_t *p = line + (columns[i] / 2) * 4;
-            const int red = t.red_v[p[v_at]], green = t.green_u[p[u_at]] + t.green_v[p[v_at]];
-            const int blue = t.blue_u[p[u_at]];
-            t.put(out + 3 * i, p[y_at], red, green, blue);
-            t.put(out + 3 * i + 3, p[y_at + 2], red, green, blue);
+        const std::uint8_t *p = line + (columns[i] / 2) * 4;
+        std::uint8_t *to = out + 3 * i;
+        for (; i + 1 < n; i += 2, p += 4, to += 6) {
+            const int u = p[u_at], v = p[v_at];
+            const int red = t.red_v[v], green = t.green_u[u] + t.green_v[v], blue = t.blue_u[u];
+            t.put(to, p[y_at], red, green, blue);
+            t.put(to + 3, p[y_at + 2], red, green, blue);
         }
     }
     for (; i < n; ++i)
