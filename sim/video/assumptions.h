@@ -3,7 +3,8 @@
 // The register meanings say where the engines read and write and with which
 // sizes; they do not say how pixels become light.  Everything below is this
 // model's own choice, not a fact about the controller, and each choice lives
-// in one function of this header so that a better guess changes one place.
+// in the one function named beside it (all in this header but capture_field,
+// in model.h) so that a better guess changes one place.
 //
 //  1. Pixel formats of an overlay window (OVL DB bits 0-2): 0 = YUYV 4:2:2
 //     (Y0 U Y1 V; also what the capture engine writes), 1 = RGB 5:5:5,
@@ -26,7 +27,7 @@
 //                                                     overlay_source_index()
 //  6. Capture input window: first pixel and first line inclusive, end pixel
 //     and end line exclusive; field line 0 is the first active line; the part
-//     of the window outside the active picture is black (Source::pixel_row).
+//     of the window outside the active picture is black.     capture_field()
 //  7. Fields: field 0 holds the even lines of the frame and comes first;
 //     inverted polarity swaps the numbers.  With field scaling, line j of
 //     field f goes to destination line 2j + f; without it, to line j (the
