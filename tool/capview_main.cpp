@@ -1,8 +1,28 @@
 // capview on the hardware.
 #include "capview.h"
+#include "register_owner.h"
+#include "state_dir.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+
+namespace {
+
+kova::tool::RegisterOwner owner; // held until the program ends
+
+// Nobody else touches the registers while this program does.
+int take_the_registers() {
+    std::string error;
+    if (owner.acquire(kova::tool::state_dir(nullptr), "capview", kova::tool::kRegisterOwnerWait, error))
+        return 0;
+    std::fprintf(stderr, "capview: %s\n", error.c_str());
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
+    capview_before_registers = take_the_registers;
     std::exit(capview_main(argc, argv));
 }
