@@ -3,9 +3,11 @@
 #include "assumptions.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 #if KOVA_HAVE_PNG
 #include <png.h>
@@ -17,6 +19,27 @@ namespace {
 
 std::string system_error(const std::string &what, const std::string &path) {
     return what + " " + path + ": " + std::strerror(errno);
+}
+
+// A header number: decimal digits only, at most INT_MAX.  False for anything
+// else, so that a value too wide for an int is refused instead of wrapping.
+bool parse_header_number(std::string_view text, int &value) {
+    if (text.empty() || text.size() > 10) return false;
+    long long v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > INT_MAX) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// A frame rate "N:D", both above 0.
+bool parse_frame_rate(std::string_view text, int &num, int &den) {
+    const auto colon = text.find(':');
+    return colon != std::string_view::npos && parse_header_number(text.substr(0, colon), num) &&
+           parse_header_number(text.substr(colon + 1), den) && num > 0 && den > 0;
 }
 
 } // namespace
@@ -97,14 +120,14 @@ bool Y4mReader::open(const std::string &path, std::string &error) {
         const std::string value = token.substr(1);
         switch (token[0]) {
         case 'W':
-            header_.width = std::atoi(value.c_str());
+            if (!parse_header_number(value, header_.width)) header_.width = 0;
             break;
         case 'H':
-            header_.height = std::atoi(value.c_str());
+            if (!parse_header_number(value, header_.height)) header_.height = 0;
             break;
         case 'F':
-            if (std::sscanf(value.c_str(), "%d:%d", &header_.rate_num, &header_.rate_den) != 2 ||
-                header_.rate_num <= 0 || header_.rate_den <= 0) {
+            if (!parse_frame_rate(value, header_.rate_num, header_.rate_den)) {
+                // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, on the way out
                 error = path + ": bad frame rate " + value;
                 return false;
             }
@@ -113,6 +136,7 @@ bool Y4mReader::open(const std::string &path, std::string &error) {
             if (value == "422") {
                 header_.chroma422 = true;
             } else if (value != "420jpeg" && value != "420paldv" && value != "420mpeg2" && value != "420") {
+                // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, on the way out
                 error = path + ": colour space " + value + " not supported (8-bit 4:2:0 or 4:2:2 only)";
                 return false;
             }

@@ -66,7 +66,7 @@ class NoSignal final : public Source {
   public:
     explicit NoSignal(Standard standard) : Source(standard) { black_.reset(1, 1); }
     bool signal() const override { return false; }
-    const Frame &frame(std::uint64_t) override { return black_; }
+    const Frame &frame(std::uint64_t /*number*/) override { return black_; }
     std::string name() const override { return "no signal"; }
 
   private:
