@@ -79,9 +79,12 @@ const struct option long_options[] = {
 };
 
 // A numeric option: the global it sets and its inclusive range.
+// (cppcheck does not see the members read through find_if's result.)
 struct NumericOption {
     char letter;
+    // cppcheck-suppress unusedStructMember
     int *setting;
+    // cppcheck-suppress unusedStructMember
     int low, high;
 };
 
@@ -367,7 +370,7 @@ int capview_main(int argc, char **argv) {
             break;
         }
         default: {
-            const auto numeric =
+            const auto *const numeric =
                 std::find_if(std::begin(kNumericOptions), std::end(kNumericOptions),
                              [option](const NumericOption &o) { return o.letter == option; });
             if (numeric == std::end(kNumericOptions)) {

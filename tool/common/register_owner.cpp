@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,9 +25,13 @@ std::string system_error(const std::string &what) {
 std::string holder_of(int fd) {
     char text[128] = {};
     const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-    long pid = 0;
+    if (got <= 0) return "another program";
+    char *end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(text, &end, 10); // the file may hold anything: a pid out of range is no pid
     char program[64] = {};
-    if (got <= 0 || std::sscanf(text, "%ld %63s", &pid, program) != 2) return "another program";
+    if (end == text || errno == ERANGE || pid <= 0 || std::sscanf(end, "%63s", program) != 1)
+        return "another program";
     return std::string(program) + " (pid " + std::to_string(pid) + ")";
 }
 
