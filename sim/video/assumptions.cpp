@@ -69,9 +69,12 @@ int nearest_palette_index(Rgb colour, int entries) {
 }
 
 // 0-255 without a branch: values above 255 become 255, below 0 become 0.
+// (C++20 defines >> of a negative int as the arithmetic shift these rely on.)
 inline std::uint8_t saturate(int v) {
+    // cppcheck-suppress shiftTooManyBitsSigned
     const int high = (255 - v) >> 31; // all ones above 255
-    const int low = ~(v >> 31);       // all zeros below 0
+    // cppcheck-suppress shiftTooManyBitsSigned
+    const int low = ~(v >> 31); // all zeros below 0
     return static_cast<std::uint8_t>(((v | high) & low) & 0xFF);
 }
 
