@@ -10,7 +10,6 @@
 #include "controller.h"
 #include "engines.h"
 #include "register_names.h"
-#include "synclock.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,20 +41,6 @@ int usage_error(const std::string &message) {
     return kUsageError;
 }
 
-bool parse_failure(std::string_view what, Failure &failure) {
-    if (what == "iopl")
-        failure = Failure::Iopl;
-    else if (what == "open")
-        failure = Failure::OpenMem;
-    else if (what == "mmap-fb")
-        failure = Failure::MapFrameBuffer;
-    else if (what == "mmap-mmio")
-        failure = Failure::MapRegisterWindow;
-    else
-        return false;
-    return true;
-}
-
 // Splits the command line: kovasim's options first, capview's from "--" or
 // from the first argument that is not one of kovasim's.  Returns 0 or the
 // exit status of a usage error.
@@ -85,7 +70,7 @@ int parse(int argc, char **argv, Options &options) {
             options.dump_file = value;
         } else if (name == "--fail") {
             Failure failure;
-            if (!parse_failure(value, failure))
+            if (!kova::sim::parse_failure(value, failure))
                 return usage_error("--fail " + std::string(value) + ": unknown");
             options.failures.push_back(failure);
         } else {
@@ -115,18 +100,23 @@ bool write_output(const std::string &file, const std::string &text) {
     return std::fclose(out) == 0 && written;
 }
 
+// What the engines were left doing, decoded from the registers alone.
 std::string summary(const kova::sim::Controller &sim) {
-    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    const kova::state::ControllerState state = kova::sim::controller_state(sim);
+    std::string engines;
     for (int window = 0; window < 2; ++window)
-        text += "  " + kova::sim::describe(kova::sim::overlay_state(sim, window), window);
-    const std::string capture = kova::sim::describe(kova::sim::capture_state(sim));
-    for (std::size_t start = 0; start < capture.size();) {
-        const std::size_t end = capture.find('\n', start);
-        text += "  " + capture.substr(start, end - start + 1);
+        engines += kova::state::describe(state.overlay[window], window);
+    for (int engine = 0; engine < 2; ++engine)
+        engines += kova::state::describe(state.capture[engine]);
+    engines += kova::state::describe_buffers(state.capture[state.capture[1].routed ? 1 : 0]);
+    engines += kova::state::describe(state.lock);
+
+    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    for (std::size_t start = 0; start < engines.size();) {
+        const std::size_t end = engines.find('\n', start);
+        text += "  " + engines.substr(start, end - start + 1);
         start = end + 1;
     }
-    text += "  sync lock: ";
-    text += wSyncLock != 0 ? (wVStandard == 1 ? "on (NTSC)\n" : "on (PAL)\n") : "off\n";
     return text;
 }
 
