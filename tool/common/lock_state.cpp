@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -23,151 +22,122 @@ constexpr std::size_t kHeaderSize = sizeof kMagic + 2 + 4; // magic, version, pa
 constexpr std::size_t kChecksumSize = 4;
 constexpr std::size_t kLargestFile = 64 * 1024; // anything bigger is not a record
 
-// The record in memory: the library globals that the clean-ups read.
-struct Record {
-    // Sync-lock part (plain and genlock-mode locks share the save areas).
-    std::uint16_t sync_lock, sync_lock_gm, v_standard, vcr_mode;
-    std::uint16_t tv16[66];
-    std::uint32_t tv32[59];
-    std::uint8_t old_crt[14];
-    std::uint8_t gr_b0, gr_b1, gr_ba;
-    // Video-clock part.
-    std::uint16_t ext_clock;
-    std::uint8_t sr_ea, sr_eb, sr_ec, sr_ed, sr_ee, sr_ef, sr_a6;
-    std::uint16_t tv_e5f0, tv_e5f2, tv_e5f4, tv_e5f6, tv_e4ec;
-
-    bool has_sync_lock() const { return sync_lock != 0 || sync_lock_gm != 0; }
-    bool has_video_clock() const { return ext_clock != 0; }
+// One library global, or one array of them, in the record.
+struct Field {
+    void *data;
+    std::size_t width; // bytes per element: 1, 2 or 4
+    std::size_t count;
 };
 
-// ---- The library's globals <-> the record ----
-
-void take_sync_part(Record &r) {
-    r.sync_lock = wSyncLock;
-    r.sync_lock_gm = wSyncLockGM;
-    r.v_standard = wVStandard;
-    r.vcr_mode = wVCRMode;
-    std::memcpy(r.tv16, wTVReg16, sizeof r.tv16);
-    std::memcpy(r.tv32, dwTVReg32, sizeof r.tv32);
-    std::memcpy(r.old_crt, bOldRegCrt, sizeof r.old_crt);
-    r.gr_b0 = b3CE_B0;
-    r.gr_b1 = b3CE_B1;
-    r.gr_ba = b3CE_BA;
-}
-
-void take_video_clock_part(Record &r) {
-    r.ext_clock = wExtClock;
-    r.sr_ea = bEA;
-    r.sr_eb = bEB;
-    r.sr_ec = bEC;
-    r.sr_ed = bED;
-    r.sr_ee = bEE;
-    r.sr_ef = bEF;
-    r.sr_a6 = bA6;
-    r.tv_e5f0 = wE5F0;
-    r.tv_e5f2 = wE5F2;
-    r.tv_e5f4 = wE5F4;
-    r.tv_e5f6 = wE5F6;
-    r.tv_e4ec = wE4EC;
-}
-
-Record from_library() {
-    Record r{};
-    take_sync_part(r);
-    take_video_clock_part(r);
-    return r;
-}
-
-void to_library(const Record &r) {
-    if (r.has_sync_lock()) {
-        wSyncLock = r.sync_lock;
-        wSyncLockGM = r.sync_lock_gm;
-        wVStandard = r.v_standard;
-        wVCRMode = r.vcr_mode;
-        std::memcpy(wTVReg16, r.tv16, sizeof r.tv16);
-        std::memcpy(dwTVReg32, r.tv32, sizeof r.tv32);
-        std::memcpy(bOldRegCrt, r.old_crt, sizeof r.old_crt);
-        b3CE_B0 = r.gr_b0;
-        b3CE_B1 = r.gr_b1;
-        b3CE_BA = r.gr_ba;
-    }
-    if (r.has_video_clock()) {
-        wExtClock = r.ext_clock;
-        bEA = r.sr_ea;
-        bEB = r.sr_eb;
-        bEC = r.sr_ec;
-        bED = r.sr_ed;
-        bEE = r.sr_ee;
-        bEF = r.sr_ef;
-        bA6 = r.sr_a6;
-        wE5F0 = r.tv_e5f0;
-        wE5F2 = r.tv_e5f2;
-        wE5F4 = r.tv_e5f4;
-        wE5F6 = r.tv_e5f6;
-        wE4EC = r.tv_e4ec;
-    }
-}
-
-// ---- The record <-> bytes (little-endian, fixed order) ----
-
-// Walks the fields of a record in file order; `field(pointer, bytes)` is
-// called for every 8-, 16- or 32-bit value.
-template <typename R, typename Field>
-void each_field(R &r, Field field) {
-    for (auto *v : {&r.sync_lock, &r.sync_lock_gm, &r.v_standard, &r.vcr_mode})
-        field(v);
-    for (auto &v : r.tv16)
-        field(&v);
-    for (auto &v : r.tv32)
-        field(&v);
-    for (auto &v : r.old_crt)
-        field(&v);
-    for (auto *v : {&r.gr_b0, &r.gr_b1, &r.gr_ba})
-        field(v);
-    field(&r.ext_clock);
-    for (auto *v : {&r.sr_ea, &r.sr_eb, &r.sr_ec, &r.sr_ed, &r.sr_ee, &r.sr_ef, &r.sr_a6})
-        field(v);
-    for (auto *v : {&r.tv_e5f0, &r.tv_e5f2, &r.tv_e5f4, &r.tv_e5f6, &r.tv_e4ec})
-        field(v);
-}
-
 template <typename T>
-void put(std::vector<unsigned char> &out, T value) {
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        out.push_back(static_cast<unsigned char>(static_cast<std::uint32_t>(value) >> (8 * i)));
+constexpr Field one(T &value) {
+    return {&value, sizeof value, 1};
+}
+template <typename T, std::size_t N>
+constexpr Field many(T (&values)[N]) {
+    return {values, sizeof values[0], N};
 }
 
-template <typename T>
-T get(const unsigned char *in) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-    return static_cast<T>(value);
-}
+// The sync-lock part, in file order: the flags of the plain and the
+// genlock-mode lock, and the save areas that the two share.
+constexpr Field kSyncLockPart[] = {
+    one(wSyncLock),  one(wSyncLockGM), one(wVStandard), one(wVCRMode), many(wTVReg16),
+    many(dwTVReg32), many(bOldRegCrt), one(b3CE_B0),    one(b3CE_B1),  one(b3CE_BA),
+};
+// The video-clock part, in file order: its flag and its save area.
+constexpr Field kVideoClockPart[] = {
+    one(wExtClock), one(bEA),   one(bEB),   one(bEC),   one(bED),   one(bEE),   one(bEF),
+    one(bA6),       one(wE5F0), one(wE5F2), one(wE5F4), one(wE5F6), one(wE4EC),
+};
 
-std::size_t payload_size() {
+template <std::size_t N>
+constexpr std::size_t size_of(const Field (&part)[N]) {
     std::size_t size = 0;
-    Record r{};
-    each_field(r, [&size](auto *v) { size += sizeof *v; });
+    for (const Field &field : part)
+        size += field.width * field.count;
     return size;
 }
 
-std::vector<unsigned char> encode(Record r) {
-    std::vector<unsigned char> bytes(kMagic, kMagic + sizeof kMagic);
-    put<std::uint16_t>(bytes, kVersion);
-    put<std::uint32_t>(bytes, static_cast<std::uint32_t>(payload_size()));
-    each_field(r, [&bytes](auto *v) { put(bytes, *v); });
-    put<std::uint32_t>(bytes, lock_state_checksum(bytes.data(), bytes.size()));
-    return bytes;
+constexpr std::size_t kSyncLockSize = size_of(kSyncLockPart);
+constexpr std::size_t kPayloadSize = kSyncLockSize + size_of(kVideoClockPart);
+
+// The record's payload: both parts, each element little-endian.
+using Payload = std::array<unsigned char, kPayloadSize>;
+
+std::uint32_t get_le(const unsigned char *in, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    return value;
 }
 
-bool flag(std::uint16_t v) {
-    return v == 0 || v == 1;
+void put_le(unsigned char *out, std::size_t width, std::uint32_t value) {
+    for (std::size_t i = 0; i < width; ++i)
+        out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+template <std::size_t N>
+void save_part(const Field (&part)[N], unsigned char *out) {
+    for (const Field &field : part)
+        for (std::size_t i = 0; i < field.count; ++i, out += field.width) {
+            const auto *element = static_cast<const unsigned char *>(field.data) + i * field.width;
+            std::uint32_t value = 0;
+            if (field.width == 1) value = *element;
+            if (field.width == 2) value = *reinterpret_cast<const std::uint16_t *>(element);
+            if (field.width == 4) value = *reinterpret_cast<const std::uint32_t *>(element);
+            put_le(out, field.width, value);
+        }
+}
+
+template <std::size_t N>
+void load_part(const Field (&part)[N], const unsigned char *in) {
+    for (const Field &field : part)
+        for (std::size_t i = 0; i < field.count; ++i, in += field.width) {
+            auto *element = static_cast<unsigned char *>(field.data) + i * field.width;
+            const std::uint32_t value = get_le(in, field.width);
+            if (field.width == 1) *element = static_cast<std::uint8_t>(value);
+            if (field.width == 2)
+                *reinterpret_cast<std::uint16_t *>(element) = static_cast<std::uint16_t>(value);
+            if (field.width == 4) *reinterpret_cast<std::uint32_t *>(element) = value;
+        }
+}
+
+// The flags, read from a payload (each the first fields of its part).
+bool has_sync_lock(const Payload &p) {
+    return get_le(p.data(), 2) != 0 || get_le(p.data() + 2, 2) != 0;
+}
+bool has_video_clock(const Payload &p) {
+    return get_le(p.data() + kSyncLockSize, 2) != 0;
+}
+
+Payload from_library() {
+    Payload p{};
+    save_part(kSyncLockPart, p.data());
+    save_part(kVideoClockPart, p.data() + kSyncLockSize);
+    return p;
+}
+
+// Loads the parts that the payload holds; a part it lacks is left alone.
+void to_library(const Payload &p) {
+    if (has_sync_lock(p)) load_part(kSyncLockPart, p.data());
+    if (has_video_clock(p)) load_part(kVideoClockPart, p.data() + kSyncLockSize);
+}
+
+std::vector<unsigned char> encode(const Payload &p) {
+    std::vector<unsigned char> bytes(kMagic, kMagic + sizeof kMagic);
+    bytes.resize(kHeaderSize);
+    put_le(bytes.data() + sizeof kMagic, 2, kVersion);
+    put_le(bytes.data() + sizeof kMagic + 2, 4, kPayloadSize);
+    bytes.insert(bytes.end(), p.begin(), p.end());
+    bytes.resize(bytes.size() + kChecksumSize);
+    put_le(bytes.data() + kHeaderSize + kPayloadSize, 4,
+           lock_state_checksum(bytes.data(), kHeaderSize + kPayloadSize));
+    return bytes;
 }
 
 // Checks a whole file's bytes and decodes them.  On failure `why` says what is
 // wrong (to follow the file's name in a message).
-LockStateLoad decode(const std::vector<unsigned char> &bytes, Record &r, std::string &why) {
+LockStateLoad decode(const std::vector<unsigned char> &bytes, Payload &p, std::string &why) {
     const std::size_t size = bytes.size();
     if (size > 0 && std::memcmp(bytes.data(), kMagic, std::min(size, sizeof kMagic)) != 0) {
         why = "is not a lock-state record (bad magic)";
@@ -177,10 +147,10 @@ LockStateLoad decode(const std::vector<unsigned char> &bytes, Record &r, std::st
         why = "is truncated (" + std::to_string(size) + " bytes)";
         return LockStateLoad::Truncated;
     }
-    const auto version = get<std::uint16_t>(bytes.data() + sizeof kMagic);
-    const std::size_t length = get<std::uint32_t>(bytes.data() + sizeof kMagic + 2);
+    const std::uint32_t version = get_le(bytes.data() + sizeof kMagic, 2);
+    const std::size_t length = get_le(bytes.data() + sizeof kMagic + 2, 4);
     const bool whole = length <= kLargestFile && size == kHeaderSize + length + kChecksumSize &&
-                       get<std::uint32_t>(bytes.data() + kHeaderSize + length) ==
+                       get_le(bytes.data() + kHeaderSize + length, 4) ==
                            lock_state_checksum(bytes.data(), kHeaderSize + length);
     if (version != kVersion) {
         if (!whole) {
@@ -191,7 +161,7 @@ LockStateLoad decode(const std::vector<unsigned char> &bytes, Record &r, std::st
               std::to_string(kVersion);
         return LockStateLoad::WrongVersion;
     }
-    const std::size_t expected = payload_size();
+    const std::size_t expected = kPayloadSize;
     if (length != expected) {
         why = "is corrupt (payload length " + std::to_string(length) + ", expected " +
               std::to_string(expected) + ")";
@@ -206,14 +176,11 @@ LockStateLoad decode(const std::vector<unsigned char> &bytes, Record &r, std::st
         why = size > file_size ? "is corrupt (trailing bytes)" : "is corrupt (checksum mismatch)";
         return LockStateLoad::Corrupt;
     }
-    const unsigned char *in = bytes.data() + kHeaderSize;
-    each_field(r, [&in](auto *v) {
-        *v = get<std::remove_reference_t<decltype(*v)>>(in);
-        in += sizeof *v;
-    });
-    const bool valid = flag(r.sync_lock) && flag(r.sync_lock_gm) && flag(r.ext_clock) &&
-                       (r.v_standard <= 1 || r.v_standard == 0xFFFF) &&
-                       (r.has_sync_lock() || r.has_video_clock());
+    std::copy_n(bytes.data() + kHeaderSize, kPayloadSize, p.begin());
+    const auto flag = [&p](std::size_t offset) { return get_le(p.data() + offset, 2) <= 1; };
+    const std::uint32_t standard = get_le(p.data() + 4, 2);
+    const bool valid = flag(0) && flag(2) && flag(kSyncLockSize) && (standard <= 1 || standard == 0xFFFF) &&
+                       (has_sync_lock(p) || has_video_clock(p));
     if (!valid) {
         why = "is corrupt (impossible lock flags)";
         return LockStateLoad::Corrupt;
@@ -226,7 +193,7 @@ std::string system_error(const std::string &what) {
 }
 
 // Reads and checks DIR/lock.state into r.  On failure `error` is set.
-LockStateLoad read_record(const std::string &dir, Record &r, std::string &error) {
+LockStateLoad read_record(const std::string &dir, Payload &p, std::string &error) {
     const std::string path = lock_state_path(dir);
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
@@ -259,7 +226,7 @@ LockStateLoad read_record(const std::string &dir, Record &r, std::string &error)
     }
     close(fd);
     std::string why;
-    const LockStateLoad result = decode(bytes, r, why);
+    const LockStateLoad result = decode(bytes, p, why);
     if (result != LockStateLoad::Ok) error = path + " " + why;
     return result;
 }
@@ -277,7 +244,7 @@ bool write_all(int fd, const std::vector<unsigned char> &bytes) {
 
 // Writes the record to a temporary file beside DIR/lock.state and renames it
 // over that name.
-bool write_record(const std::string &dir, const Record &r, std::string &error) {
+bool write_record(const std::string &dir, const Payload &p, std::string &error) {
     if (!ensure_state_dir(dir)) {
         error = system_error("cannot create state directory " + dir);
         return false;
@@ -289,7 +256,7 @@ bool write_record(const std::string &dir, const Record &r, std::string &error) {
         error = system_error("cannot create a file in " + dir);
         return false;
     }
-    const bool written = fchmod(fd, 0600) == 0 && write_all(fd, encode(r)) && fsync(fd) == 0;
+    const bool written = fchmod(fd, 0600) == 0 && write_all(fd, encode(p)) && fsync(fd) == 0;
     const int saved_errno = errno;
     if (close(fd) != 0 || !written || rename(temp.c_str(), path.c_str()) != 0) {
         if (!written) errno = saved_errno;
@@ -311,10 +278,10 @@ std::string lock_state_path(const std::string &dir) {
 }
 
 bool record_lock_state(const std::string &dir, std::string &error) {
-    const Record now = from_library();
-    if (!now.has_sync_lock() && !now.has_video_clock()) return true;
+    const Payload now = from_library();
+    if (!has_sync_lock(now) && !has_video_clock(now)) return true;
 
-    Record record{};
+    Payload record{};
     std::string read_error;
     switch (read_record(dir, record, read_error)) {
     case LockStateLoad::Missing:
@@ -328,19 +295,19 @@ bool record_lock_state(const std::string &dir, std::string &error) {
     // The record holds the values from before its locks: keep them, and add
     // only a part that it does not have yet.
     bool added = false;
-    if (!record.has_sync_lock() && now.has_sync_lock()) {
-        take_sync_part(record);
+    if (!has_sync_lock(record) && has_sync_lock(now)) {
+        std::copy_n(now.begin(), kSyncLockSize, record.begin());
         added = true;
     }
-    if (!record.has_video_clock() && now.has_video_clock()) {
-        take_video_clock_part(record);
+    if (!has_video_clock(record) && has_video_clock(now)) {
+        std::copy(now.begin() + kSyncLockSize, now.end(), record.begin() + kSyncLockSize);
         added = true;
     }
     return !added || write_record(dir, record, error);
 }
 
 LockStateLoad load_lock_state(const std::string &dir, std::string &error) {
-    Record record{};
+    Payload record{};
     const LockStateLoad result = read_record(dir, record, error);
     if (result == LockStateLoad::Ok) to_library(record);
     return result;
@@ -354,8 +321,8 @@ bool remove_lock_state(const std::string &dir, std::string &error) {
 }
 
 bool settle_lock_state(const std::string &dir, std::string &error) {
-    const Record now = from_library();
-    if (!now.has_sync_lock() && !now.has_video_clock()) return remove_lock_state(dir, error);
+    const Payload now = from_library();
+    if (!has_sync_lock(now) && !has_video_clock(now)) return remove_lock_state(dir, error);
     return write_record(dir, now, error);
 }
 
