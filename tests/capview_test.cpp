@@ -192,7 +192,7 @@ TEST(Capview, RangeLimitsAreInclusive) {
 }
 
 TEST(Capview, BadOptionsPrintTheUsageTextOnly) {
-    for (const std::vector<std::string> &bad : {std::vector<std::string>{"--help"},
+    for (const std::vector<std::string> &bad : {std::vector<std::string>{"--", "--help"},
                                                 {"-?"},
                                                 {"-z"},
                                                 {"--bogus"},

@@ -34,6 +34,8 @@ int bSynclock = 0;
 int tvMode = 3;
 int bVerbose = 0;
 
+void (*capview_after_sync_lock)(void) = nullptr;
+
 namespace {
 
 constexpr const char *kProgramName = "capview";
@@ -205,6 +207,7 @@ void EnableOverlay(void) {
     if (bSynclock != 0) {
         Kova_DoSyncLock(0, 0, u16(tvMode), 1);
         Kova_SetTVColor();
+        if (capview_after_sync_lock != nullptr) capview_after_sync_lock();
     }
 }
 
