@@ -102,7 +102,10 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
         return false;
     }
     Reg reg{};
-    if (!parse_register(text.substr(0, equals), reg, error)) return false;
+    if (!parse_register(text.substr(0, equals), reg, error)) {
+        error = quoted + error.substr(equals + 2); // the whole setting in quotes, as given
+        return false;
+    }
     const unsigned value_digits = reg.kind == Reg::Kind::TV ? 4 : 2;
     std::uint32_t value = 0;
     if (!parse_value(text.substr(equals + 1), value_digits, value)) {

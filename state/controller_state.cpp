@@ -211,8 +211,8 @@ CaptureState capture_state(RegisterReader &r, int engine) {
 // The sync registers CR 28-2B are non-zero only while a lock or the video
 // clock is in force (both clear them when they end).  A lock loads the
 // extended-sync block (SR E0 is never 0 in its images), the video clock does
-// not.  A genlock-mode lock leaves the sync-lock video output switched off; with
-// its output switched on it looks like a plain lock in every register.
+// not; it writes SR E4 0x50 for NTSC, 0x56 for PAL.  A genlock-mode lock leaves the sync-lock video output
+// switched off; with its output switched on it looks like a plain lock in every register.
 LockState lock_state(RegisterReader &r) {
     LockState lock{};
     lock.ntsc = r.tv(0xE438) & 0x1000;
@@ -226,9 +226,11 @@ LockState lock_state(RegisterReader &r) {
         active = active || sync[i] != 0;
     }
     if (!active) return lock;
-    if (r.sr(0xE0) == 0)
+    if (r.sr(0xE0) == 0) {
+        // The video clock sets SR E4 for its standard and leaves the TV encoder's alone.
         lock.mode = LockMode::VideoClock;
-    else
+        lock.ntsc = r.sr(0xE4) == 0x50;
+    } else
         lock.mode = lock.video_output ? LockMode::SyncLock : LockMode::Genlock;
     lock.vcr = (r.sr(0xEB) & 0x80) == 0;
     if (lock.ntsc)

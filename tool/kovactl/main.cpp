@@ -175,6 +175,9 @@ int parse_options(int argc, char **argv, Options &options) {
 
 int bad_argument(const Command &c, const ArgSpec &spec, std::string_view got) {
     const std::string where = synopsis_head(c);
+    if (spec.kind == ArgSpec::Kind::Choice)
+        return usage_error("%s: expected %s, not \"%.*s\"", where.c_str(), range_text(spec).c_str(),
+                           static_cast<int>(got.size()), got.data());
     return usage_error("%s: %s must be %s, not \"%.*s\"", where.c_str(), spec.name, range_text(spec).c_str(),
                        static_cast<int>(got.size()), got.data());
 }
