@@ -1,6 +1,9 @@
 #include "controller_state.h"
 
+#include "register_map.h"
 #include "synclock.h"
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -8,27 +11,49 @@ namespace kova::state {
 
 namespace {
 
-constexpr int kCaptureBank[2] = {0x00, 0x80};
-constexpr int kSyncOutputBank = 0x08;
+using reg::File;
+using reg::Register;
+
+std::uint8_t byte(RegisterReader &r, File file, std::uint8_t index, int page) {
+    switch (file) {
+    case File::SR:
+        return r.sr(index, page);
+    case File::CR:
+        return r.cr(index);
+    default:
+        return r.gr(index, page);
+    }
+}
+
+// A register of the map, low byte first over its span.  A paged register is
+// read in its own page, or in `page` when the map leaves it to the caller.
+std::uint32_t read_in(RegisterReader &r, File file, const Register &g, int page) {
+    if (g.file == File::TV) return r.tv(g.index);
+    if (g.file == File::Port) return r.port(g.index);
+    const int in = g.pager != reg::Pager::None && g.page != reg::kCurrentPage ? g.page : page;
+    std::uint32_t value = 0;
+    for (unsigned n = 0; n < g.span; ++n)
+        value |= static_cast<std::uint32_t>(byte(r, file, g.at(n), in)) << (8 * n);
+    return value;
+}
+
+// The page the library leaves selected after its sequences.
+std::uint32_t get(RegisterReader &r, const Register &g) {
+    return read_in(r, g.file, g, g.pager == reg::Pager::GrBF ? reg::page_b::kCommon : reg::page::kCommon);
+}
+
+// A capture engine's register file: GR in the engine's page of GR FA.
+std::uint32_t cap(RegisterReader &r, int engine, const Register &g) {
+    return read_in(r, File::GR, g, engine == 0 ? reg::page::kCommon : reg::page::kEngine1);
+}
 
 // An overlay window's register file: GR for window 0, SR for window 1.
-std::uint8_t ovl(RegisterReader &r, int window, std::uint8_t index) {
-    return window == 0 ? r.gr(index) : r.sr(index);
+std::uint32_t ovl(RegisterReader &r, int window, const Register &g) {
+    return read_in(r, window == 0 ? File::GR : File::SR, g, reg::kCurrentPage);
 }
 
-std::uint16_t ovl16(RegisterReader &r, int window, std::uint8_t low) {
-    return static_cast<std::uint16_t>(ovl(r, window, low) | ovl(r, window, static_cast<std::uint8_t>(low + 1))
-                                                                << 8);
-}
-
-// A capture engine's register file: GR in bank 0x00 (engine 0) or 0x80 (engine 1).
-std::uint8_t cap(RegisterReader &r, int engine, std::uint8_t index) {
-    return r.gr(index, kCaptureBank[engine]);
-}
-
-std::uint16_t cap16(RegisterReader &r, int engine, std::uint8_t low) {
-    return static_cast<std::uint16_t>(cap(r, engine, low) | cap(r, engine, static_cast<std::uint8_t>(low + 1))
-                                                                << 8);
+bool bit(std::uint32_t value, reg::Field f) {
+    return f.extract(value) != 0;
 }
 
 std::string format(const char *fmt, auto... args) {
@@ -50,80 +75,92 @@ std::string clock_text(double mhz) {
     return format("%.3f MHz", mhz);
 }
 
+// The value the video clock switch writes to SR E4 for NTSC (PAL: 0x56).
+constexpr std::uint32_t kVideoClockNtsc = 0x50;
+
 constexpr std::uint8_t kBppByCode[8] = {4, 8, 16, 32, 24, 4, 16, 4};
 
 // The row of a sync-register table that CR 28-2B hold: sets mode and variant.
 template <std::size_t Modes>
-bool match_sync_row(const unsigned char (&table)[2][Modes][4], const std::uint8_t (&cr)[4], LockState &lock) {
+bool match_sync_row(const unsigned char (&table)[2][Modes][4], const std::uint8_t (&sync)[4],
+                    LockState &lock) {
     for (int variant = 0; variant < 2; ++variant)
-        for (std::size_t mode = 0; mode < Modes; ++mode) {
-            bool same = true;
-            for (int i = 0; i < 4; ++i)
-                same = same && table[variant][mode][i] == cr[i];
-            if (same) {
+        for (std::size_t mode = 0; mode < Modes; ++mode)
+            if (std::equal(sync, sync + 4, table[variant][mode])) {
                 lock.output_mode = static_cast<int>(mode);
                 lock.variant = variant;
                 return true;
             }
-        }
     return false;
+}
+
+double clock_from(RegisterReader &r, const Register &n, const Register &m, const Register &h, bool later) {
+    return synthesiser_clock(static_cast<std::uint8_t>(get(r, n)), static_cast<std::uint8_t>(get(r, m)),
+                             static_cast<std::uint8_t>(get(r, h)), later);
 }
 
 } // namespace
 
 double synthesiser_clock(std::uint8_t n, std::uint8_t m, std::uint8_t h, bool later_generation) {
-    const double feedback = n + 256.0 * (h & 0x07);
-    const double reference = (m & 0x1F) + 4.0 * (h & 0x38);
-    double divisor;
-    double base;
-    if (later_generation) {
-        constexpr double kLater[8] = {1, 2, 4, 6, 8, 0, 0, 0};
-        divisor = kLater[(m >> 6) | ((h & 0x40) >> 4)];
-        base = 2457600;
-    } else {
-        constexpr double kEarlier[4] = {1, 2, 4, 8};
-        divisor = kEarlier[m >> 6];
-        base = 1431818;
-    }
+    using namespace reg::clock;
+    const double feedback = n + 256.0 * kFeedbackHigh.extract(h);
+    const double reference = kReferenceLow.extract(m) + 32.0 * kReferenceHigh.extract(h);
+    const unsigned code = kPostDivider.extract(m) | (later_generation ? kPostDividerHigh.extract(h) << 2 : 0);
+    constexpr double kLater[8] = {1, 2, 4, 6, 8, 0, 0, 0};
+    constexpr double kEarlier[4] = {1, 2, 4, 8};
+    const double divisor = later_generation ? kLater[code] : kEarlier[code];
+    const double base = later_generation ? 2457600 : 1431818; // reference frequency in 10 Hz
     if (divisor == 0) return 0.0;
     return base * (feedback + 1) / (divisor * (reference + 1)) / 100000;
 }
 
 ChipState chip_state(RegisterReader &r) {
+    using namespace reg;
+    const Field revision = kChipRevision.field();
     ChipState chip{};
-    chip.id = r.gr(0x92);
-    if ((r.gr(0x91) & 0xF0) == 0 && (r.gr(0x91) & 0xF0) == 0xF0) chip.id = 0xFFFF;
+    chip.id = static_cast<std::uint16_t>(get(r, kChipId));
+    // A revision field that reads 0 and then all ones names the 0xFFFF chip.
+    if (revision.extract(get(r, kChipRevision)) == 0 &&
+        revision.extract(get(r, kChipRevision)) == revision.mask() >> revision.shift)
+        chip.id = 0xFFFF;
     chip.later_generation = chip.id > 7;
-    chip.aperture = static_cast<std::uint32_t>(r.gr(0x35)) << 24;
+    chip.aperture = get(r, kApertureBase) << 24;
     return chip;
 }
 
 DisplayState display_state(RegisterReader &r) {
+    using namespace reg;
     DisplayState d{};
-    const std::uint8_t cr01 = r.cr(0x01), cr07 = r.cr(0x07), cr12 = r.cr(0x12), cr53 = r.cr(0x53);
-    const std::uint8_t gr11 = r.gr(0x11);
-    d.width = static_cast<std::uint16_t>((cr01 + 256 * ((cr53 >> 1) & 1)) * 8 + 8);
-    d.height = static_cast<std::uint16_t>(cr12 + 256 * ((cr07 >> 1) & 1) + 512 * ((cr07 >> 6) & 1) +
-                                          1024 * ((gr11 >> 1) & 1) + 1);
-    d.bpp = kBppByCode[r.gr(0x77) & 0x07];
+    const std::uint32_t overflow = get(r, kOverflow);
+    d.width =
+        static_cast<std::uint16_t>((get(r, kHorizontalDisplayEnd) +
+                                    256 * kExtendedHorizontal.field().extract(get(r, kExtendedHorizontal))) *
+                                       8 +
+                                   8);
+    d.height =
+        static_cast<std::uint16_t>(get(r, kVerticalDisplayEnd) + 256 * overflow::kVde8.extract(overflow) +
+                                   512 * overflow::kVde9.extract(overflow) +
+                                   1024 * kExtendedVertical.field().extract(get(r, kExtendedVertical)) + 1);
+    d.bpp = kBppByCode[kPixelDepth.field().extract(get(r, kPixelDepth))];
     d.pitch = static_cast<std::uint32_t>(d.width) * d.bpp / 8;
     return d;
 }
 
 ScreenState screen_state(RegisterReader &r) {
+    using namespace reg;
     ScreenState s{};
     const DisplayState d = display_state(r);
     s.width = d.width;
     s.height = d.height;
     s.bpp = d.bpp;
-    const std::uint8_t gr72 = r.gr(0x72);
-    const unsigned size_code = gr72 & 0x03;
+    const std::uint32_t memory = get(r, kMemoryConfig);
+    const unsigned size_code = memory_config::kSizeCode.extract(memory);
     s.video_memory = (size_code == 0 ? 1u : 2u * size_code) << 20;
-    s.wide_bus = gr72 & 0x04;
+    s.wide_bus = bit(memory, memory_config::kWideBus);
 
     const bool later = chip_state(r).later_generation;
-    s.memory_clock = synthesiser_clock(r.gr(0xB2), r.gr(0xB3), r.gr(0xBB), later);
-    switch ((r.port(0x3CC) >> 2) & 0x03) {
+    s.memory_clock = clock_from(r, kMemoryClockN, kMemoryClockM, kMemoryClockHigh, later);
+    switch (misc_output::kClockSelect.extract(get(r, kMiscOutputRead))) {
     case 0:
         s.pixel_clock = 25.175;
         break;
@@ -134,105 +171,115 @@ ScreenState screen_state(RegisterReader &r) {
         s.pixel_clock = -1.0;
         break;
     default:
-        s.pixel_clock = synthesiser_clock(r.gr(0xB0), r.gr(0xB1), r.gr(0xBA), later);
+        s.pixel_clock = clock_from(r, kPixelClockN, kPixelClockM, kPixelClockHigh, later);
         break;
     }
     return s;
 }
 
 OverlayState overlay_state(RegisterReader &r, int window) {
+    using namespace reg;
     OverlayState o{};
-    const std::uint8_t control = ovl(r, window, 0xDC);
-    o.on = control & 0x80;
-    o.wide_source = control & 0x20;
-    o.left = static_cast<std::int16_t>(ovl16(r, window, 0xC5));
-    o.right = static_cast<std::int16_t>(ovl16(r, window, 0xC7));
-    o.top = static_cast<std::int16_t>(ovl16(r, window, 0xC9));
-    o.bottom = static_cast<std::int16_t>(ovl16(r, window, 0xCB));
-    o.source = (ovl(r, window, 0xC0) | ovl(r, window, 0xC1) << 8 | ovl(r, window, 0xC2) << 16) * 4u;
-    const std::uint8_t c4 = ovl(r, window, 0xC4);
-    o.pitch = (ovl(r, window, 0xC3) | (c4 & 0x0F) << 8) * 8u;
-    o.fetch = ovl(r, window, 0xCD) | (c4 & 0xF0) << 4;
-    o.h_factor = ovl16(r, window, 0xD3);
-    o.v_factor = ovl16(r, window, 0xD7);
-    o.format = ovl(r, window, 0xDB) & 0x07;
-    o.key = ovl(r, window, 0xCE) | ovl(r, window, 0xCF) << 8 |
-            static_cast<std::uint32_t>(ovl(r, window, 0xD0)) << 16;
-    const std::uint8_t bob_bits = r.sr(0xA7);
-    o.bob = bob_bits & (window == 0 ? 0x04 : 0x08);
-    o.bob_double = bob_bits & (window == 0 ? 0x01 : 0x02);
+    const std::uint32_t control = ovl(r, window, kOvlControl);
+    o.on = bit(control, ovl_control::kOn);
+    o.wide_source = bit(control, ovl_control::kWide);
+    o.left = static_cast<std::int16_t>(ovl(r, window, kOvlLeft));
+    o.right = static_cast<std::int16_t>(ovl(r, window, kOvlRight));
+    o.top = static_cast<std::int16_t>(ovl(r, window, kOvlTop));
+    o.bottom = static_cast<std::int16_t>(ovl(r, window, kOvlBottom));
+    o.source = ovl(r, window, kOvlStart) * 4u;
+    const std::uint32_t pitch_high = ovl(r, window, kOvlPitchHigh);
+    o.pitch = (ovl(r, window, kOvlPitch) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) * 8u;
+    o.fetch = ovl(r, window, kOvlFetch) | ovl_pitch_high::kFetch.extract(pitch_high) << 8;
+    o.h_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlHFactor));
+    o.v_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlVFactor));
+    o.format = static_cast<std::uint8_t>(kOvlFormat.field().extract(ovl(r, window, kOvlFormat)));
+    o.key = ovl(r, window, kOvlKeyColour);
+    const std::uint32_t field_bits = get(r, kFieldMode);
+    o.bob = bit(field_bits, window == 0 ? field_mode::kBob0 : field_mode::kBob1);
+    o.bob_double = bit(field_bits, window == 0 ? field_mode::kDouble0 : field_mode::kDouble1);
     o.on_top = overlay_on_top(r) == window;
     return o;
 }
 
 int overlay_on_top(RegisterReader &r) {
-    return r.sr(0xDE) & 0x01;
+    return bit(ovl(r, 1, reg::kOvlDisplay), reg::ovl_display::kWindow1OnTop) ? 1 : 0;
 }
 
 int routed_engine(RegisterReader &r) {
-    return r.sr(0xEF) & 0x02 ? 1 : 0;
+    return bit(get(r, reg::kClockEF), reg::clock_ef::kEngine1) ? 1 : 0;
 }
 
 CaptureState capture_state(RegisterReader &r, int engine) {
+    using namespace reg;
     CaptureState c{};
-    const std::uint8_t control = r.gr(0xE8);
-    c.enabled = control & 0x01;
-    c.held = control & 0x0C;
+    const std::uint32_t control = get(r, kCaptureControl);
+    c.enabled = bit(control, capture_control::kEnable);
+    c.held = bit(control, capture_control::kHold) || bit(control, capture_control::kStop);
     c.engine = engine;
     c.routed = routed_engine(r) == engine;
-    const std::uint16_t start = cap16(r, engine, 0x60);
-    const std::uint16_t end = cap16(r, engine, 0x62);
+    const auto start = static_cast<std::uint16_t>(cap(r, engine, kCapXStart));
+    const auto end = static_cast<std::uint16_t>(cap(r, engine, kCapXEnd));
     c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
     c.end_pixel = static_cast<std::uint16_t>((end - 2) / 2);
-    c.first_line = cap16(r, engine, 0x64);
-    c.end_line = cap16(r, engine, 0x66);
-    c.destination =
-        (cap(r, engine, 0xEB) | cap(r, engine, 0xEC) << 8 | (cap(r, engine, 0xED) & 0x0F) << 16) * 4u;
-    c.pitch = static_cast<std::uint16_t>(cap(r, engine, 0xEE) * 4);
-    c.h_factor = cap16(r, engine, 0x6A);
-    c.v_factor = cap16(r, engine, 0x6E);
-    c.field_scaling = cap(r, engine, 0xEA) & 0x02;
+    c.first_line = static_cast<std::uint16_t>(cap(r, engine, kCapYStart));
+    c.end_line = static_cast<std::uint16_t>(cap(r, engine, kCapYEnd));
+    c.destination = kCapAddress.field().extract(cap(r, engine, kCapAddress)) * 4u;
+    c.pitch = static_cast<std::uint16_t>(cap(r, engine, kCapPitch) * 4);
+    c.h_factor = static_cast<std::uint16_t>(cap(r, engine, kCapHScale));
+    c.v_factor = static_cast<std::uint16_t>(cap(r, engine, kCapVScale));
+    c.field_scaling = bit(cap(r, engine, kCapFieldScale), cap_field_scale::kFieldScaling);
 
-    c.guard_on = r.sr(0xA2) & 0x04;
-    const std::uint8_t gr49 = r.gr(0x49);
-    const std::uint8_t high = engine == 0 ? gr49 & 0x0F : gr49 >> 4;
-    const std::uint32_t q = engine == 0 ? (r.gr(0x45) | r.gr(0x46) << 8) : (r.gr(0x47) | r.gr(0x48) << 8);
-    c.guard = (q | static_cast<std::uint32_t>(high) << 16) * 4u;
-    c.wide_bus = r.gr(0x72) & 0x04;
+    c.guard_on = bit(get(r, kSafeguard), kSafeguard.field());
+    const std::uint32_t guard_high = get(r, kGuardHigh);
+    const std::uint32_t high =
+        (engine == 0 ? guard_high::kEngine0 : guard_high::kEngine1).extract(guard_high);
+    const std::uint32_t q = engine == 0 ? (get(r, kGuard0Low) | get(r, kGuard0Mid) << 8)
+                                        : (get(r, kGuard1Low) | get(r, kGuard1Mid) << 8);
+    c.guard = (q | high << 16) * 4u;
+    c.wide_bus = bit(get(r, kMemoryConfig), memory_config::kWideBus);
     c.guard_end = c.guard + (c.wide_bus ? 32u : 16u);
 
-    const std::uint8_t gr_a9 = r.gr(0xA9);
-    c.double_buffer = (r.gr(0xAC) & 0x02) && (gr_a9 & 0x10);
-    c.back_buffer = (r.gr(0xA7) | r.gr(0xA8) << 8 | (gr_a9 & 0x0F) << 16) * 4u;
-    c.inverted_fields = r.gr(0xE9, 0x00) & 0x20;
+    const std::uint32_t back_high = get(r, kBackBufferHigh);
+    c.double_buffer = bit(get(r, kDoubleBufferControl), kDoubleBufferControl.field()) &&
+                      bit(back_high, back_buffer_high::kDoubleBuffer);
+    c.back_buffer = (get(r, kBackBufferLow) | get(r, kBackBufferMid) << 8 |
+                     back_buffer_high::kAddress.extract(back_high) << 16) *
+                    4u;
+    c.inverted_fields = bit(get(r, kFieldControl), field_control::kInverted);
     return c;
 }
 
 // The sync registers CR 28-2B are non-zero only while a lock or the video
 // clock is in force (both clear them when they end).  A lock loads the
 // extended-sync block (SR E0 is never 0 in its images), the video clock does
-// not; it writes SR E4 0x50 for NTSC, 0x56 for PAL.  A genlock-mode lock leaves the sync-lock video output
-// switched off; with its output switched on it looks like a plain lock in every register.
+// not; it writes SR E4 with its standard's value.  A genlock-mode lock leaves
+// the sync-lock video output switched off; with its output switched on it
+// looks like a plain lock in every register.
 LockState lock_state(RegisterReader &r) {
+    using namespace reg;
     LockState lock{};
-    lock.ntsc = r.tv(0xE438) & 0x1000;
+    lock.ntsc = bit(get(r, kTvStandard), kTvStandard.field());
     lock.output_mode = -1;
     lock.variant = -1;
-    lock.video_output = (r.sr(0x4A) & 0x08) && (r.sr(0x4F, kSyncOutputBank) & 0x11) == 0x11;
+    const std::uint32_t second = get(r, kOutputSwitch2);
+    lock.video_output = bit(get(r, kOutputSwitch), kOutputSwitch.field()) &&
+                        bit(second, output_switch2::kBit0) && bit(second, output_switch2::kBit4);
+    const Register sync_registers[4] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
     std::uint8_t sync[4];
     bool active = false;
     for (int i = 0; i < 4; ++i) {
-        sync[i] = r.cr(static_cast<std::uint8_t>(0x28 + i));
+        sync[i] = static_cast<std::uint8_t>(get(r, sync_registers[i]));
         active = active || sync[i] != 0;
     }
     if (!active) return lock;
-    if (r.sr(0xE0) == 0) {
-        // The video clock sets SR E4 for its standard and leaves the TV encoder's alone.
+    if (get(r, kExtSyncE0) == 0) {
         lock.mode = LockMode::VideoClock;
-        lock.ntsc = r.sr(0xE4) == 0x50;
-    } else
+        lock.ntsc = get(r, kExtSyncE4) == kVideoClockNtsc;
+    } else {
         lock.mode = lock.video_output ? LockMode::SyncLock : LockMode::Genlock;
-    lock.vcr = (r.sr(0xEB) & 0x80) == 0;
+    }
+    lock.vcr = !bit(get(r, kVcrControl), kVcrControl.field()); // the field is "VCR setting off"
     if (lock.ntsc)
         match_sync_row(bNTSCRegSync, sync, lock);
     else

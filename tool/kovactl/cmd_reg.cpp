@@ -6,7 +6,9 @@
 #include "misc.h"
 #include "overlay.h"
 #include "primitive_reader.h"
+#include "register_map.h"
 #include "register_names.h"
+#include "synclock.h"
 
 namespace kova::ctl {
 
@@ -54,7 +56,7 @@ std::uint16_t read_register(const RegName &name) {
         Kova_SelectCaptureIndex(static_cast<unsigned short>(name.unit));
         return static_cast<std::uint16_t>(In_Capture_Reg(name.index));
     case RegName::Kind::Overlay:
-        return ReadReg(name.unit == 0 ? 0x3CE : 0x3C4, name.index);
+        return ReadReg(name.unit == 0 ? reg::kGrIndex.index : reg::kSrIndex.index, name.index);
     case RegName::Kind::Plain:
         break;
     }
@@ -141,8 +143,11 @@ int reg_dump(const Options &options, const Args &args) {
 
     PrimitiveReader reader;
     const bool wide = file == kTV;
-    const std::uint32_t first = wide ? 0xE400 : 0, count = wide ? 0x180 : 256, step = wide ? 2 : 1;
-    std::uint32_t values[0x180];
+    // TV: the rows that hold the sync-lock images, from E420 to E61F.
+    const std::uint32_t first = wide ? reg::kTvImage16First.index & ~0xFu : 0;
+    const std::uint32_t tv_end = (reg::kTvImage32First.index + 4 * std::size(dwTVReg32) + 15) & ~0xFu;
+    const std::uint32_t count = wide ? (tv_end - first) / 2 : 256, step = wide ? 2 : 1;
+    std::uint32_t values[256];
     for (std::uint32_t n = 0; n < count; ++n) {
         const auto index = static_cast<std::uint16_t>(first + n * step);
         const auto i8 = static_cast<std::uint8_t>(index);

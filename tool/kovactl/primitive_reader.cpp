@@ -2,16 +2,17 @@
 
 #include "misc.h"
 #include "portmem.h"
+#include "register_map.h"
 
 namespace kova::ctl {
 
 namespace {
 
-constexpr std::uint16_t kGrPort = 0x3CE;
-constexpr std::uint16_t kSrPort = 0x3C4;
-constexpr std::uint16_t kCrPort = 0x3D4;
-constexpr std::uint8_t kPageFA = 0xFA;
-constexpr std::uint8_t kPageBF = 0xBF;
+constexpr std::uint16_t kGrPort = reg::kGrIndex.index;
+constexpr std::uint16_t kSrPort = reg::kSrIndex.index;
+constexpr std::uint16_t kCrPort = reg::kCrIndex.index;
+constexpr std::uint8_t kPageFA = reg::kPageSelect.at();
+constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
 
 std::uint16_t index_port(sim::Reg::Kind kind) {
     return kind == sim::Reg::Kind::GR ? kGrPort : kind == sim::Reg::Kind::SR ? kSrPort : kCrPort;

@@ -5,7 +5,9 @@
 #include "physmap.h"
 #include "portmem.h"
 #include "primitive_reader.h"
+#include "register_map.h"
 #include "register_names.h"
+#include "synclock.h"
 #include "session.h"
 
 #include <cerrno>
@@ -53,17 +55,19 @@ int exec_simulated(std::vector<std::string> arguments) {
 }
 
 // The pages in which the library uses paged registers.
-constexpr int kPagesFA[] = {0x00, 0x80, 0x01, 0x03, 0x05, 0x08};
-constexpr int kPagesBF[] = {0x00, 0x01, 0x02, 0x40};
+constexpr int kPagesFA[] = {reg::page::kCommon,     reg::page::kEngine1,  reg::page::kBackBufferCopy,
+                            reg::page::kSyncStatus, reg::page::kTvOutput, reg::page::kOutputSwitch};
+constexpr int kPagesBF[] = {reg::page_b::kCommon, reg::page_b::kVideoPort, reg::page_b::kCrtDac,
+                            reg::page_b::kCrtSense};
 
 // Reads the controller's register state into a simulated controller: every
 // GR, SR and CR (paged ones in the library's pages), the TV-encoder registers
-// E400 to E6FE and the two readable single ports.  Pages changed for the reads
-// are put back; nothing else is written.
+// of the map and of the sync-lock images, and the readable single ports of the
+// map.  Pages changed for the reads are put back; nothing else is written.
 void snapshot(sim::Controller &copy) {
     PrimitiveReader reader;
-    const std::uint8_t page_fa = reader.gr(0xFA, sim::Reg::kCurrentPage);
-    const std::uint8_t page_bf = reader.gr(0xBF, sim::Reg::kCurrentPage);
+    const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
+    const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
     for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
         const auto file = kind == sim::Reg::Kind::GR   ? sim::RegFile::GR
                           : kind == sim::Reg::Kind::SR ? sim::RegFile::SR
@@ -83,12 +87,23 @@ void snapshot(sim::Controller &copy) {
                          static_cast<std::uint8_t>(reader.read(sim::Reg{kind, index, page})));
         }
     }
-    copy.set(sim::Reg::gr(0xFA), page_fa);
-    copy.set(sim::Reg::gr(0xBF), page_bf);
-    for (std::uint32_t index = 0xE400; index < 0xE700; index += 2)
+    copy.set(sim::Reg::gr(reg::kPageSelect.at()), page_fa);
+    copy.set(sim::Reg::gr(reg::kPageSelectB.at()), page_bf);
+    const auto tv = [&](std::uint32_t index) {
         copy.set_tv(static_cast<std::uint16_t>(index), reader.tv(static_cast<std::uint16_t>(index)));
-    for (const std::uint16_t port : {0x3CC, 0x3C6})
-        copy.set(sim::Reg::port(port), reader.port(port));
+    };
+    for (std::uint32_t i = 0; i < std::size(wTVReg16); ++i)
+        tv(reg::kTvImage16First.index + 4 * i);
+    for (std::uint32_t i = 0; i < std::size(dwTVReg32); ++i) {
+        tv(reg::kTvImage32First.index + 4 * i);
+        tv(reg::kTvImage32First.index + 4 * i + 2);
+    }
+    for (const reg::Register &r : reg::kRegisters) {
+        if (r.file == reg::File::TV) tv(r.index);
+        if (r.file == reg::File::Port &&
+            (r.index == reg::kMiscOutputRead.index || r.index == reg::kDacMask.index))
+            copy.set(sim::Reg::port(r.index), reader.port(r.index));
+    }
 }
 
 } // namespace
