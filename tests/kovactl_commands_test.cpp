@@ -4,7 +4,7 @@
 // library call made in this process on a controller preset the same way.
 #include "kovactl_run.h"
 #include "register_names.h"
-#include "register_trace.h"
+#include "expected_trace.h"
 #include "sim_fixture.h"
 
 #include "capture.h"
@@ -148,12 +148,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, KovactlCommand, ::testing::ValuesIn(kCases), 
 // Register reads and writes by name, as hand-written sequences: the paged
 // register is read in its page and the page put back.
 TEST(KovactlRegisters, PagedReadSelectsAndRestoresThePage) {
-    using namespace trace_lines;
     const KovactlRun run = run_kovactl({"--set", "GRBF=02", "--set", "GRB1@01=5A", "reg", "get", "GRB1@01"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "0x5A\n");
-    EXPECT_EQ(run.trace,
-              gr_read(0xBF, 0x02) + gr_write(0xBF, 0x01) + gr_read(0xB1, 0x5A) + gr_write(0xBF, 0x02));
+    EXPECT_EQ(decode(run.trace), (Lines{reg_read(GR, 0xBF, 0x02), reg_write(GR, 0xBF, 0x01),
+                                        reg_read(GR, 0xB1, 0x5A), reg_write(GR, 0xBF, 0x02)}));
 }
 
 TEST(KovactlRegisters, SetReadsBackAndReportsAMismatch) {
