@@ -79,6 +79,9 @@ struct Options {
     std::vector<sim::Failure> failures; // --fail
 };
 
+// The whole program: options, command, session.  Returns the exit status.
+int run(int argc, char **argv);
+
 // The command tables, one per group.
 std::span<const Command> status_commands();
 std::span<const Command> register_commands();

@@ -432,9 +432,3 @@ std::string hex(std::uint32_t value, int digits) {
 }
 
 } // namespace kova::ctl
-
-int main(int argc, char **argv) {
-    const int status = kova::ctl::run(argc, argv);
-    std::fflush(stdout);
-    return status;
-}
