@@ -9,6 +9,7 @@
 // engines were left doing on standard error.
 #include "capview.h"
 #include "controller.h"
+#include "kova_version.h"
 #include "engines.h"
 #include "lock_state.h"
 #include "register_names.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -198,6 +200,10 @@ int parse(int argc, char **argv, Options &options) {
         if (arg == "--") {
             ++i;
             break;
+        }
+        if (arg == "--version") {
+            std::printf("kovasim %s\n", KOVA_VERSION_STRING);
+            std::exit(0);
         }
         std::string_view name = arg, value;
         const auto equals = arg.find('=');

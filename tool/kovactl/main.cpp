@@ -1,5 +1,6 @@
 // kovactl [--sim] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]
 //         [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]
+#include "kova_version.h"
 #include "kovactl.h"
 #include "session.h"
 #include "state_dir.h"
@@ -12,8 +13,6 @@
 namespace kova::ctl {
 
 namespace {
-
-constexpr const char *kVersion = "0.1";
 
 constexpr const char *kSynopsis =
     "usage: kovactl [--sim] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]\n"
@@ -136,7 +135,7 @@ int parse_options(int argc, char **argv, Options &options) {
             print_command_list();
             return -1 - kExitOk;
         } else if (name == "--version") {
-            std::printf("kovactl %s\n", kVersion);
+            std::printf("kovactl %s\n", KOVA_VERSION_STRING);
             return -1 - kExitOk;
         } else if (name == "--set" || name == "--fail" || name == "--trace" || name == "--dump" ||
                    name == "--state-dir") {
