@@ -37,6 +37,7 @@ int bSynclock = 0;
 int tvMode = 3;
 int bVerbose = 0;
 
+void (*capview_after_sync_lock)(void) = nullptr;
 int (*capview_before_registers)(void) = nullptr;
 
 namespace {
@@ -329,6 +330,7 @@ void EnableOverlay(void) {
     if (bSynclock != 0) {
         Kova_DoSyncLock(0, 0, u16(tvMode), 1);
         Kova_SetTVColor();
+        if (capview_after_sync_lock != nullptr) capview_after_sync_lock();
     }
 }
 

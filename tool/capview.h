@@ -34,6 +34,11 @@ int DisableOverlay(void);
  * engine 0, as the settings ask. */
 void EnableOverlay(void);
 
+/* Called, when set (it is NULL unless a program sets it), right after the
+ * start sequence's sync lock.  It must touch no register and print nothing on
+ * standard output: the program records the lock beside capview's output. */
+extern void (*capview_after_sync_lock)(void);
+
 /* The whole program: banner, options, settings report, stop and start
  * sequences.  Returns the exit status: 0 after the sequences ran, 1 after the
  * usage text, 2 when the I/O privilege is refused or the controller cannot be

@@ -1,5 +1,6 @@
 // capview on the hardware.
 #include "capview.h"
+#include "lock_state.h"
 #include "register_owner.h"
 #include "state_dir.h"
 
@@ -8,6 +9,14 @@
 #include <string>
 
 namespace {
+
+// Records the lock's save areas so that a later process can undo it; a
+// failure is only a warning on standard error.
+void record_sync_lock() {
+    std::string error;
+    if (!kova::tool::record_lock_state(kova::tool::state_dir(nullptr), error))
+        std::fprintf(stderr, "capview: warning: sync lock not recorded: %s\n", error.c_str());
+}
 
 kova::tool::RegisterOwner owner; // held until the program ends
 
@@ -23,6 +32,7 @@ int take_the_registers() {
 } // namespace
 
 int main(int argc, char **argv) {
+    capview_after_sync_lock = record_sync_lock;
     capview_before_registers = take_the_registers;
     std::exit(capview_main(argc, argv));
 }

@@ -1,18 +1,21 @@
 // kovasim: capview on the simulated controller.
 //
-//   kovasim [--trace FILE] [--set REG=HEX]... [--fail WHAT]... [--dump FILE]
-//           [--source pal|ntsc|none|FILE.y4m] [--frames N] [--png FILE] [--y4m FILE] [--] [capview options]
+//   kovasim [kovasim options] [--] [capview options]
 //
-// Runs capview's own program logic against a fresh simulated controller with
-// its video model (a desktop in the frame buffer, a source on the video
-// port); standard output and exit status are capview's.  Afterwards N more
-// frames pass, and it writes the trace, the register dump and the pictures if
-// asked, and a summary of what the engines were left doing on standard error.
+// Runs capview's own program logic against a fresh simulated controller;
+// standard output and exit status are capview's.  kovasim's options may stand
+// anywhere before "--"; every other argument goes to capview.  The controller
+// has its video model (a desktop in the frame buffer, a source on the video
+// port).  Afterwards N more frames pass, and it writes the trace, the register
+// dump and the pictures if asked, and a summary of what the engines were left
+// doing on standard error.
 #include "capview.h"
 #include "controller.h"
 #include "kova_version.h"
 #include "engines.h"
+#include "lock_state.h"
 #include "register_names.h"
+#include "state_dir.h"
 #include "synclock.h"
 #include "video/model.h"
 
@@ -31,17 +34,19 @@ namespace {
 using kova::sim::Failure;
 
 constexpr int kUsageError = 2;
-constexpr const char *kUsage =
-    "usage: kovasim [--trace FILE] [--set REG=HEX]... [--fail WHAT]... [--dump FILE]\n"
-    "               [--source pal|ntsc|none|FILE.y4m] [--frames N] [--png FILE] [--y4m FILE] [--] [capview "
-    "options]\n"
-    "  REG: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp (paged, in page pp), TVxxxx, Pxxxx\n"
-    "  WHAT: iopl, open, mmap-fb, mmap-mmio\n"
-    "  --frames N: frames of the screen that pass after capview's run (default 2)\n";
+
+// An output file of the run, opened before anything runs so that a name that
+// cannot be written is an error up front.  "-" is standard error.
+struct Output {
+    std::string name;
+    std::FILE *file = nullptr;
+};
 
 struct Options {
-    std::string trace_file;
-    std::string dump_file;
+    Output trace;
+    Output dump;
+    std::string state_dir; // empty: no lock-state record
+    bool help = false;
     std::string source = "pal";
     long frames = 2;
     std::string png_file;
@@ -51,29 +56,186 @@ struct Options {
     std::vector<char *> capview_args;
 };
 
-int usage_error(const std::string &message) {
-    std::fprintf(stderr, "kovasim: %s\n%s", message.c_str(), kUsage);
-    return kUsageError;
-}
+// Takes an option's value into the options; false with a one-line reason.
+using Take = bool (*)(Options &options, std::string_view value, std::string &error);
 
-bool parse_failure(std::string_view what, Failure &failure) {
-    if (what == "iopl")
-        failure = Failure::Iopl;
-    else if (what == "open")
-        failure = Failure::OpenMem;
-    else if (what == "mmap-fb")
-        failure = Failure::MapFrameBuffer;
-    else if (what == "mmap-mmio")
-        failure = Failure::MapRegisterWindow;
-    else
+bool take_file(Output &output, std::string_view value, std::string &error) {
+    if (value.empty()) {
+        error = "empty file name";
         return false;
+    }
+    output.name = value;
     return true;
 }
 
-// Splits the command line: kovasim's options first, capview's from "--" or
-// from the first argument that is not one of kovasim's.  Returns 0 or the
-// exit status of a usage error.
+// kovasim's own options, the one list: parsing, the help text and the
+// synopsis all come from it.  None of the names may be a capview option or a
+// prefix of one.
+struct OwnOption {
+    const char *name;
+    const char *argument; // the value's name, or nullptr for an option without one
+    const char *help;
+    Take take;
+};
+
+const OwnOption kOwnOptions[] = {
+    {"--trace", "FILE", "write the trace of every platform event to FILE (- for standard error)",
+     [](Options &o, std::string_view v, std::string &e) { return take_file(o.trace, v, e); }},
+    {"--set", "REG=HEX",
+     "set a register before the run (repeatable): GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp (paged, in page pp),\n"
+     "TVxxxx, Pxxxx",
+     [](Options &o, std::string_view v, std::string &e) {
+         kova::sim::Setting setting;
+         if (!kova::sim::parse_setting(v, setting, e)) return false;
+         o.settings.push_back(setting);
+         return true;
+     }},
+    {"--fail", "WHAT", "make a platform call fail (repeatable): iopl, open, mmap-fb, mmap-mmio",
+     [](Options &o, std::string_view v, std::string &e) {
+         Failure failure;
+         if (!kova::sim::parse_failure(v, failure)) {
+             e = std::string(v) + ": unknown (iopl, open, mmap-fb or mmap-mmio)";
+             return false;
+         }
+         o.failures.push_back(failure);
+         return true;
+     }},
+    {"--dump", "FILE",
+     "write the registers after the run to FILE, one REG=HEX line each (- for standard error)",
+     [](Options &o, std::string_view v, std::string &e) { return take_file(o.dump, v, e); }},
+    {"--state-dir", "DIR", "record a sync lock in DIR/lock.state, as capview on the hardware does",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) {
+             e = "empty directory name";
+             return false;
+         }
+         o.state_dir = v;
+         return true;
+     }},
+    {"--source", "pal|ntsc|none|FILE.y4m", "the picture on the video port (default pal)",
+     [](Options &o, std::string_view v, std::string &) {
+         o.source = v;
+         return true;
+     }},
+    {"--frames", "N", "frames of the screen that pass after capview's run (default 2)",
+     [](Options &o, std::string_view v, std::string &e) {
+         const std::string text(v);
+         char *end = nullptr;
+         o.frames = std::strtol(text.c_str(), &end, 10);
+         if (text.empty() || *end != '\0' || o.frames < 0 || o.frames > 100000) {
+             e = text + ": a number from 0 to 100000";
+             return false;
+         }
+         return true;
+     }},
+    {"--png", "FILE", "write the screen after the run as a PNG picture",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) {
+             e = "empty file name";
+             return false;
+         }
+         o.png_file = v;
+         return true;
+     }},
+    {"--y4m", "FILE", "write the screen of every frame after the run as a y4m stream",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) {
+             e = "empty file name";
+             return false;
+         }
+         o.y4m_file = v;
+         return true;
+     }},
+    {"--help", nullptr, "print this help and exit (capview's own: kovasim -- --help)",
+     [](Options &o, std::string_view, std::string &) {
+         o.help = true;
+         return true;
+     }},
+};
+
+const OwnOption *find_own(std::string_view name) {
+    for (const OwnOption &option : kOwnOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+std::string synopsis() {
+    std::string text = "usage: kovasim";
+    for (const OwnOption &option : kOwnOptions)
+        text += option.argument ? std::string(" [") + option.name + " " + option.argument + "]" : "";
+    return text + " [--] [capview options]\n";
+}
+
+void print_help() {
+    std::string text =
+        synopsis() +
+        "Runs capview on a simulated controller; standard output and exit status are capview's.\n"
+        "kovasim's options may stand anywhere before --; all other arguments go to capview.\n\n";
+    for (const OwnOption &option : kOwnOptions) {
+        std::string left =
+            std::string("  ") + option.name + (option.argument ? std::string(" ") + option.argument : "");
+        left.resize(std::max<std::size_t>(left.size() + 1, 22), ' ');
+        text += left;
+        for (const char *c = option.help; *c != '\0'; ++c)
+            text += *c == '\n' ? "\n" + std::string(22, ' ') : std::string(1, *c);
+        text += "\n";
+    }
+    std::fputs(text.c_str(), stdout);
+}
+
+int usage_error(const std::string &message) {
+    std::fprintf(stderr, "kovasim: %s\n%sRun 'kovasim --help' for kovasim's options.\n", message.c_str(),
+                 synopsis().c_str());
+    return kUsageError;
+}
+
+// capview's options that take their value from the next argument when it is
+// not attached: the short letters, and the long names (which getopt_long also
+// takes abbreviated, when the abbreviation is unambiguous).
+constexpr std::string_view kCapviewShortWithValue = "wWhHxXyYBCs";
+constexpr std::string_view kCapviewLong[] = {
+    "off",          "bobmode", "destwidth",   "destheight",   "offsetx",      "offsety",
+    "shrinkx",      "shrinky", "sourcewidth", "sourceheight", "bitclipwidth", "bitclipheight",
+    "doublebuffer", "blank",   "verbose",     "synclock",     "help"};
+constexpr std::string_view kCapviewLongWithValue[] = {
+    "destwidth",   "destheight",   "offsetx",      "offsety",       "shrinkx", "shrinky",
+    "sourcewidth", "sourceheight", "bitclipwidth", "bitclipheight", "synclock"};
+
+// Whether a capview argument takes the next argument as its value, as
+// getopt_long reads it.
+bool capview_takes_next(std::string_view arg) {
+    if (arg.starts_with("--")) {
+        const std::string_view name = arg.substr(2);
+        if (name.find('=') != std::string_view::npos) return false;
+        std::string_view match;
+        int matches = 0;
+        for (std::string_view option : kCapviewLong) {
+            if (option == name) {
+                match = option;
+                matches = 1;
+                break;
+            }
+            if (option.starts_with(name)) {
+                match = option;
+                ++matches;
+            }
+        }
+        if (matches != 1) return false;
+        for (std::string_view option : kCapviewLongWithValue)
+            if (option == match) return true;
+        return false;
+    }
+    if (!arg.starts_with("-") || arg.size() < 2) return false;
+    for (std::size_t i = 1; i < arg.size(); ++i)
+        if (kCapviewShortWithValue.find(arg[i]) != std::string_view::npos) return i + 1 == arg.size();
+    return false;
+}
+
+// Splits the command line into kovasim's options and capview's arguments.
+// Returns 0 or the exit status of a usage error.
 int parse(int argc, char **argv, Options &options) {
+    static char program_name[] = "capview";
+    options.capview_args.push_back(program_name);
     int i = 1;
     for (; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -86,65 +248,67 @@ int parse(int argc, char **argv, Options &options) {
             std::exit(0);
         }
         std::string_view name = arg, value;
-        bool inline_value = false;
-        if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            inline_value = true;
+        const auto equals = arg.find('=');
+        const bool attached = arg.starts_with("--") && equals != std::string_view::npos;
+        if (attached) name = arg.substr(0, equals);
+        const OwnOption *own = find_own(name);
+        if (own == nullptr) {
+            options.capview_args.push_back(argv[i]);
+            if (capview_takes_next(arg) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
+            continue;
         }
-        static constexpr std::string_view kOptions[] = {"--trace",  "--set",    "--fail", "--dump",
-                                                        "--source", "--frames", "--png",  "--y4m"};
-        if (std::find(std::begin(kOptions), std::end(kOptions), name) == std::end(kOptions)) break;
-        if (!inline_value) {
-            if (i + 1 >= argc) return usage_error(std::string(name) + " needs an argument");
-            value = argv[++i];
+        if (own->argument == nullptr && attached) return usage_error(std::string(name) + " takes no value");
+        if (own->argument != nullptr) {
+            if (attached)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                return usage_error(std::string(name) + " needs " + own->argument);
         }
-        if (name == "--trace") {
-            options.trace_file = value;
-        } else if (name == "--dump") {
-            options.dump_file = value;
-        } else if (name == "--source") {
-            options.source = value;
-        } else if (name == "--png") {
-            options.png_file = value;
-        } else if (name == "--y4m") {
-            options.y4m_file = value;
-        } else if (name == "--frames") {
-            const std::string text(value);
-            char *end = nullptr;
-            options.frames = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || options.frames < 0 || options.frames > 100000)
-                return usage_error("--frames " + text + ": a number from 0 to 100000");
-        } else if (name == "--fail") {
-            Failure failure;
-            if (!parse_failure(value, failure))
-                return usage_error("--fail " + std::string(value) + ": unknown");
-            options.failures.push_back(failure);
-        } else {
-            kova::sim::Setting setting;
-            std::string error;
-            if (!kova::sim::parse_setting(value, setting, error)) return usage_error("--set " + error);
-            options.settings.push_back(setting);
-        }
+        std::string error;
+        if (!own->take(options, value, error)) return usage_error(std::string(name) + ": " + error);
+        if (options.help) return 0;
     }
-    static char program_name[] = "capview";
-    options.capview_args.push_back(program_name);
     for (; i < argc; ++i)
         options.capview_args.push_back(argv[i]);
     options.capview_args.push_back(nullptr);
     return 0;
 }
 
-// Writes text to a file, "-" meaning standard error.
-bool write_output(const std::string &file, const std::string &text) {
-    if (file == "-") return std::fputs(text.c_str(), stderr) >= 0;
-    std::FILE *out = std::fopen(file.c_str(), "w");
-    if (!out) {
-        std::fprintf(stderr, "kovasim: cannot write %s: %s\n", file.c_str(), std::strerror(errno));
+// Opens an output file for writing; "-" is standard error.
+bool open_output(Output &output) {
+    if (output.name.empty()) return true;
+    if (output.name == "-") {
+        output.file = stderr;
+        return true;
+    }
+    output.file = std::fopen(output.name.c_str(), "w");
+    if (output.file == nullptr) {
+        std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
         return false;
     }
-    const bool written = std::fputs(text.c_str(), out) >= 0;
-    return std::fclose(out) == 0 && written;
+    return true;
+}
+
+// Writes the text and closes the file.
+bool write_output(Output &output, const std::string &text) {
+    if (output.file == nullptr) return true;
+    bool written = std::fputs(text.c_str(), output.file) >= 0;
+    written = (output.file == stderr ? std::fflush(stderr) : std::fclose(output.file)) == 0 && written;
+    if (!written)
+        std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
+    output.file = nullptr;
+    return written;
+}
+
+// The state directory of --state-dir, for the hook that records a sync lock.
+std::string g_state_dir;
+
+void record_sync_lock() {
+    std::string error;
+    if (!kova::tool::record_lock_state(g_state_dir, error))
+        std::fprintf(stderr, "kovasim: warning: sync lock not recorded: %s\n", error.c_str());
 }
 
 // The frames after capview's run: each one field period of the source; the
@@ -179,18 +343,23 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     return ok;
 }
 
+// What the engines were left doing, decoded from the registers alone.
 std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Model &model) {
-    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    const kova::state::ControllerState state = kova::sim::controller_state(sim);
+    std::string engines;
     for (int window = 0; window < 2; ++window)
-        text += "  " + kova::sim::describe(kova::sim::overlay_state(sim, window), window);
-    const std::string capture = kova::sim::describe(kova::sim::capture_state(sim));
-    for (std::size_t start = 0; start < capture.size();) {
-        const std::size_t end = capture.find('\n', start);
-        text += "  " + capture.substr(start, end - start + 1);
+        engines += kova::state::describe(state.overlay[window], window);
+    for (int engine = 0; engine < 2; ++engine)
+        engines += kova::state::describe(state.capture[engine]);
+    engines += kova::state::describe_buffers(state.capture[state.capture[1].routed ? 1 : 0]);
+    engines += kova::state::describe(state.lock);
+
+    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    for (std::size_t start = 0; start < engines.size();) {
+        const std::size_t end = engines.find('\n', start);
+        text += "  " + engines.substr(start, end - start + 1);
         start = end + 1;
     }
-    text += "  sync lock: ";
-    text += wSyncLock != 0 ? (wVStandard == 1 ? "on (NTSC)\n" : "on (PAL)\n") : "off\n";
     text += "  video: " + model.source().name() + ", " + std::to_string(model.fields()) + " fields, " +
             std::to_string(model.fields_captured()) + " captured, " + std::to_string(model.guard_stops()) +
             " guard stops\n";
@@ -202,10 +371,23 @@ std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Mo
 int main(int argc, char **argv) {
     Options options;
     if (const int status = parse(argc, argv, options); status != 0) return status;
-
+    if (options.help) {
+        print_help();
+        return 0;
+    }
+    if (!options.state_dir.empty()) {
+        if (!kova::tool::ensure_state_dir(options.state_dir)) {
+            std::fprintf(stderr, "kovasim: --state-dir %s: %s\n", options.state_dir.c_str(),
+                         std::strerror(errno));
+            return kUsageError;
+        }
+        g_state_dir = options.state_dir;
+        capview_after_sync_lock = record_sync_lock;
+    }
     std::string error;
     auto source = kova::sim::video::open_source(options.source, error);
     if (!source) return usage_error("--source " + error);
+    if (!open_output(options.trace) || !open_output(options.dump)) return kUsageError;
 
     auto &sim = kova::sim::controller();
     sim.reset();
@@ -221,8 +403,8 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     bool written = run_frames(sim, model, options);
-    if (!options.trace_file.empty()) written &= write_output(options.trace_file, sim.trace_text());
-    if (!options.dump_file.empty()) written &= write_output(options.dump_file, kova::sim::dump(sim));
+    written &= write_output(options.trace, sim.trace_text());
+    written &= write_output(options.dump, kova::sim::dump(sim));
     std::fputs(summary(sim, model).c_str(), stderr);
     if (!written && status == 0) return kUsageError;
     return status;
