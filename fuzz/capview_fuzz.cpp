@@ -47,22 +47,6 @@ struct Outcome {
     std::vector<kova::sim::Event> events;
 };
 
-bool parse_failure(std::string_view what, Failure &failure) {
-    static constexpr struct {
-        std::string_view name;
-        Failure failure;
-    } kFailures[] = {{"iopl", Failure::Iopl},
-                     {"open", Failure::OpenMem},
-                     {"mmap-fb", Failure::MapFrameBuffer},
-                     {"mmap-mmio", Failure::MapRegisterWindow}};
-    for (const auto &f : kFailures)
-        if (what == f.name) {
-            failure = f.failure;
-            return true;
-        }
-    return false;
-}
-
 // Applies the leading controller arguments; returns how many there were.
 std::size_t prepare_controller(const std::vector<std::string> &args) {
     auto &sim = kova::sim::controller();
@@ -74,7 +58,7 @@ std::size_t prepare_controller(const std::vector<std::string> &args) {
         Failure failure;
         if (arg.starts_with("--set=") && kova::sim::parse_setting(arg.substr(6), setting, error))
             kova::sim::apply(sim, setting);
-        else if (arg.starts_with("--fail=") && parse_failure(arg.substr(7), failure))
+        else if (arg.starts_with("--fail=") && kova::sim::parse_failure(arg.substr(7), failure))
             sim.fail(failure);
         else
             break;

@@ -92,6 +92,8 @@ std::vector<Global> &globals() {
         KOVA_GLOBAL(bSynclock),
         KOVA_GLOBAL(tvMode),
         KOVA_GLOBAL(bVerbose),
+        KOVA_GLOBAL(capview_before_registers),
+        KOVA_GLOBAL(capview_after_sync_lock),
         // register window, frame buffer and screen environment
         KOVA_GLOBAL(pFB),
         KOVA_GLOBAL(pMMIO),
@@ -181,6 +183,8 @@ void reset_process_state() {
     reset_globals();
     optind = 0; // glibc: a full reinitialisation of getopt, including its scan position
     sim::controller().reset();
+    std::error_code ignored; // the state directory (lock-state record) as a fresh machine has it: none
+    std::filesystem::remove_all(scratch_dir() + "/state", ignored);
 }
 
 } // namespace kova::fuzz

@@ -44,8 +44,8 @@ void reset_globals();
 // The bytes of all those globals, in one image, to compare two states.
 std::vector<unsigned char> globals_image();
 
-// Back to start-up: the globals as above, getopt reinitialised, and the
-// simulated controller at power-on.
+// Back to start-up: the globals as above, getopt reinitialised, the
+// simulated controller at power-on, and no state directory.
 void reset_process_state();
 
 } // namespace kova::fuzz

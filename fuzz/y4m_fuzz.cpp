@@ -26,7 +26,8 @@ constexpr int kFramesRead = 3; // enough for the frame loop; a stream may hold m
 }
 
 void check_reason(const std::string &error) {
-    if (error.empty() || error.find('\n') != std::string::npos) finding("refused without a one-line reason:", error);
+    if (error.empty() || error.find('\n') != std::string::npos)
+        finding("refused without a one-line reason:", error);
 }
 
 void check_frame(const Y4mReader &reader, const PlanarFrame &frame) {

@@ -1,0 +1,84 @@
+// Fuzz target: kovasim's command line, in process: its own options, the
+// register settings and failures they make, and the split of the rest to
+// capview, which then runs on the simulated controller.
+//
+// Input: arguments separated by NUL bytes.  Command lines that name a file
+// (--trace, --dump, --state-dir, --png, --y4m, --source FILE), ask for more
+// than a few frames, or end the process (--version) are not run.  Beyond
+// crashes, the target stops when the same command line run twice ends
+// differently or leaves a different trace.
+#include "controller.h"
+#include "harness.h"
+#include "program_filter.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int kovasim_main(int argc, char **argv); // tool/kovasim.cpp, its main renamed in this build
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::vector<kova::sim::Event> events;
+};
+
+bool runnable(const std::vector<std::string> &args) {
+    if (kova::fuzz::any_names_option(args,
+                                     {"--trace", "--dump", "--state-dir", "--png", "--y4m", "--version"}))
+        return false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        const bool attached = arg.find('=') != std::string::npos;
+        const std::string value = attached              ? arg.substr(arg.find('=') + 1)
+                                  : i + 1 < args.size() ? args[i + 1]
+                                                        : "";
+        if (kova::fuzz::names_option(arg, {"--source"}) && value != "pal" && value != "ntsc" &&
+            value != "none")
+            return false;
+        if (kova::fuzz::names_option(arg, {"--frames"}) &&
+            (value.size() != 1 || value[0] < '0' || value[0] > '3'))
+            return false;
+    }
+    return true;
+}
+
+Outcome run(const std::vector<std::string> &args) {
+    kova::fuzz::reset_process_state();
+    kova::fuzz::Argv argv("kovasim", args);
+    const int status = kovasim_main(argv.argc(), argv.argv());
+    std::fflush(stdout);
+    return {status, kova::sim::controller().events()};
+}
+
+bool same(const Outcome &a, const Outcome &b) {
+    return a.status == b.status && a.events.size() == b.events.size() &&
+           std::equal(a.events.begin(), a.events.end(), b.events.begin(), [](const auto &x, const auto &y) {
+               return x.kind == y.kind && x.failed == y.failed && x.address == y.address &&
+                      x.value == y.value;
+           });
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    kova::fuzz::scratch_dir();
+    kova::fuzz::silence_stdout();
+    kova::fuzz::reset_process_state(); // the first call records the globals at start-up
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::vector<std::string> args = kova::fuzz::split_arguments(data, size);
+    if (!runnable(args)) return -1; // not kept in the corpus
+    const Outcome first = run(args);
+    if (!same(run(args), first)) {
+        std::fprintf(stderr, "kovasim fuzz target: a second run of the same command line runs differently\n");
+        std::abort();
+    }
+    return 0;
+}
