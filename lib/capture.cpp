@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include "register_access.h"
+#include "status_poll.h"
 #include "vga_ports.h"
 
 unsigned short wCaptureIndex = 0;
@@ -14,106 +16,67 @@ unsigned short wMaxCaptureNum = 2;
 namespace {
 
 using namespace kova::vga;
+using namespace kova::reg;
 
-// Bank select of the extended GR registers and the banks used here.
-constexpr std::uint8_t kGrBank = 0xFA;
-constexpr std::uint8_t kBankCommon = 0x00; // engine 0 and the common registers
-constexpr std::uint8_t kBankEngine1 = 0x80;
-constexpr std::uint8_t kBankBackBufferCopy = 0x01;
-// 16-bit stores on the GR index port: GR FA = 0x03 (sync status) and 0x00.
-constexpr std::uint16_t kSelectSyncStatusBank = 0x03FA;
-constexpr std::uint16_t kSelectCommonBank = 0x00FA;
-
-// Sync status, GR 43 in bank 0x03: bit 7 is set during the vertical sync.
-constexpr std::uint8_t kGrSyncStatus = 0x43;
-constexpr std::uint8_t kSyncActive = 0x80;
-// Each phase of WaitVSync gives up after this many reads that miss, and warns
-// once when at least kSyncWarnFrom of its reads missed.
-constexpr std::uint32_t kSyncReadLimit = 100001;
-constexpr std::uint32_t kSyncWarnFrom = 99999;
-
-// Capture control, GR E8 in bank 0x00.
-constexpr std::uint8_t kGrCaptureControl = 0xE8;
-constexpr std::uint8_t kCaptureHold = 0x04;      // bit 2: held while the address changes
-constexpr std::uint8_t kCaptureStop = 0x08;      // bit 3: stop request
-constexpr std::uint8_t kCaptureEnables = 0x61;   // bits 6, 5 and 0
-constexpr std::uint8_t kCaptureSetUpBits = 0x6D; // bits 6, 5, 3, 2 and 0
-
-// Capture status, GR E5 in bank 0x00: bit 1 is set once the engine has stopped.
-constexpr std::uint8_t kGrCaptureStatus = 0xE5;
-constexpr std::uint8_t kCaptureStopped = 0x02;
-constexpr std::uint32_t kStopReadLimit = 100000;
-
-// Field polarity, GR E9 bit 5 (bank 0x00).
-constexpr std::uint8_t kGrFieldControl = 0xE9;
-constexpr std::uint8_t kFieldInverted = 0x20;
-
-// Safeguard enable, SR A2 bit 2; bus-width bit, GR 72 bit 2.
-constexpr std::uint8_t kSrSafeguard = 0xA2;
-constexpr std::uint8_t kSafeguardOn = 0x04;
-constexpr std::uint8_t kGrMemoryConfig = 0x72;
-constexpr std::uint8_t kWideBus = 0x04;
-
-// Video-port set-up, GR B5 bits 7, 1 and 0.
-constexpr std::uint8_t kGrVideoPort = 0xB5;
-constexpr std::uint8_t kVideoPortBits = 0x83;
-
-// Capture register file (CAP xx).
-constexpr std::uint8_t kCapWindowStart = 0x60; // 60..67: window x start/end, y start/end
-constexpr std::uint8_t kCapHScale = 0x6A;
-constexpr std::uint8_t kCapVScale = 0x6E;
-constexpr std::uint8_t kCapFieldScale = 0xEA;
-constexpr std::uint8_t kFieldScaling = 0x02;
-constexpr std::uint8_t kCapAddress = 0xEB; // EB, EC, ED: start address in 4-byte units
-constexpr std::uint8_t kCapPitch = 0xEE;
+// Each phase of WaitVSync gives up after 100,001 reads that miss, and warns
+// once when at least 99,999 of its reads missed.
+constexpr kova::PollPolicy kSyncPhasePolicy{100001, 99999};
+// The stop wait reads at most 100,000 times and warns only when it gives up.
+constexpr kova::PollPolicy kStopPolicy{100000, 100000};
 
 // Scale factors are 4.12 fixed point.
 constexpr std::uint32_t kScaleOne = 0x1000;
 
-constexpr std::uint8_t byte0(std::uint32_t v) {
-    return static_cast<std::uint8_t>(v);
-}
-constexpr std::uint8_t byte1(std::uint32_t v) {
-    return static_cast<std::uint8_t>(v >> 8);
-}
-constexpr std::uint8_t byte2(std::uint32_t v) {
-    return static_cast<std::uint8_t>(v >> 16);
+constexpr std::uint8_t byte_of(std::uint32_t v, unsigned n) {
+    return static_cast<std::uint8_t>(v >> (8 * n));
 }
 
-std::uint8_t engine_bank() {
-    return wCaptureIndex == 0 ? kBankCommon : kBankEngine1;
+// One 16-bit store on an index port: the index in the low byte, the data in
+// the high byte.
+constexpr std::uint16_t index_and_data(Address r, std::uint8_t value) {
+    return static_cast<std::uint16_t>(value << 8 | r.at());
 }
 
-// Opens the current engine's bank and returns the bank found.
-std::uint8_t enter_engine_bank() {
-    kovaoutp(kGrIndexPort, kGrBank);
+std::uint8_t engine_page() {
+    return wCaptureIndex == 0 ? page::kCommon : page::kEngine1;
+}
+
+// Opens the current engine's page and returns the page found.
+std::uint8_t enter_engine_page() {
+    kovaoutp(kGrIndexPort, kPageSelect.at());
     const std::uint8_t saved = kovainp(kGrDataPort);
-    kovaoutp(kGrDataPort, engine_bank());
+    kovaoutp(kGrDataPort, engine_page());
     return saved;
 }
 
-void leave_engine_bank(std::uint8_t saved) {
-    kovaoutp(kGrIndexPort, kGrBank);
+void leave_engine_page(std::uint8_t saved) {
+    kovaoutp(kGrIndexPort, kPageSelect.at());
     kovaoutp(kGrDataPort, saved);
 }
 
-void select_common_bank() {
-    WriteReg(kGrIndexPort, kGrBank, kBankCommon);
+void select_common_page() {
+    write(kPageSelect, page::kCommon);
 }
 
-// Writes a 16-bit value into two consecutive CAP registers, low byte first.
-void out_capture_word(std::uint8_t index, std::uint32_t value) {
-    Out_Capture_Reg(index, byte0(value));
-    Out_Capture_Reg(static_cast<std::uint8_t>(index + 1), byte1(value));
+// Writes a multi-byte CAP register, low byte first.
+void out_capture_value(Address r, std::uint32_t value) {
+    for (unsigned n = 0; n < r.span; ++n)
+        Out_Capture_Reg(r.at(n), byte_of(value, n));
 }
 
-// Reads the selected sync-status register until bit 7 equals want_active,
-// giving up after kSyncReadLimit misses.
+// A masked write of a CAP register (the value is ORed in).
+void update_capture(Address r, Change change) {
+    Out_Capture_Reg_M(r.at(), change.value, change.keep);
+}
+
+// Reads the selected sync-status register until its bit equals want_active.
 void wait_sync_phase(bool want_active) {
-    std::uint32_t misses = 0;
-    while (((kovainp(kGrDataPort) & kSyncActive) != 0) != want_active)
-        if (++misses == kSyncReadLimit) break;
-    if (misses >= kSyncWarnFrom) std::printf("Warning: Dead Loop while capture on\n");
+    (void)kova::poll(
+        kSyncPhasePolicy, [] { return kovainp(kGrDataPort); },
+        [want_active](std::uint8_t status) {
+            return (kSyncStatus.field().extract(status) != 0) == want_active;
+        },
+        [] { std::printf("Warning: Dead Loop while capture on\n"); });
 }
 
 // Destination size over source size in 4.12 fixed point.  Equal sizes, and a
@@ -123,16 +86,22 @@ std::uint32_t scale_factor(std::uint16_t source, std::uint16_t destination) {
     return static_cast<std::uint32_t>(destination) * kScaleOne / source;
 }
 
-// Step 1 of the initialisation: video-port bits of GR BA and GR BB in bank
-// GR BF = 0x01.
-void init_video_port_banked() {
-    constexpr std::uint8_t kGrBankB = 0xBF;
-    Out_Video_Reg(kGrBankB, 0x01);
-    Out_Video_Reg_M(0xBA, 0x80, 0x7F); // bit 7 set
-    Out_Video_Reg_M(0xBA, 0x00, 0xFD); // bit 1 cleared
-    Out_Video_Reg_M(0xBB, 0x02, 0xFD); // bit 1 set
-    Out_Video_Reg_M(0xBB, 0x04, 0xFB); // bit 2 set
-    Out_Video_Reg(kGrBankB, 0x00);
+// Step 1 of the initialisation: video-port bits of GR BA and GR BB in page
+// 0x01 of GR BF.
+void init_video_port_paged() {
+    write(kPageSelectB, page_b::kVideoPort);
+    update(kVideoPortBA, set(video_port_ba::kBit7, 1));
+    update(kVideoPortBA, set(video_port_ba::kBit1, 0));
+    update(kVideoPortBB, set(video_port_bb::kBit1, 1));
+    update(kVideoPortBB, set(video_port_bb::kBit2, 1));
+    write(kPageSelectB, page_b::kCommon);
+}
+
+// Capture control with the engine enables, the hold and the stop request set
+// or cleared together; bits 7, 4 and 1 kept.
+constexpr Change capture_set_up(unsigned on) {
+    using namespace capture_control;
+    return set(kEnable, on) | set(kHold, on) | set(kStop, on) | set(kEngineEnables, on ? 3 : 0);
 }
 
 } // namespace
@@ -142,25 +111,25 @@ extern "C" {
 // ---------------------------------------------------------------- register access
 
 void Out_Capture_Reg(unsigned char index, unsigned char value) {
-    const std::uint8_t saved = enter_engine_bank();
+    const std::uint8_t saved = enter_engine_page();
     kovaoutp(kGrIndexPort, index);
     kovaoutp(kGrDataPort, value);
-    leave_engine_bank(saved);
+    leave_engine_page(saved);
 }
 
 void Out_Capture_Reg_M(unsigned char index, unsigned char value, unsigned char keep) {
-    const std::uint8_t saved = enter_engine_bank();
+    const std::uint8_t saved = enter_engine_page();
     kovaoutp(kGrIndexPort, index);
     const std::uint8_t old = kovainp(kGrDataPort);
-    kovaoutp(kGrDataPort, static_cast<std::uint8_t>(value | (old & keep)));
-    leave_engine_bank(saved);
+    kovaoutp(kGrDataPort, merge_or(value, old, keep));
+    leave_engine_page(saved);
 }
 
 unsigned int In_Capture_Reg(unsigned char index) {
-    const std::uint8_t saved = enter_engine_bank();
+    const std::uint8_t saved = enter_engine_page();
     kovaoutp(kGrIndexPort, index);
     const std::uint8_t value = kovainp(kGrDataPort);
-    leave_engine_bank(saved);
+    leave_engine_page(saved);
     return value;
 }
 
@@ -173,11 +142,11 @@ unsigned int Kova_GetCaptureIndex(void) {
 }
 
 void WaitVSync(void) {
-    kovaoutpw(kGrIndexPort, kSelectSyncStatusBank);
-    kovaoutp(kGrIndexPort, kGrSyncStatus);
+    kovaoutpw(kGrIndexPort, index_and_data(kPageSelect, page::kSyncStatus));
+    kovaoutp(kGrIndexPort, kSyncStatus.at());
     wait_sync_phase(true);  // the sync begins
     wait_sync_phase(false); // the sync ends
-    kovaoutpw(kGrIndexPort, kSelectCommonBank);
+    kovaoutpw(kGrIndexPort, index_and_data(kPageSelect, page::kCommon));
 }
 
 void sleep_VSync(unsigned short count) {
@@ -188,182 +157,165 @@ void sleep_VSync(unsigned short count) {
 // ---------------------------------------------------------------- set-up and control
 
 void Kova_InitCapture(unsigned short mode) {
-    init_video_port_banked();
-    select_common_bank();
-    Out_SEQ_Reg_M(kSrSafeguard, 0x00, 0xFB); // no safeguard yet
-    Out_Video_Reg_M(kGrVideoPort, kVideoPortBits, 0x7C);
-    Out_Video_Reg(kGrFieldControl, 0x10);
+    init_video_port_paged();
+    select_common_page();
+    update(kSafeguard, set(kSafeguard.field(), 0)); // no guard yet
+    update(kVideoPortControl, set(video_port::kLow, 3) | set(video_port::kHigh, 1));
+    write(kFieldControl, static_cast<std::uint8_t>(field_control::kInitial.place(1)));
 
-    constexpr std::uint8_t kSrPortMode = 0xA4;
-    constexpr std::uint8_t kSrPortModeBits = 0x11; // bits 4 and 0
+    const auto port_mode_bits = static_cast<std::uint8_t>(mask_of(port_mode::kBit0, port_mode::kBit4));
     if (mode != 0) {
-        kovaoutpw(kGrIndexPort, 0x13A4); // GR A4 = 0x13
-        kovaoutpw(kGrIndexPort, 0x12A5); // GR A5 = 0x12
-        WriteReg(kSrIndexPort, kSrPortMode,
-                 static_cast<std::uint8_t>(ReadReg(kSrIndexPort, kSrPortMode) & ~kSrPortModeBits));
-        Out_Video_Reg_M(kGrFieldControl, 0x00, 0xDF); // normal field polarity
-        Out_Video_Reg_M(0xA5, 0x00, 0xFE);            // GR A5 bit 0 cleared
+        kovaoutpw(kGrIndexPort, index_and_data(kCaptureSetupA4, 0x13));
+        kovaoutpw(kGrIndexPort, index_and_data(kCaptureSetupA5, 0x12));
+        clear_bits(kPortMode, port_mode_bits);
+        update(kFieldControl, set(field_control::kInverted, 0)); // normal field polarity
+        update(kCaptureSetupA5, set(kCaptureSetupA5.field(), 0));
     } else {
-        kovaoutpw(kGrIndexPort, 0x10A4); // GR A4 = 0x10
-        kovaoutpw(kGrIndexPort, 0x10A5); // GR A5 = 0x10
-        WriteReg(kSrIndexPort, kSrPortMode,
-                 static_cast<std::uint8_t>(ReadReg(kSrIndexPort, kSrPortMode) | kSrPortModeBits));
-        Out_Video_Reg_M(kGrFieldControl, kFieldInverted, 0xDF); // inverted field polarity
+        kovaoutpw(kGrIndexPort, index_and_data(kCaptureSetupA4, 0x10));
+        kovaoutpw(kGrIndexPort, index_and_data(kCaptureSetupA5, 0x10));
+        set_bits(kPortMode, port_mode_bits);
+        update(kFieldControl, set(field_control::kInverted, 1)); // inverted field polarity
     }
 
-    // Engine enables and the hold (bits 3 and 2) set; bits 7, 4 and 1 kept.
-    Out_Video_Reg_M(kGrCaptureControl, kCaptureSetUpBits, 0x92);
+    update(kCaptureControl, capture_set_up(1));
 
-    // Route the video port to the engine: SR EF bit 1, SR A0 bit 7, SR ED bit 4.
-    if (wCaptureIndex == 0) {
-        Out_SEQ_Reg_M(0xEF, 0x00, 0xFD);
-        Out_SEQ_Reg_M(0xA0, 0x00, 0x7F);
-        Out_SEQ_Reg_M(0xED, 0x00, 0xEF);
-    } else {
-        Out_SEQ_Reg_M(0xEF, 0x02, 0xFD);
-        Out_SEQ_Reg_M(0xA0, 0x80, 0x7F);
-        Out_SEQ_Reg_M(0xED, 0x10, 0xEF);
-        Out_Video_Reg_M(0xEA, 0x00, 0x22); // GR EA of bank 0x00: only bits 5 and 1 kept
+    // Route the video port to the engine.
+    const unsigned engine1 = wCaptureIndex == 0 ? 0 : 1;
+    update(kClockEF, set(clock_ef::kEngine1, engine1));
+    update(kVideoRoute, set(kVideoRoute.field(), engine1));
+    update(kExtSyncED, set(ext_sync_ed::kRoute, engine1));
+    if (engine1 != 0) {
+        // CAP EA of engine 0, reached directly in page 0x00: only bits 5 and 1 kept.
+        update(kCapFieldScale, clear_all_but(cap_field_scale::kFieldScaling, cap_field_scale::kBit5));
     }
 
-    out_capture_word(0x68, 0x0800);
-    out_capture_word(0x6C, 0x0800);
+    out_capture_value(kCapHStep, 0x0800);
+    out_capture_value(kCapVStep, 0x0800);
 
-    Out_Video_Reg(kGrBank, kBankCommon);
-    Out_Video_Reg(0x88, 0x3F);
-    Out_Video_Reg(0x89, 0xC0);
-    Out_Video_Reg_M(0xA4, 0x01, 0xFE); // GR A4 bit 0 set
-    Out_SEQ_Reg_M(0xA3, 0xC0, 0x3F);
-    Out_SEQ_Reg_M(0xA5, 0xC0, 0x3F);
+    write(kPageSelect, page::kCommon);
+    write(kCaptureSetup88, 0x3F);
+    write(kCaptureSetup89, 0xC0);
+    update(kCaptureSetupA4, set(kCaptureSetupA4.field(), 1));
+    update(kVideoPortSetupA3, set(kVideoPortSetupA3.field(), 3));
+    update(kVideoPortSetupA5, set(kVideoPortSetupA5.field(), 3));
 }
 
 void Kova_SetCapSrcWindow(unsigned short x1, unsigned short x2, unsigned short y1, unsigned short y2) {
     // The engine counts horizontal positions in bytes of the 2-byte pixels.
-    const std::uint32_t start = 2u * x1 + 1;
-    const std::uint32_t end = 2u * x2 + 2;
-    out_capture_word(kCapWindowStart, start);
-    out_capture_word(kCapWindowStart + 2, end);
-    out_capture_word(kCapWindowStart + 4, y1);
-    out_capture_word(kCapWindowStart + 6, y2);
+    out_capture_value(kCapXStart, 2u * x1 + 1);
+    out_capture_value(kCapXEnd, 2u * x2 + 2);
+    out_capture_value(kCapYStart, y1);
+    out_capture_value(kCapYEnd, y2);
 }
 
 void Kova_SetCapDstAddr(unsigned int address, unsigned short x, unsigned short y, unsigned short pitch) {
-    Out_Video_Reg(kGrBank, kBankCommon);
-    const std::uint8_t saved = ReadReg(kGrIndexPort, kGrCaptureControl);
-    Out_Video_Reg_M(kGrCaptureControl, kCaptureHold, static_cast<std::uint8_t>(~kCaptureHold));
+    using capture_control::kHold;
+    write(kPageSelect, page::kCommon);
+    const std::uint8_t saved = read(kCaptureControl);
+    update(kCaptureControl, set(kHold, 1));
 
     const std::uint32_t pixel = static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y) * pitch;
-    const std::uint32_t start = (address + 2u * pixel) / 4;
-    Out_Capture_Reg(kCapAddress, byte0(start));
-    Out_Capture_Reg(kCapAddress + 1, byte1(start));
-    Out_Capture_Reg(kCapAddress + 2, static_cast<std::uint8_t>(byte2(start) & 0x0F));
-    Out_Capture_Reg(kCapPitch, byte0(pitch / 4u));
+    out_capture_value(kCapAddress, kCapAddress.field().place((address + 2u * pixel) / 4));
+    out_capture_value(kCapPitch, pitch / 4u);
 
-    Out_Video_Reg_M(kGrCaptureControl, saved, static_cast<std::uint8_t>(~kCaptureHold));
+    update(kCaptureControl, set(kHold, kHold.extract(saved)));
 }
 
 void Kova_SetCaptureScale(unsigned short srcW, unsigned short dstW, unsigned short srcH, unsigned short dstH,
                           unsigned char field) {
-    constexpr std::uint8_t kGrFieldScaleControl = 0xEF;
-    constexpr std::uint8_t kFrameScaling = 0x04; // GR EF bit 2
-    if (field != 0) {
-        Out_Capture_Reg_M(kCapFieldScale, kFieldScaling, static_cast<std::uint8_t>(~kFieldScaling));
-        Out_Video_Reg_M(kGrFieldScaleControl, 0x00, static_cast<std::uint8_t>(~kFrameScaling));
-        dstH = static_cast<unsigned short>(dstH / 2); // each field fills half the height
-    } else {
-        Out_Capture_Reg_M(kCapFieldScale, 0x00, static_cast<std::uint8_t>(~kFieldScaling));
-        Out_Video_Reg_M(kGrFieldScaleControl, kFrameScaling, static_cast<std::uint8_t>(~kFrameScaling));
-    }
-    out_capture_word(kCapHScale, scale_factor(srcW, dstW));
-    out_capture_word(kCapVScale, scale_factor(srcH, dstH));
+    const unsigned fields = field != 0 ? 1 : 0;
+    update_capture(kCapFieldScale, set(cap_field_scale::kFieldScaling, fields));
+    update(kFieldScaleControl, set(kFieldScaleControl.field(), 1 - fields));
+    if (fields != 0) dstH = static_cast<unsigned short>(dstH / 2); // each field fills half the height
+    out_capture_value(kCapHScale, scale_factor(srcW, dstW));
+    out_capture_value(kCapVScale, scale_factor(srcH, dstH));
 }
 
 void Kova_CaptureOn(void) {
-    constexpr std::uint8_t kGrOverlay0Control = 0xDE;
-    Out_Video_Reg(kGrOverlay0Control, 0x01);
-    Out_Video_Reg(kGrBank, kBankCommon);
-    Out_Video_Reg_M(kGrCaptureControl, kCaptureEnables, 0x9E);
+    using namespace capture_control;
+    Out_Video_Reg(kOvlDisplay.at(), 0x01); // the DE register of overlay window 0
+    write(kPageSelect, page::kCommon);
+    update(kCaptureControl, set(kEnable, 1) | set(kEngineEnables, 3));
     sleep_VSync(2);
-    Out_Video_Reg(kGrBank, kBankCommon);
-    Out_Video_Reg_M(kGrCaptureControl, 0x00, static_cast<std::uint8_t>(~(kCaptureStop | kCaptureHold)));
+    write(kPageSelect, page::kCommon);
+    update(kCaptureControl, set(kStop, 0) | set(kHold, 0));
 }
 
 void Kova_CaptureOff(void) {
-    Out_Video_Reg(kGrBank, kBankCommon);
-    Out_Video_Reg_M(kGrCaptureControl, kCaptureStop, static_cast<std::uint8_t>(~kCaptureStop));
-    kovaoutp(kGrIndexPort, kGrCaptureStatus);
-    for (std::uint32_t reads = 0; reads < kStopReadLimit; ++reads)
-        if ((kovainp(kGrDataPort) & kCaptureStopped) != 0) return;
-    std::printf("Warning: Dead loop while capture off\n");
+    write(kPageSelect, page::kCommon);
+    update(kCaptureControl, set(capture_control::kStop, 1));
+    kovaoutp(kGrIndexPort, kCaptureStatus.at());
+    (void)kova::poll(
+        kStopPolicy, [] { return kovainp(kGrDataPort); },
+        [](std::uint8_t status) { return kCaptureStatus.field().extract(status) != 0; },
+        [] { std::printf("Warning: Dead loop while capture off\n"); });
 }
 
 void Kova_SetCapSafeGuardAddr(unsigned int address) {
-    select_common_bank();
-    Out_SEQ_Reg_M(kSrSafeguard, kSafeguardOn, static_cast<std::uint8_t>(~kSafeguardOn));
+    select_common_page();
+    update(kSafeguard, set(kSafeguard.field(), 1));
     // The guard lies 8 or 4 units of 4 bytes before the end, by bus width.
-    const bool wide_bus = (ReadReg(kGrIndexPort, kGrMemoryConfig) & kWideBus) != 0;
+    const bool wide_bus = memory_config::kWideBus.extract(read(kMemoryConfig)) != 0;
     const std::uint32_t guard = address / 4 - (wide_bus ? 8u : 4u);
     if (wCaptureIndex == 0) {
-        WriteReg(kGrIndexPort, 0x45, byte0(guard));
-        WriteReg(kGrIndexPort, 0x46, byte1(guard));
-        Out_Video_Reg_M(0x49, byte2(guard), 0xF0); // bits 16-19 into bits 0-3
+        write(kGuard0Low, byte_of(guard, 0));
+        write(kGuard0Mid, byte_of(guard, 1));
+        update(kGuardHigh, set(guard_high::kEngine0, guard >> 16));
     } else {
-        WriteReg(kGrIndexPort, 0x47, byte0(guard));
-        WriteReg(kGrIndexPort, 0x48, byte1(guard));
-        Out_Video_Reg_M(0x49, static_cast<std::uint8_t>((guard / 4096) & 0xF0), 0x0F); // into bits 4-7
+        write(kGuard1Low, byte_of(guard, 0));
+        write(kGuard1Mid, byte_of(guard, 1));
+        update(kGuardHigh, set(guard_high::kEngine1, guard >> 16));
     }
 }
 
 void Kova_CaptureCleanUp(void) {
-    select_common_bank();
-    Out_SEQ_Reg_M(kSrSafeguard, 0x00, static_cast<std::uint8_t>(~kSafeguardOn));
-    Out_Video_Reg_M(kGrVideoPort, 0x00, 0x7C);
-    Out_Video_Reg_M(kGrCaptureControl, 0x00, 0x92);
+    select_common_page();
+    update(kSafeguard, set(kSafeguard.field(), 0));
+    update(kVideoPortControl, set(video_port::kLow, 0) | set(video_port::kHigh, 0));
+    update(kCaptureControl, capture_set_up(0));
 }
 
 // ---------------------------------------------------------------- double buffering, field polarity
 
 void Kova_EnableDoubleBuffer(unsigned char on) {
-    constexpr std::uint8_t kGrF7 = 0xF7;
-    WriteReg(kGrIndexPort, kGrF7, 0x00);
-    WriteReg(kGrIndexPort, kGrBank, kBankEngine1);
+    write(kDoubleBufferGate, 0x00);
+    write(kPageSelect, page::kEngine1);
     if (on != 0) {
-        WriteReg(kGrIndexPort, 0xE7, 0x60);
-        WriteReg(kGrIndexPort, 0xE9, 0x06);
-        Out_Video_Reg_M(0xE0, 0x68, 0x97); // bits 6, 5 and 3 set
-        Out_Video_Reg_M(0xE3, 0x08, 0xF7); // bit 3 set
+        write(kDoubleBuffer7, 0x60);
+        write(kDoubleBuffer9, 0x06);
+        update(kDoubleBuffer0, set(double_buffer0::kBits65, 3) | set(double_buffer0::kBit3, 1));
+        update(kDoubleBuffer3, set(kDoubleBuffer3.field(), 1));
     } else {
-        WriteReg(kGrIndexPort, 0xE7, 0x00);
-        WriteReg(kGrIndexPort, 0xE9, 0x00);
-        WriteReg(kGrIndexPort, 0xE0, 0x00);
-        WriteReg(kGrIndexPort, 0xE3, 0x00);
-        WriteReg(kGrIndexPort, 0xE5, 0x00);
+        write(kDoubleBuffer7, 0x00);
+        write(kDoubleBuffer9, 0x00);
+        write(kDoubleBuffer0, 0x00);
+        write(kDoubleBuffer3, 0x00);
+        write(kDoubleBuffer5, 0x00);
     }
-    WriteReg(kGrIndexPort, kGrBank, kBankCommon);
-    const std::uint8_t on_ac = on != 0 ? 0x02 : 0x00; // GR AC bit 1
-    const std::uint8_t on_a9 = on != 0 ? 0x10 : 0x00; // GR A9 bit 4
-    Out_Video_Reg_M(0xAC, on_ac, 0xFD);
-    Out_Video_Reg_M(0xA9, on_a9, 0xEF);
-    Out_SEQ_Reg_M(0xA6, 0x00, 0xDF); // SR A6 bit 5 cleared
+    write(kPageSelect, page::kCommon);
+    const unsigned enabled = on != 0 ? 1 : 0;
+    update(kDoubleBufferControl, set(kDoubleBufferControl.field(), enabled));
+    update(kBackBufferHigh, set(back_buffer_high::kDoubleBuffer, enabled));
+    update(kLineBuffer, set(line_buffer::kBit5, 0));
 }
 
 void Kova_SetBackBuffer_addr(unsigned int address) {
     const std::uint32_t start = address / 4;
-    WriteReg(kGrIndexPort, kGrBank, kBankCommon);
-    WriteReg(kGrIndexPort, 0xF7, 0x00);
-    WriteReg(kGrIndexPort, 0xA7, byte0(start));
-    WriteReg(kGrIndexPort, 0xA8, byte1(start));
-    Out_Video_Reg_M(0xA9, byte2(start), 0xF0); // bits 0-3; the on bit 4 survives
-    Out_Video_Reg_M(0xAD, byte2(start), 0xF0);
-    WriteReg(kGrIndexPort, kGrBank, kBankBackBufferCopy);
-    WriteReg(kGrIndexPort, 0x41, byte0(start));
-    WriteReg(kGrIndexPort, 0x42, byte1(start));
-    WriteReg(kGrIndexPort, kGrBank, kBankCommon);
+    write(kPageSelect, page::kCommon);
+    write(kDoubleBufferGate, 0x00);
+    write(kBackBufferLow, byte_of(start, 0));
+    write(kBackBufferMid, byte_of(start, 1));
+    update(kBackBufferHigh, set(back_buffer_high::kAddress, start >> 16)); // the on bit survives
+    update(kBackBufferHighCopy, set(kBackBufferHighCopy.field(), start >> 16));
+    write(kPageSelect, page::kBackBufferCopy);
+    write(kBackBufferCopyLow, byte_of(start, 0));
+    write(kBackBufferCopyMid, byte_of(start, 1));
+    write(kPageSelect, page::kCommon);
 }
 
 void Kova_InvertFieldPolarity(unsigned char invert) {
-    WriteReg(kGrIndexPort, kGrBank, kBankCommon);
-    Out_Video_Reg_M(kGrFieldControl, invert != 0 ? kFieldInverted : 0x00, 0xDF);
+    write(kPageSelect, page::kCommon);
+    update(kFieldControl, set(field_control::kInverted, invert != 0 ? 1 : 0));
 }
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #include "portmem.h"
 
 #include <cstdint>
+#include "register_access.h"
 #include "vga_ports.h"
 
 namespace {
@@ -13,10 +14,6 @@ using namespace kova::vga;
 // The data port sits right after the index port (computed in 16 bits).
 constexpr unsigned short data_port(unsigned short index_port) {
     return static_cast<unsigned short>(index_port + 1);
-}
-
-constexpr unsigned char merge(unsigned char value, unsigned char old, unsigned char keep) {
-    return static_cast<unsigned char>((value & ~keep) | (old & keep));
 }
 
 } // namespace
@@ -36,7 +33,7 @@ unsigned char ReadReg(unsigned short port, unsigned char index) {
 void WriteRegM(unsigned short port, unsigned char index, unsigned char value, unsigned char keep) {
     kovaoutp(port, index);
     const unsigned char old = kovainp(data_port(port));
-    kovaoutp(data_port(port), merge(value, old, keep));
+    kovaoutp(data_port(port), kova::reg::merge_masked(value, old, keep));
 }
 
 void Out_Video_Reg(unsigned char index, unsigned char value) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include "register_access.h"
 #include "vga_ports.h"
 
 unsigned short wOverlayIndex = 0;
@@ -25,43 +26,9 @@ const unsigned char bFIFOPolicyNum[5] = {0x10, 0x10, 0x1C, 0x1C, 0x06};
 namespace {
 
 using namespace kova::vga;
+using namespace kova::reg;
 
 constexpr unsigned kWindowCount = 2;
-
-// Overlay register file (the same indexes in GR for window 0 and SR for window 1).
-constexpr std::uint8_t kOvlStart0 = 0xC0; // C0-C2: start address in 4-byte units
-constexpr std::uint8_t kOvlStart1 = 0xC1;
-constexpr std::uint8_t kOvlStart2 = 0xC2;
-constexpr std::uint8_t kOvlPitch = 0xC3;      // pitch in 8-byte units, bits 0-7
-constexpr std::uint8_t kOvlPitchHigh = 0xC4;  // pitch bits 8-11 | fetch bits 8-11 << 4
-constexpr std::uint8_t kOvlLeftLow = 0xC5;    // C5-CC: left, right, top, bottom edges
-constexpr std::uint8_t kOvlFetch = 0xCD;      // fetch count in 8-byte units, bits 0-7
-constexpr std::uint8_t kOvlKeyColour = 0xCE;  // CE-D0: key colour bytes 0, 1, 2
-constexpr std::uint8_t kOvlHStepLow = 0xD1;   // D1/D2: written 0x0800 with the horizontal factor
-constexpr std::uint8_t kOvlHFactorLow = 0xD3; // D3/D4
-constexpr std::uint8_t kOvlVStepLow = 0xD5;   // D5/D6: written 0x0800 with the vertical factor
-constexpr std::uint8_t kOvlVFactorLow = 0xD7; // D7/D8
-constexpr std::uint8_t kOvlFifo1 = 0xD9;
-constexpr std::uint8_t kOvlFifo2 = 0xDA;
-constexpr std::uint8_t kOvlFormat = 0xDB;
-constexpr std::uint8_t kOvlControl = 0xDC;
-constexpr std::uint8_t kOvlFifoControl = 0xDD;
-
-// OVL DC bits.
-constexpr std::uint8_t kControlOn = 0x80;
-constexpr std::uint8_t kControlWide = 0x20; // source wider than 720 pixels
-constexpr std::uint8_t kControlEnable = 0x04;
-constexpr std::uint8_t kControlMode = 0x02;
-
-// Shared registers.
-constexpr std::uint8_t kGrFifoThreshold1 = 0x74;
-constexpr std::uint8_t kGrFifoThreshold2 = 0x75;
-constexpr std::uint8_t kGrFifoWindow0 = 0xA6; // bit 3: window 0 FIFO control
-constexpr std::uint8_t kGrFifoCommon = 0xF1;  // bits 7-6 become 0-1
-constexpr std::uint8_t kGrBankSelect = 0xFA;
-constexpr std::uint8_t kSrLineBuffer = 0xA6; // bits 5-4: initialisation; bit 6/7: window 0/1 above 360 pixels
-constexpr std::uint8_t kSrFieldMode = 0xA7;  // window 0: bits 2, 0; window 1: bits 3, 1
-constexpr std::uint8_t kSrOnTop = 0xDE;      // bit 0: window 1 on top
 
 // The BOB band: a vertical factor this close to 2048 shows a field at twice its height.
 constexpr std::uint32_t kBandLow = 2027;
@@ -73,11 +40,14 @@ constexpr std::uint32_t kNoRatioFactor = 0xFFFF;
 
 // Per-window bits in shared registers.
 struct WindowBits {
-    std::uint8_t field_upper; // SR A7: BOB on
-    std::uint8_t field_lower; // SR A7: BOB with a near 2:1 enlargement
-    std::uint8_t line_buffer; // SR A6: source wider than 360 pixels
+    Field bob;         // SR A7: BOB on
+    Field bob_doubled; // SR A7: BOB with a near 2:1 enlargement
+    Field wide;        // SR A6: source wider than 360 pixels
 };
-constexpr std::array<WindowBits, kWindowCount> kWindowBits{{{0x04, 0x01, 0x40}, {0x08, 0x02, 0x80}}};
+constexpr std::array<WindowBits, kWindowCount> kWindowBits{{
+    {field_mode::kBob0, field_mode::kDouble0, line_buffer::kWide0},
+    {field_mode::kBob1, field_mode::kDouble1, line_buffer::kWide1},
+}};
 
 constexpr std::array<std::uint8_t, 8> kFormatBytesPerPixel{2, 2, 2, 3, 4, 1, 2, 1};
 
@@ -89,18 +59,18 @@ struct RegValue {
 // The initial register set of a window, written in this order.
 // clang-format off
 constexpr std::array<RegValue, 23> kInitialRegisters{{
-    {0xDC, 0x00},               // off, all control bits clear
-    {0xC9, 0x00}, {0xCA, 0x00}, // top 0
-    {0xD7, 0x00}, {0xD8, 0x10}, // vertical factor 1:1
-    {0xC0, 0x00}, {0xC1, 0x0F}, {0xC2, 0x03}, // start address 0x030F00 (4-byte units)
-    {0xC5, 0x20}, {0xC6, 0x00}, // left 32
-    {0xC7, 0x60}, {0xC8, 0x01}, // right 352
-    {0xCB, 0xE0}, {0xCC, 0x00}, // bottom 224
-    {0xCE, 0x00}, {0xCF, 0x00}, {0xD0, 0x00}, // key colour 0
-    {0xD3, 0x00}, {0xD4, 0x10}, // horizontal factor 1:1
-    {0xDB, 0x00},               // format 0
-    {0xDE, 0x00}, {0xDE, 0x01},
-    {0xDC, 0x04},               // bit 2 set, still off
+    {kOvlControl.at(), 0x00},                          // off, all control bits clear
+    {kOvlTop.at(0), 0x00}, {kOvlTop.at(1), 0x00},      // top 0
+    {kOvlVFactor.at(0), 0x00}, {kOvlVFactor.at(1), 0x10}, // vertical factor 1:1
+    {kOvlStart.at(0), 0x00}, {kOvlStart.at(1), 0x0F}, {kOvlStart.at(2), 0x03}, // start 0x030F00 (4-byte units)
+    {kOvlLeft.at(0), 0x20}, {kOvlLeft.at(1), 0x00},    // left 32
+    {kOvlRight.at(0), 0x60}, {kOvlRight.at(1), 0x01},  // right 352
+    {kOvlBottom.at(0), 0xE0}, {kOvlBottom.at(1), 0x00}, // bottom 224
+    {kOvlKeyColour.at(0), 0x00}, {kOvlKeyColour.at(1), 0x00}, {kOvlKeyColour.at(2), 0x00}, // key colour 0
+    {kOvlHFactor.at(0), 0x00}, {kOvlHFactor.at(1), 0x10}, // horizontal factor 1:1
+    {kOvlFormat.at(), 0x00},                           // format 0
+    {kOvlDisplay.at(), 0x00}, {kOvlDisplay.at(), 0x01},
+    {kOvlControl.at(), static_cast<std::uint8_t>(ovl_control::kEnable.place(1))}, // enabled, still off
 }};
 // clang-format on
 
@@ -121,9 +91,15 @@ constexpr std::uint8_t byte_of(std::uint32_t value, unsigned shift) {
     return static_cast<std::uint8_t>(value >> shift);
 }
 
-void out_overlay_word(std::uint8_t low_index, std::uint32_t value) {
-    Out_Overlay_Reg(low_index, byte_of(value, 0));
-    Out_Overlay_Reg(static_cast<std::uint8_t>(low_index + 1), byte_of(value, 8));
+// Writes a multi-byte OVL register, low byte first.
+void out_overlay_value(Address r, std::uint32_t value) {
+    for (unsigned n = 0; n < r.span; ++n)
+        Out_Overlay_Reg(r.at(n), byte_of(value, 8 * n));
+}
+
+// A masked write of an OVL register (the value is ORed in).
+void update_overlay(Address r, Change change) {
+    Out_Overlay_Reg_M(r.at(), change.value, change.keep);
 }
 
 // Source size over destination size with 12 fraction bits; equal sizes give
@@ -138,41 +114,40 @@ std::uint32_t scale_factor(std::uint32_t source, std::uint32_t destination) {
     return source * kUnity / destination;
 }
 
-void set_field_bits(std::uint8_t bits) {
+void set_field_bits(bool bob, bool doubled) {
     const WindowBits &own = kWindowBits[window()];
-    const auto keep = static_cast<std::uint8_t>(~(own.field_upper | own.field_lower));
-    Out_SEQ_Reg_M(kSrFieldMode, bits, keep);
+    update(kFieldMode, set(own.bob, bob ? 1 : 0) | set(own.bob_doubled, doubled ? 1 : 0));
 }
 
 void set_line_buffer_bit(bool on) {
-    const std::uint8_t bit = kWindowBits[window()].line_buffer;
-    Out_SEQ_Reg_M(kSrLineBuffer, on ? bit : 0, static_cast<std::uint8_t>(~bit));
+    update(kLineBuffer, set(kWindowBits[window()].wide, on ? 1 : 0));
 }
 
 void set_wide_bit(bool on) {
-    Out_Overlay_Reg_M(kOvlControl, on ? kControlWide : 0, static_cast<std::uint8_t>(~kControlWide));
+    update_overlay(kOvlControl, set(ovl_control::kWide, on ? 1 : 0));
 }
 
+// The FIFO registers of both windows: window 0's in GR, window 1's in SR.
+constexpr std::array<std::uint16_t, kWindowCount> kWindowIndexPorts{kGrIndexPort, kSrIndexPort};
+
 void save_fifo_registers() {
-    savedReg74 = ReadReg(kGrIndexPort, kGrFifoThreshold1);
-    savedReg75 = ReadReg(kGrIndexPort, kGrFifoThreshold2);
-    savedRegD9[0] = ReadReg(kGrIndexPort, kOvlFifo1);
-    savedRegDA[0] = ReadReg(kGrIndexPort, kOvlFifo2);
-    savedRegDD[0] = ReadReg(kGrIndexPort, kOvlFifoControl);
-    savedRegD9[1] = ReadReg(kSrIndexPort, kOvlFifo1);
-    savedRegDA[1] = ReadReg(kSrIndexPort, kOvlFifo2);
-    savedRegDD[1] = ReadReg(kSrIndexPort, kOvlFifoControl);
+    savedReg74 = read(kFifoThreshold1);
+    savedReg75 = read(kFifoThreshold2);
+    for (unsigned w = 0; w < kWindowCount; ++w) {
+        savedRegD9[w] = ReadReg(kWindowIndexPorts[w], kOvlFifo1.at());
+        savedRegDA[w] = ReadReg(kWindowIndexPorts[w], kOvlFifo2.at());
+        savedRegDD[w] = ReadReg(kWindowIndexPorts[w], kOvlFifoControl.at());
+    }
 }
 
 void restore_fifo_registers() {
-    WriteReg(kGrIndexPort, kGrFifoThreshold1, savedReg74);
-    WriteReg(kGrIndexPort, kGrFifoThreshold2, savedReg75);
-    WriteReg(kGrIndexPort, kOvlFifo1, savedRegD9[0]);
-    WriteReg(kGrIndexPort, kOvlFifo2, savedRegDA[0]);
-    WriteReg(kGrIndexPort, kOvlFifoControl, savedRegDD[0]);
-    WriteReg(kSrIndexPort, kOvlFifo1, savedRegD9[1]);
-    WriteReg(kSrIndexPort, kOvlFifo2, savedRegDA[1]);
-    WriteReg(kSrIndexPort, kOvlFifoControl, savedRegDD[1]);
+    WriteReg(kGrIndexPort, kFifoThreshold1.at(), savedReg74);
+    WriteReg(kGrIndexPort, kFifoThreshold2.at(), savedReg75);
+    for (unsigned w = 0; w < kWindowCount; ++w) {
+        WriteReg(kWindowIndexPorts[w], kOvlFifo1.at(), savedRegD9[w]);
+        WriteReg(kWindowIndexPorts[w], kOvlFifo2.at(), savedRegDA[w]);
+        WriteReg(kWindowIndexPorts[w], kOvlFifoControl.at(), savedRegDD[w]);
+    }
 }
 
 } // namespace
@@ -187,7 +162,7 @@ void Out_Overlay_Reg(unsigned char index, unsigned char value) {
 void Out_Overlay_Reg_M(unsigned char index, unsigned char value, unsigned char keep) {
     kovaoutp(index_port(), index);
     const unsigned char old = kovainp(data_port());
-    kovaoutp(data_port(), static_cast<unsigned char>(value | (old & keep)));
+    kovaoutp(data_port(), merge_or(value, old, keep));
 }
 
 void Kova_SelectOverlayIndex(unsigned short index) {
@@ -208,7 +183,7 @@ void Kova_InitOverlay(void) {
     for (const RegValue &reg : kInitialRegisters) {
         Out_Overlay_Reg(reg.index, reg.value);
     }
-    Out_SEQ_Reg_M(kSrLineBuffer, 0x20, 0xCF);
+    update(kLineBuffer, set(line_buffer::kBit5, 1) | set(line_buffer::kClock, 0));
     if (bInitialized != 0) {
         return;
     }
@@ -217,17 +192,16 @@ void Kova_InitOverlay(void) {
 }
 
 void Kova_OverlayOn(void) {
-    constexpr auto bits = static_cast<std::uint8_t>(kControlOn | kControlEnable);
-    Out_Overlay_Reg_M(kOvlControl, bits, static_cast<std::uint8_t>(~bits));
+    update_overlay(kOvlControl, set(ovl_control::kOn, 1) | set(ovl_control::kEnable, 1));
 }
 
 void Kova_OverlayOff(void) {
-    Out_Overlay_Reg_M(kOvlControl, 0x00, static_cast<std::uint8_t>(~kControlOn));
+    update_overlay(kOvlControl, set(ovl_control::kOn, 0));
 }
 
 void Kova_OverlayCleanUp(void) {
     // Window 0's field bits, whichever window is current.
-    Out_SEQ_Reg_M(kSrFieldMode, 0x00, 0xFA);
+    update(kFieldMode, set(field_mode::kBob0, 0) | set(field_mode::kDouble0, 0));
     if (bInitialized == 0) {
         return;
     }
@@ -239,46 +213,42 @@ void Kova_SetOverlayFormat(unsigned char code) {
     if (code >= kFormatBytesPerPixel.size()) {
         return;
     }
-    Out_Overlay_Reg_M(kOvlFormat, code, 0xF8);
+    update_overlay(kOvlFormat, set(kOvlFormat.field(), code));
     wBytePerPixel[window()] = kFormatBytesPerPixel[code];
 }
 
 void Kova_SetOverlayMode(unsigned char mode) {
-    Out_Overlay_Reg_M(kOvlControl, mode != 0 ? kControlMode : 0, static_cast<std::uint8_t>(~kControlMode));
+    update_overlay(kOvlControl, set(ovl_control::kMode, mode != 0 ? 1 : 0));
 }
 
 void Kova_SetRGBKeyColor(unsigned int key) {
-    Out_Overlay_Reg(kOvlKeyColour, byte_of(key, 0));
-    Out_Overlay_Reg(kOvlKeyColour + 1, byte_of(key, 8));
-    Out_Overlay_Reg(kOvlKeyColour + 2, byte_of(key, 16));
+    out_overlay_value(kOvlKeyColour, key);
 }
 
 void Kova_SetOverlayWindow(unsigned short left, unsigned short top, unsigned short right,
                            unsigned short bottom) {
-    out_overlay_word(kOvlLeftLow, left);       // C5, C6
-    out_overlay_word(kOvlLeftLow + 2, right);  // C7, C8
-    out_overlay_word(kOvlLeftLow + 4, top);    // C9, CA
-    out_overlay_word(kOvlLeftLow + 6, bottom); // CB, CC
+    out_overlay_value(kOvlLeft, left);
+    out_overlay_value(kOvlRight, right);
+    out_overlay_value(kOvlTop, top);
+    out_overlay_value(kOvlBottom, bottom);
 }
 
 void Kova_SetOverlayScale(unsigned char mode, unsigned short srcWidth, unsigned short dstWidth,
                           unsigned short srcHeight, unsigned short dstHeight) {
-    out_overlay_word(kOvlHStepLow, 0x0800);
-    out_overlay_word(kOvlHFactorLow, scale_factor(srcWidth, dstWidth));
-    out_overlay_word(kOvlVStepLow, 0x0800);
+    out_overlay_value(kOvlHStep, 0x0800);
+    out_overlay_value(kOvlHFactor, scale_factor(srcWidth, dstWidth));
+    out_overlay_value(kOvlVStep, 0x0800);
 
-    const WindowBits &own = kWindowBits[window()];
     std::uint32_t vertical = 0;
     if (mode == 0) { // WEAVE
         vertical = scale_factor(srcHeight, dstHeight);
-        set_field_bits(0x00);
+        set_field_bits(false, false);
     } else { // BOB: one field, half the source height
         vertical = scale_factor(srcHeight / 2U, dstHeight);
         const bool doubled = vertical >= kBandLow && vertical <= kBandHigh;
-        set_field_bits(doubled ? static_cast<std::uint8_t>(own.field_upper | own.field_lower)
-                               : own.field_upper);
+        set_field_bits(true, doubled);
     }
-    out_overlay_word(kOvlVFactorLow, vertical);
+    out_overlay_value(kOvlVFactor, vertical);
 }
 
 void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned short y, unsigned short width,
@@ -287,16 +257,15 @@ void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned sho
     const auto pitch_bytes = static_cast<std::uint16_t>(bytes * pitch);
     // Unsigned 32-bit arithmetic throughout: the sum wraps rather than overflows.
     const std::uint32_t start = (std::uint32_t{y} * pitch_bytes + std::uint32_t{x} * bytes + address) / 4U;
-    Out_Overlay_Reg(kOvlStart0, byte_of(start, 0));
-    Out_Overlay_Reg(kOvlStart1, byte_of(start, 8));
-    Out_Overlay_Reg(kOvlStart2, byte_of(start, 16));
+    out_overlay_value(kOvlStart, start);
 
     const std::uint32_t pitch_units = pitch_bytes / 8U;
     const std::uint32_t fetch = (std::uint32_t{width} * bytes + 7U) / 8U;
-    Out_Overlay_Reg(kOvlPitch, byte_of(pitch_units, 0));
-    Out_Overlay_Reg(kOvlPitchHigh,
-                    static_cast<std::uint8_t>(((pitch_units >> 8) & 0x0FU) | (((fetch >> 8) & 0x0FU) << 4)));
-    Out_Overlay_Reg(kOvlFetch, byte_of(fetch, 0));
+    Out_Overlay_Reg(kOvlPitch.at(), byte_of(pitch_units, 0));
+    Out_Overlay_Reg(kOvlPitchHigh.at(),
+                    static_cast<std::uint8_t>(ovl_pitch_high::kPitch.place(pitch_units >> 8) |
+                                              ovl_pitch_high::kFetch.place(fetch >> 8)));
+    Out_Overlay_Reg(kOvlFetch.at(), byte_of(fetch, 0));
 
     if (width > 720) {
         set_wide_bit(true);
@@ -311,31 +280,34 @@ void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned sho
 }
 
 void Kova_ChangeOverlayFIFO(void) {
-    Out_Video_Reg(kGrFifoThreshold1, bFIFOPolicyNum[0]);
-    Out_Video_Reg(kGrFifoThreshold2, bFIFOPolicyNum[1]);
-    Out_Overlay_Reg(kOvlFifo1, bFIFOPolicyNum[2]);
-    Out_Overlay_Reg(kOvlFifo2, bFIFOPolicyNum[3]);
+    using namespace ovl_fifo_control;
+    write(kFifoThreshold1, bFIFOPolicyNum[0]);
+    write(kFifoThreshold2, bFIFOPolicyNum[1]);
+    Out_Overlay_Reg(kOvlFifo1.at(), bFIFOPolicyNum[2]);
+    Out_Overlay_Reg(kOvlFifo2.at(), bFIFOPolicyNum[3]);
     if (window() == 0) {
-        Out_Video_Reg_M(kGrFifoWindow0, 0x08, 0xF7);
+        update(kFifoWindow0, set(kFifoWindow0.field(), 1));
     } else {
-        Out_SEQ_Reg_M(kOvlFifoControl, 0x12, 0xED);
+        const Change change = set(kBit4, 1) | set(kBit1, 1); // window 1's SR DD
+        Out_SEQ_Reg_M(kOvlFifoControl.at(), change.value, change.keep);
     }
-    Out_Video_Reg_M(kGrFifoCommon, 0x40, 0x3F);
-    Out_Overlay_Reg_M(kOvlFifoControl, static_cast<std::uint8_t>(bFIFOPolicyNum[4] & 0x05), 0xFA);
-    Out_Overlay_Reg_M(kOvlFifoControl, 0x02, 0xFD);
+    update(kFifoCommon, set(kFifoCommon.field(), 1));
+    const std::uint8_t policy = bFIFOPolicyNum[4];
+    update_overlay(kOvlFifoControl,
+                   set(kPolicy0, kPolicy0.extract(policy)) | set(kPolicy2, kPolicy2.extract(policy)));
+    update_overlay(kOvlFifoControl, set(kBit1, 1));
 }
 
+// Page 0x00, then SR DE read and written back, each with its own index write.
 void Kova_WhichOverlayOnTop(unsigned char which) {
-    kovaoutp(kGrIndexPort, kGrBankSelect);
-    kovaoutp(kGrDataPort, 0x00);
+    kovaoutp(kGrIndexPort, kPageSelect.at());
+    kovaoutp(kGrDataPort, page::kCommon);
     if (which > 1) {
         return;
     }
-    kovaoutp(kSrIndexPort, kSrOnTop);
-    const unsigned char old = kovainp(kSrDataPort);
-    const unsigned char top =
-        which == 1 ? static_cast<unsigned char>(old | 0x01) : static_cast<unsigned char>(old & 0xFE);
-    kovaoutp(kSrDataPort, top);
+    const std::uint8_t old = ReadReg(kSrIndexPort, kOvlDisplay.at());
+    Out_SEQ_Reg(kOvlDisplay.at(), static_cast<std::uint8_t>((old & keep_all_but(ovl_display::kWindow1OnTop)) |
+                                                            ovl_display::kWindow1OnTop.place(which)));
 }
 
 } // extern "C"

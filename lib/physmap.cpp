@@ -22,12 +22,10 @@ constexpr std::uint32_t kFrameBufferLength = 0x400000; // 4 MiB of video memory
 constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
 constexpr std::uint32_t kRegisterWindowLength = 0x100000; // 1 MiB
 
-constexpr std::uint8_t kGrApertureBase = 0x35;
-
 // The aperture base by inline port access; the I/O privilege must already be
 // raised (EnableLinearAddr does so through asm_outp).
 std::uint32_t read_aperture_base() {
-    kova::platform::port_out8(kGrIndexPort, kGrApertureBase);
+    kova::platform::port_out8(kGrIndexPort, kova::reg::kApertureBase.at());
     return static_cast<std::uint32_t>(kova::platform::port_in8(kGrDataPort)) << 24;
 }
 

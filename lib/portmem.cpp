@@ -22,10 +22,10 @@ using namespace kova::vga;
 // TV and audio registers lie in the register window from this offset upward.
 constexpr std::uint32_t kTvRegisterBase = 0xB0000;
 
-// Direct-I/O view of the graphics-controller index/data pair.
-constexpr std::uint8_t kGrApertureControl = 0x33; // bit 0: linear aperture enable
-constexpr std::uint8_t kGrApertureBase = 0x35;    // physical address bits 31..24
-constexpr std::uint8_t kApertureEnable = 0x01;
+// The aperture registers, reached by direct port I/O.
+using kova::reg::kApertureBase;
+using kova::reg::kApertureControl;
+constexpr auto kApertureEnable = static_cast<std::uint8_t>(kApertureControl.field().mask());
 
 std::uint8_t *window(std::uint32_t offset) {
     return dwMEM_IO_BASE + offset;
@@ -77,12 +77,12 @@ unsigned short pixel_of(float position) {
 }
 
 std::uint8_t read_crt(std::uint8_t index) {
-    kovaoutp(kova::screen::kCrIndexPort, index);
-    return kovainp(kova::screen::kCrDataPort);
+    kovaoutp(kCrIndexPort, index);
+    return kovainp(kCrDataPort);
 }
 std::uint8_t read_graphics(std::uint8_t index) {
-    kovaoutp(kova::screen::kGrIndexPort, index);
-    return kovainp(kova::screen::kGrDataPort);
+    kovaoutp(kGrIndexPort, index);
+    return kovainp(kGrDataPort);
 }
 
 } // namespace
@@ -143,19 +143,19 @@ unsigned int ReadAudioRegD(unsigned short index) {
 }
 
 void EnableLinearAddr(void) {
-    asm_outp(kGrIndexPort, kGrApertureControl);
+    asm_outp(kGrIndexPort, kApertureControl.at());
     const unsigned char control = asm_inp(kGrDataPort);
     asm_outp(kGrDataPort, control | kApertureEnable);
 }
 
 void DisableLinearAddr(void) {
-    asm_outp(kGrIndexPort, kGrApertureControl);
+    asm_outp(kGrIndexPort, kApertureControl.at());
     const unsigned char control = asm_inp(kGrDataPort);
     asm_outp(kGrDataPort, control & static_cast<unsigned char>(~kApertureEnable));
 }
 
 unsigned int GetChipPhysAddr(void) {
-    asm_outp(kGrIndexPort, kGrApertureBase);
+    asm_outp(kGrIndexPort, kApertureBase.at());
     return static_cast<unsigned int>(asm_inp(kGrDataPort)) << 24;
 }
 
@@ -163,14 +163,15 @@ unsigned int GetChipPhysAddr(void) {
 
 void SetEnvironmentVariables(void) {
     using namespace kova::screen;
-    const std::uint8_t cr01 = read_crt(kCrHorizontalDisplayEnd);
-    const std::uint8_t cr07 = read_crt(kCrOverflow);
-    const std::uint8_t cr12 = read_crt(kCrVerticalDisplayEnd);
-    const std::uint8_t cr53 = read_crt(kCrExtendedHorizontal);
-    const std::uint8_t gr11 = read_graphics(kGrExtendedVertical);
+    using namespace kova::reg;
+    const std::uint8_t cr01 = read_crt(kHorizontalDisplayEnd.at());
+    const std::uint8_t cr07 = read_crt(kOverflow.at());
+    const std::uint8_t cr12 = read_crt(kVerticalDisplayEnd.at());
+    const std::uint8_t cr53 = read_crt(kExtendedHorizontal.at());
+    const std::uint8_t gr11 = read_graphics(kExtendedVertical.at());
     wScreenWidth = visible_width(cr01, cr53);
     wScreenHeight = visible_height(cr12, cr07, gr11);
-    bBpp = bits_per_pixel(read_graphics(kGrPixelDepth));
+    bBpp = bits_per_pixel(read_graphics(kPixelDepth.at()));
 }
 
 unsigned char *GetFrameBufferPtr(void) {

@@ -6,6 +6,7 @@
 #include "portmem.h"
 #include "screen_mode.h"
 #include "status_poll.h"
+#include "register_access.h"
 
 #include <cstdint>
 #include "vga_ports.h"
@@ -13,74 +14,33 @@
 namespace {
 
 using namespace kova::vga;
+using namespace kova::reg;
 
-using kova::screen::kCrIndexPort;
-using kova::screen::kGrDataPort;
-using kova::screen::kGrIndexPort;
-
-// Memory and chip identity.
-constexpr std::uint8_t kGrApertureBase = 0x35; // physical address bits 31..24
-constexpr std::uint8_t kGrMemoryConfig = 0x72; // bits 1..0: size code, bit 2: bus width
-constexpr std::uint8_t kGrChipRevision = 0x91; // bits 7..4 tested before the identifier
-constexpr std::uint8_t kGrChipId = 0x92;
 constexpr std::uint16_t kLastEarlierGeneration = 7;
 constexpr unsigned short kNoChipId = 0xFFFF;
 
-// Clock synthesisers and the clock selection.
-constexpr std::uint16_t kMiscOutputRead = 0x3CC; // bits 3..2: pixel clock selection
-constexpr std::uint8_t kGrPixelClockN = 0xB0;
-constexpr std::uint8_t kGrPixelClockM = 0xB1;
-constexpr std::uint8_t kGrPixelClockHigh = 0xBA;
-constexpr std::uint8_t kGrMemoryClockN = 0xB2;
-constexpr std::uint8_t kGrMemoryClockM = 0xB3;
-constexpr std::uint8_t kGrMemoryClockHigh = 0xBB;
+// Clock synthesiser references and the fixed clocks.
 constexpr double kEarlierReference = 1431818.0; // 14.31818 MHz in 10 Hz units
 constexpr double kLaterReference = 2457600.0;   // 24.576 MHz in 10 Hz units
 constexpr double kTenHzPerMHz = 100000.0;
 constexpr double kFixedClock0 = 25.175;
 constexpr double kFixedClock1 = 28.322;
 
-// Input status.
-constexpr std::uint8_t kVerticalRetrace = 0x08;
-constexpr std::uint8_t kDisplayBlanked = 0x01;
-
-// Bank selects and the registers behind them.
-constexpr std::uint8_t kGrBankBF = 0xBF;
-constexpr std::uint8_t kGrBankFA = 0xFA;
-constexpr std::uint8_t kBankCommon = 0x00;
-constexpr std::uint8_t kBankTvSense = 0x01;  // GR B1 bit 2: TV sensing possible
-constexpr std::uint8_t kBankCrtDac = 0x02;   // GR B1: CRT DAC control
-constexpr std::uint8_t kBankCrtSense = 0x40; // GR BE bits 6..5: CRT sense code
-constexpr std::uint8_t kBankTvDac = 0x05;    // GR 4E bit 2: TV DAC enable
-constexpr std::uint8_t kGrB1 = 0xB1;
-constexpr std::uint8_t kGrCrtSense = 0xBE;
-constexpr std::uint8_t kGrTvDac = 0x4E;
-constexpr std::uint8_t kTvSenseCapable = 0x04;
-constexpr std::uint8_t kTvDacEnable = 0x04;
+// CRT DAC control values.
 constexpr std::uint8_t kCrtDacOn = 0x00;
-constexpr std::uint8_t kCrtDacOff = 0x3F;
+constexpr auto kCrtDacOff = static_cast<std::uint8_t>(kCrtDacControl.field().mask());
 
-// TV encoder registers used for sensing and the TV DAC.
-constexpr std::uint16_t kTvDacControl = 0xE430; // bits 7..6 read: sense code
-constexpr std::uint16_t kTvSenseE4FC = 0xE4FC;
-constexpr std::uint16_t kTvSenseE500 = 0xE500;
-constexpr std::uint16_t kTvSenseDrive = 0x0003;
+// TV encoder values used for sensing.
+constexpr std::uint16_t kTvSenseDrive = static_cast<std::uint16_t>(mask_of(tv_dac::kDrive0, tv_dac::kDrive1));
 constexpr std::uint16_t kTvSenseAll = 0xFFFF;
 constexpr std::uint16_t kTvSenseLevelLater = 0x3FFF;
 constexpr std::uint16_t kTvSenseLevelEarlier = 0x00FF;
-constexpr std::uint16_t kTvDacKeep = 0xFEFD; // off clears bits 8 and 1
 constexpr int kTvSenseBlankingWaits = 3;
-
-// RAMDAC power-down through the DAC mask port, reachable with GR 56 bit 2 set.
-constexpr std::uint8_t kGrDacAccess = 0x56;
-constexpr std::uint8_t kDacAccessEnable = 0x04;
-constexpr std::uint16_t kDacMask = 0x3C6;
-constexpr std::uint8_t kRamDacPowerDown = 0x41; // bits 6 and 0
 
 constexpr unsigned short kSwitchOn = 1;
 
-std::uint8_t read_graphics(std::uint8_t index) {
-    return ReadReg(kGrIndexPort, index);
+std::uint8_t read_graphics(Address r) {
+    return read(r);
 }
 
 bool later_generation() {
@@ -90,15 +50,17 @@ bool later_generation() {
 // Waits for the next rising edge of a bit of port 0x3DA: while it is set,
 // then while it is clear.  Each half is bounded; false after a timeout (the
 // warning line has been printed and the second half is not started).
-bool wait_for_status_edge(const char *wait_name, std::uint8_t bit) {
-    const auto read = [] { return kovainp(kInputStatusPort); };
-    if (!kova::poll_status(wait_name, read, [bit](std::uint8_t status) { return (status & bit) == 0; }))
+bool wait_for_status_edge(const char *wait_name, Field bit) {
+    const auto read_status = [] { return kovainp(kInputStatusPort); };
+    if (!kova::poll_status(wait_name, read_status,
+                           [bit](std::uint8_t status) { return bit.extract(status) == 0; }))
         return false;
-    return kova::poll_status(wait_name, read, [bit](std::uint8_t status) { return (status & bit) != 0; });
+    return kova::poll_status(wait_name, read_status,
+                             [bit](std::uint8_t status) { return bit.extract(status) != 0; });
 }
 
 bool wait_blanking() {
-    return wait_for_status_edge("WaitCrtHoriSync", kDisplayBlanked);
+    return wait_for_status_edge("WaitCrtHoriSync", input_status::kBlanking);
 }
 
 unsigned short crt_sense_result(unsigned code) {
@@ -133,11 +95,11 @@ extern "C" {
 
 unsigned short GetCurrentScreenInfo(unsigned short which) {
     using namespace kova::screen;
-    const std::uint8_t cr01 = ReadReg(kCrIndexPort, kCrHorizontalDisplayEnd);
-    const std::uint8_t cr07 = ReadReg(kCrIndexPort, kCrOverflow);
-    const std::uint8_t cr12 = ReadReg(kCrIndexPort, kCrVerticalDisplayEnd);
-    const std::uint8_t cr53 = ReadReg(kCrIndexPort, kCrExtendedHorizontal);
-    const std::uint8_t gr11 = read_graphics(kGrExtendedVertical);
+    const std::uint8_t cr01 = read(kHorizontalDisplayEnd);
+    const std::uint8_t cr07 = read(kOverflow);
+    const std::uint8_t cr12 = read(kVerticalDisplayEnd);
+    const std::uint8_t cr53 = read(kExtendedHorizontal);
+    const std::uint8_t gr11 = read_graphics(kExtendedVertical);
     return which == 0 ? visible_width(cr01, cr53) : visible_height(cr12, cr07, gr11);
 }
 
@@ -155,61 +117,63 @@ unsigned short GetCurrentScreenMapSize(unsigned short which) {
 }
 
 unsigned int GetLinearBufferPtr(void) {
-    return static_cast<unsigned int>(read_graphics(kGrApertureBase)) << 24;
+    return static_cast<unsigned int>(read_graphics(kApertureBase)) << 24;
 }
 
 unsigned short GetBpp(void) {
-    return kova::screen::bits_per_pixel(read_graphics(kova::screen::kGrPixelDepth));
+    return kova::screen::bits_per_pixel(read_graphics(kPixelDepth));
 }
 
 unsigned short GetVMemSize(void) {
-    const unsigned code = read_graphics(kGrMemoryConfig) & 0x03;
+    const unsigned code = memory_config::kSizeCode.extract(read_graphics(kMemoryConfig));
     return static_cast<unsigned short>(code == 0 ? 1 : 2 * code);
 }
 
 unsigned short GetBusWidth(void) {
-    return (read_graphics(kGrMemoryConfig) >> 2) & 0x01;
+    return static_cast<unsigned short>(memory_config::kWideBus.extract(read_graphics(kMemoryConfig)));
 }
 
 unsigned short GetChipID(void) {
-    if ((read_graphics(kGrChipRevision) & 0xF0) == 0) {
+    const Field revision = kChipRevision.field();
+    if (revision.extract(read_graphics(kChipRevision)) == 0) {
         // GR 91 is still selected: read its data port once more.
-        if ((kovainp(kGrDataPort) & 0xF0) == 0xF0) return kNoChipId;
+        if (revision.extract(kovainp(kGrDataPort)) == revision.extract(revision.mask())) return kNoChipId;
     }
-    return read_graphics(kGrChipId);
+    return read_graphics(kChipId);
 }
 
 // ---- Clock readout ----
 
 double CalculateClock(unsigned char n, unsigned char m, unsigned char h) {
-    const double feedback = n + 256.0 * (h & 0x07);
-    const double reference_divider = (m & 0x1F) + 4.0 * (h & 0x38);
+    const double feedback = n + 256.0 * clock::kFeedbackHigh.extract(h);
+    const double reference_divider =
+        clock::kReferenceLow.extract(m) + 32.0 * clock::kReferenceHigh.extract(h);
 
     double reference;
     double post_divider;
     if (later_generation()) {
         static constexpr double kLaterDivisors[] = {1, 2, 4, 6, 8};
-        const unsigned code = (m >> 6) | ((h & 0x40) >> 4);
+        const unsigned code = clock::kPostDivider.extract(m) | clock::kPostDividerHigh.extract(h) << 2;
         if (code >= sizeof kLaterDivisors / sizeof kLaterDivisors[0]) return KOVA_CLOCK_NO_DIVISOR;
         reference = kLaterReference;
         post_divider = kLaterDivisors[code];
     } else {
         static constexpr double kEarlierDivisors[] = {1, 2, 4, 8};
         reference = kEarlierReference;
-        post_divider = kEarlierDivisors[m >> 6];
+        post_divider = kEarlierDivisors[clock::kPostDivider.extract(m)];
     }
     return reference * (feedback + 1) / (post_divider * (reference_divider + 1)) / kTenHzPerMHz;
 }
 
 double GetVMemoryClock(void) {
-    const std::uint8_t n = read_graphics(kGrMemoryClockN);
-    const std::uint8_t m = read_graphics(kGrMemoryClockM);
-    const std::uint8_t h = read_graphics(kGrMemoryClockHigh);
+    const std::uint8_t n = read_graphics(kMemoryClockN);
+    const std::uint8_t m = read_graphics(kMemoryClockM);
+    const std::uint8_t h = read_graphics(kMemoryClockHigh);
     return CalculateClock(n, m, h);
 }
 
 double GetVPixelClock(void) {
-    switch ((kovainp(kMiscOutputRead) >> 2) & 0x03) {
+    switch (misc_output::kClockSelect.extract(kovainp(kMiscOutputReadPort))) {
     case 0:
         return kFixedClock0;
     case 1:
@@ -217,9 +181,9 @@ double GetVPixelClock(void) {
     case 2:
         return KOVA_CLOCK_NONE;
     default: {
-        const std::uint8_t n = read_graphics(kGrPixelClockN);
-        const std::uint8_t m = read_graphics(kGrPixelClockM);
-        const std::uint8_t h = read_graphics(kGrPixelClockHigh);
+        const std::uint8_t n = read_graphics(kPixelClockN);
+        const std::uint8_t m = read_graphics(kPixelClockM);
+        const std::uint8_t h = read_graphics(kPixelClockHigh);
         return CalculateClock(n, m, h);
     }
     }
@@ -228,7 +192,7 @@ double GetVPixelClock(void) {
 // ---- Sync waits ----
 
 void WaitCrtVertSync(void) {
-    (void)wait_for_status_edge("WaitCrtVertSync", kVerticalRetrace);
+    (void)wait_for_status_edge("WaitCrtVertSync", input_status::kVerticalRetrace);
 }
 
 void WaitCrtHoriSync(void) {
@@ -238,62 +202,65 @@ void WaitCrtHoriSync(void) {
 // ---- Display detection ----
 
 unsigned short DetectCRT(void) {
-    Out_Video_Reg(kGrBankBF, kBankCrtSense);
-    const unsigned short result = crt_sense_result((read_graphics(kGrCrtSense) >> 5) & 0x03);
-    Out_Video_Reg(kGrBankBF, kBankCommon);
+    write(kPageSelectB, page_b::kCrtSense);
+    const unsigned short result = crt_sense_result(kCrtSense.field().extract(read_graphics(kCrtSense)));
+    write(kPageSelectB, page_b::kCommon);
     return result;
 }
 
 unsigned short DetectTV(void) {
-    Out_Video_Reg(kGrBankBF, kBankTvSense);
+    write(kPageSelectB, page_b::kVideoPort);
     unsigned short result = 0;
-    if ((read_graphics(kGrB1) & kTvSenseCapable) != 0) {
-        const unsigned short saved_e4fc = ReadTVReg(kTvSenseE4FC);
-        const unsigned short saved_e500 = ReadTVReg(kTvSenseE500);
-        const unsigned short saved_e430 = ReadTVReg(kTvDacControl);
-        WriteTVReg(kTvDacControl, kTvSenseDrive);
-        WriteTVReg(kTvSenseE4FC, kTvSenseAll);
-        WriteTVReg(kTvSenseE500, later_generation() ? kTvSenseLevelLater : kTvSenseLevelEarlier);
+    if (kTvSenseStatus.field().extract(read_graphics(kTvSenseStatus)) != 0) {
+        const unsigned short saved_mask = ReadTVReg(kTvSenseMask.index);
+        const unsigned short saved_level = ReadTVReg(kTvSenseLevel.index);
+        const unsigned short saved_dac = ReadTVReg(kTvDacControl.index);
+        WriteTVReg(kTvDacControl.index, kTvSenseDrive);
+        WriteTVReg(kTvSenseMask.index, kTvSenseAll);
+        WriteTVReg(kTvSenseLevel.index, later_generation() ? kTvSenseLevelLater : kTvSenseLevelEarlier);
 
         // With the timing stopped one timed-out wait is enough: the others
         // would only repeat it.
         for (int i = 0; i < kTvSenseBlankingWaits; ++i)
             if (!wait_blanking()) break;
 
-        const unsigned short sense = ReadTVReg(kTvDacControl);
-        WriteTVReg(kTvDacControl, saved_e430);
-        result = tv_sense_result((sense >> 6) & 0x03);
-        WriteTVReg(kTvSenseE4FC, saved_e4fc);
-        WriteTVReg(kTvSenseE500, saved_e500);
+        const unsigned short sense = ReadTVReg(kTvDacControl.index);
+        WriteTVReg(kTvDacControl.index, saved_dac);
+        result = tv_sense_result(tv_dac::kSenseCode.extract(sense));
+        WriteTVReg(kTvSenseMask.index, saved_mask);
+        WriteTVReg(kTvSenseLevel.index, saved_level);
     }
-    Out_Video_Reg(kGrBankBF, kBankCommon);
+    write(kPageSelectB, page_b::kCommon);
     return result;
 }
 
 // ---- DAC switches ----
 
 void TurnOnOffTVDAC(unsigned short on) {
-    Out_Video_Reg(kGrBankFA, kBankTvDac);
+    write(kPageSelect, page::kTvOutput);
     if (on == kSwitchOn) {
-        Out_Video_Reg_M(kGrTvDac, kTvDacEnable, static_cast<std::uint8_t>(~kTvDacEnable));
+        update(kTvOutputControl, set(tv_output::kDacEnable, 1));
     } else {
-        Out_Video_Reg_M(kGrTvDac, 0x00, static_cast<std::uint8_t>(~kTvDacEnable));
-        WriteTVReg(kTvDacControl, ReadTVReg(kTvDacControl) & kTvDacKeep);
+        update(kTvOutputControl, set(tv_output::kDacEnable, 0));
+        WriteTVReg(kTvDacControl.index,
+                   ReadTVReg(kTvDacControl.index) & tv_keep_all_but(tv_dac::kDrive8, tv_dac::kDrive1));
     }
 }
 
 void TurnOnOffCRTDAC(unsigned short on) {
-    Out_Video_Reg(kGrBankBF, kBankCrtDac);
-    Out_Video_Reg(kGrB1, on == kSwitchOn ? kCrtDacOn : kCrtDacOff);
-    Out_Video_Reg(kGrBankBF, kBankCommon);
+    write(kPageSelectB, page_b::kCrtDac);
+    write(kCrtDacControl, on == kSwitchOn ? kCrtDacOn : kCrtDacOff);
+    write(kPageSelectB, page_b::kCommon);
 }
 
 void TurnOnOffRAMDAC(unsigned short on) {
-    const std::uint8_t saved = read_graphics(kGrDacAccess);
-    kovaoutp(kGrDataPort, saved | kDacAccessEnable);
-    const std::uint8_t mask = kovainp(kDacMask);
-    kovaoutp(kDacMask,
-             on == kSwitchOn ? mask & static_cast<std::uint8_t>(~kRamDacPowerDown) : mask | kRamDacPowerDown);
+    constexpr auto kPowerDown =
+        static_cast<std::uint8_t>(mask_of(dac_mask::kPowerDown, dac_mask::kRamdacPowerDown));
+    const std::uint8_t saved = read_graphics(kDacAccess);
+    kovaoutp(kGrDataPort, static_cast<std::uint8_t>(saved | dac_access::kMaskPort.mask()));
+    const std::uint8_t mask = kovainp(kDacMaskPort);
+    kovaoutp(kDacMaskPort,
+             on == kSwitchOn ? mask & static_cast<std::uint8_t>(~kPowerDown) : mask | kPowerDown);
     kovaoutp(kGrDataPort, saved); // GR 56 is still selected
 }
 

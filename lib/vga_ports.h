@@ -4,14 +4,18 @@
 
 #include <cstdint>
 
+#include "register_map.h"
+
 namespace kova::vga {
 
-inline constexpr std::uint16_t kSrIndexPort = 0x3C4; // sequencer (SR)
-inline constexpr std::uint16_t kSrDataPort = 0x3C5;
-inline constexpr std::uint16_t kGrIndexPort = 0x3CE; // graphics controller (GR)
-inline constexpr std::uint16_t kGrDataPort = 0x3CF;
-inline constexpr std::uint16_t kCrIndexPort = 0x3D4; // CRT controller (CR)
-inline constexpr std::uint16_t kCrDataPort = 0x3D5;
-inline constexpr std::uint16_t kInputStatusPort = 0x3DA; // bit 3: vertical retrace, bit 0: blanking
+inline constexpr std::uint16_t kSrIndexPort = reg::kSrIndex.index; // sequencer (SR)
+inline constexpr std::uint16_t kSrDataPort = reg::kSrData.index;
+inline constexpr std::uint16_t kGrIndexPort = reg::kGrIndex.index; // graphics controller (GR)
+inline constexpr std::uint16_t kGrDataPort = reg::kGrData.index;
+inline constexpr std::uint16_t kCrIndexPort = reg::kCrIndex.index; // CRT controller (CR)
+inline constexpr std::uint16_t kCrDataPort = reg::kCrData.index;
+inline constexpr std::uint16_t kInputStatusPort = reg::kInputStatus.index;
+inline constexpr std::uint16_t kMiscOutputReadPort = reg::kMiscOutputRead.index;
+inline constexpr std::uint16_t kDacMaskPort = reg::kDacMask.index;
 
 } // namespace kova::vga

@@ -1,6 +1,9 @@
 #include "controller.h"
 
+#include "register_map.h"
+
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -10,20 +13,36 @@ namespace kova::sim {
 
 namespace {
 
-constexpr std::uint16_t kGrIndexPort = 0x3CE;
-constexpr std::uint16_t kGrDataPort = 0x3CF;
-constexpr std::uint16_t kSrIndexPort = 0x3C4;
-constexpr std::uint16_t kSrDataPort = 0x3C5;
-constexpr std::uint16_t kCrIndexPort = 0x3D4;
-constexpr std::uint16_t kCrDataPort = 0x3D5;
-constexpr std::uint16_t kInputStatusPort = 0x3DA;
+constexpr std::uint16_t kGrIndexPort = reg::kGrIndex.index;
+constexpr std::uint16_t kGrDataPort = reg::kGrData.index;
+constexpr std::uint16_t kSrIndexPort = reg::kSrIndex.index;
+constexpr std::uint16_t kSrDataPort = reg::kSrData.index;
+constexpr std::uint16_t kCrIndexPort = reg::kCrIndex.index;
+constexpr std::uint16_t kCrDataPort = reg::kCrData.index;
+constexpr std::uint16_t kInputStatusPort = reg::kInputStatus.index;
 
-constexpr std::uint8_t kInputStatusVRetrace = 0x08;
-constexpr std::uint8_t kInputStatusBlank = 0x01;
-constexpr std::uint8_t kGrStatus = 0x43; // bit 7: vertical retrace, in page 03
-constexpr std::uint8_t kGrStatusPage = 0x03;
-constexpr std::uint8_t kGrStatusVRetrace = 0x80;
-constexpr std::uint8_t kGrApertureBase = 0x35;
+constexpr auto kInputStatusVRetrace = static_cast<std::uint8_t>(reg::input_status::kVerticalRetrace.mask());
+constexpr auto kInputStatusBlank = static_cast<std::uint8_t>(reg::input_status::kBlanking.mask());
+constexpr std::uint8_t kGrStatus = reg::kSyncStatus.at();
+constexpr auto kGrStatusPage = static_cast<std::uint8_t>(reg::kSyncStatus.page);
+constexpr auto kGrStatusVRetrace = static_cast<std::uint8_t>(reg::kSyncStatus.fields[0].mask());
+constexpr std::uint8_t kGrApertureBase = reg::kApertureBase.at();
+
+// The paging of every index of GR and SR, as the register map declares it.
+constexpr std::array<reg::Pager, 256> kGrPagers = reg::pagers_of(reg::File::GR);
+constexpr std::array<reg::Pager, 256> kSrPagers = reg::pagers_of(reg::File::SR);
+
+Pager to_pager(reg::Pager pager) {
+    switch (pager) {
+    case reg::Pager::GrFA:
+        return Pager::GrFA;
+    case reg::Pager::GrBF:
+        return Pager::GrBF;
+    case reg::Pager::None:
+        break;
+    }
+    return Pager::None;
+}
 
 constexpr int kAnyPage = 0x100;
 constexpr int kFakeMemFd = 3;
@@ -32,10 +51,6 @@ constexpr int kFakeMemFd = 3;
 // registers and for scripts that apply in every page) and index.
 std::uint32_t script_key(Reg::Kind kind, int page, std::uint16_t index) {
     return static_cast<std::uint32_t>(kind) << 25 | static_cast<std::uint32_t>(page) << 16 | index;
-}
-
-bool in_range(std::uint8_t index, std::uint8_t first, std::uint8_t last) {
-    return index >= first && index <= last;
 }
 
 [[noreturn]] void fatal(const char *what, std::uint32_t offset) {
@@ -48,14 +63,9 @@ bool in_range(std::uint8_t index, std::uint8_t first, std::uint8_t last) {
 Pager pager_of(RegFile file, std::uint8_t index) {
     switch (file) {
     case RegFile::GR:
-        if (index == 0x41 || index == 0x42 || index == 0x43 || index == 0x4E || in_range(index, 0x60, 0x6F) ||
-            index == 0xE0 || index == 0xE3 || index == 0xE5 || index == 0xE7 || index == 0xE9 ||
-            in_range(index, 0xEA, 0xEE))
-            return Pager::GrFA;
-        if (index == 0xB1 || index == 0xBA || index == 0xBB || index == 0xBE) return Pager::GrBF;
-        return Pager::None;
+        return to_pager(kGrPagers[index]);
     case RegFile::SR:
-        return index == 0x4F ? Pager::GrFA : Pager::None;
+        return to_pager(kSrPagers[index]);
     case RegFile::CR:
         return Pager::None;
     }
@@ -110,9 +120,15 @@ std::string format(const Event &e) {
 // A 1024x768 screen at 16 bits per pixel, 4 MiB of video memory, the aperture
 // at E0000000, capture idle (GR E5 bit 1); every other register is 0.
 const std::vector<std::pair<Reg, std::uint8_t>> Controller::kPowerOnState = {
-    {Reg::cr(0x01), 0x7F}, {Reg::cr(0x07), 0x40}, {Reg::cr(0x12), 0xFF},
-    {Reg::gr(0x77), 0x02}, {Reg::gr(0x72), 0x02}, {Reg::gr(0x35), 0xE0},
-    {Reg::gr(0x91), 0x10}, {Reg::gr(0x92), 0x09}, {Reg::gr(0xE5, 0x00), 0x02},
+    {Reg::cr(reg::kHorizontalDisplayEnd.at()), 0x7F},
+    {Reg::cr(reg::kOverflow.at()), 0x40},
+    {Reg::cr(reg::kVerticalDisplayEnd.at()), 0xFF},
+    {Reg::gr(reg::kPixelDepth.at()), 0x02},
+    {Reg::gr(reg::kMemoryConfig.at()), 0x02},
+    {Reg::gr(reg::kApertureBase.at()), 0xE0},
+    {Reg::gr(reg::kChipRevision.at()), 0x10},
+    {Reg::gr(reg::kChipId.at()), 0x09},
+    {Reg::gr(reg::kCaptureStatus.at(), reg::kCaptureStatus.page), 0x02},
 };
 
 Controller::Controller()
@@ -145,6 +161,14 @@ void Controller::reset() {
 }
 
 // ---------------------------------------------------------------- registers
+
+std::uint8_t Controller::page_fa() const {
+    return gr_[reg::kPageSelect.at()];
+}
+
+std::uint8_t Controller::page_bf() const {
+    return gr_[reg::kPageSelectB.at()];
+}
 
 std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) {
     return const_cast<std::uint8_t *>(std::as_const(*this).indexed_cell(file, index, page));

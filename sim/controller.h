@@ -82,8 +82,8 @@ class Controller {
     std::uint16_t get_tv(std::uint16_t index) const;
     void set_tv(std::uint16_t index, std::uint16_t value);
     // Current pages: GR FA and GR BF.
-    std::uint8_t page_fa() const { return gr_[0xFA]; }
-    std::uint8_t page_bf() const { return gr_[0xBF]; }
+    std::uint8_t page_fa() const;
+    std::uint8_t page_bf() const;
 
     // ---- Read scripts ----
     // Successive reads of reg return these values (16-bit for TV registers);

@@ -1,33 +1,45 @@
 #include "engines.h"
 
+#include "register_map.h"
+
 #include <cstdio>
 
 namespace kova::sim {
 
 namespace {
 
+using reg::Register;
+
 // An overlay window's register file: GR for window 0, SR for window 1.
 std::uint8_t ovl(const Controller &sim, int window, std::uint8_t index) {
     return sim.get(window == 0 ? Reg::gr(index) : Reg::sr(index));
 }
 
-std::uint16_t ovl16(const Controller &sim, int window, std::uint8_t low) {
-    return static_cast<std::uint16_t>(ovl(sim, window, low) |
-                                      ovl(sim, window, static_cast<std::uint8_t>(low + 1)) << 8);
+// A multi-byte overlay register, low byte first.
+std::uint32_t ovl(const Controller &sim, int window, const Register &r) {
+    std::uint32_t value = 0;
+    for (unsigned n = 0; n < r.span; ++n)
+        value |= static_cast<std::uint32_t>(ovl(sim, window, r.at(n))) << (8 * n);
+    return value;
 }
 
-// A capture engine's register file: GR in bank 0x00 (engine 0) or 0x80 (engine 1).
-std::uint8_t cap(const Controller &sim, int engine, std::uint8_t index) {
-    return sim.get(Reg::gr(index, engine == 0 ? 0x00 : 0x80));
+// A capture engine's register file: GR in page 0x00 (engine 0) or 0x80 (engine 1).
+std::uint32_t cap(const Controller &sim, int engine, const Register &r) {
+    const int page = engine == 0 ? reg::page::kCommon : reg::page::kEngine1;
+    std::uint32_t value = 0;
+    for (unsigned n = 0; n < r.span; ++n)
+        value |= static_cast<std::uint32_t>(sim.get(Reg::gr(r.at(n), page))) << (8 * n);
+    return value;
 }
 
-std::uint16_t cap16(const Controller &sim, int engine, std::uint8_t low) {
-    return static_cast<std::uint16_t>(cap(sim, engine, low) |
-                                      cap(sim, engine, static_cast<std::uint8_t>(low + 1)) << 8);
+// A GR or SR register of the map, in its page where it has one.
+std::uint8_t get(const Controller &sim, const Register &r) {
+    const int page = r.pager == reg::Pager::None ? Reg::kCurrentPage : r.page;
+    return sim.get(r.file == reg::File::SR ? Reg::sr(r.at(), page) : Reg::gr(r.at(), page));
 }
 
-std::uint8_t gr(const Controller &sim, std::uint8_t index, int page = 0x00) {
-    return sim.get(Reg::gr(index, page));
+bool bit(std::uint32_t value, reg::Field f) {
+    return f.extract(value) != 0;
 }
 
 std::string format(const char *fmt, auto... args) {
@@ -52,56 +64,62 @@ std::string capture_zoom(std::uint16_t factor) {
 } // namespace
 
 OverlayState overlay_state(const Controller &sim, int window) {
+    using namespace reg;
     OverlayState o{};
-    const std::uint8_t control = ovl(sim, window, 0xDC);
-    o.on = control & 0x80;
-    o.wide_source = control & 0x20;
-    o.left = static_cast<std::int16_t>(ovl16(sim, window, 0xC5));
-    o.right = static_cast<std::int16_t>(ovl16(sim, window, 0xC7));
-    o.top = static_cast<std::int16_t>(ovl16(sim, window, 0xC9));
-    o.bottom = static_cast<std::int16_t>(ovl16(sim, window, 0xCB));
-    o.source = (ovl(sim, window, 0xC0) | ovl(sim, window, 0xC1) << 8 | ovl(sim, window, 0xC2) << 16) * 4u;
-    const std::uint8_t c4 = ovl(sim, window, 0xC4);
-    o.pitch = (ovl(sim, window, 0xC3) | (c4 & 0x0F) << 8) * 8u;
-    o.fetch = ovl(sim, window, 0xCD) | (c4 & 0xF0) << 4;
-    o.h_factor = ovl16(sim, window, 0xD3);
-    o.v_factor = ovl16(sim, window, 0xD7);
-    o.format = ovl(sim, window, 0xDB) & 0x07;
-    const std::uint8_t bob_bits = sim.get(Reg::sr(0xA7));
-    o.bob = bob_bits & (window == 0 ? 0x04 : 0x08);
-    o.bob_double = bob_bits & (window == 0 ? 0x01 : 0x02);
+    const std::uint8_t control = ovl(sim, window, kOvlControl.at());
+    o.on = bit(control, ovl_control::kOn);
+    o.wide_source = bit(control, ovl_control::kWide);
+    o.left = static_cast<std::int16_t>(ovl(sim, window, kOvlLeft));
+    o.right = static_cast<std::int16_t>(ovl(sim, window, kOvlRight));
+    o.top = static_cast<std::int16_t>(ovl(sim, window, kOvlTop));
+    o.bottom = static_cast<std::int16_t>(ovl(sim, window, kOvlBottom));
+    o.source = ovl(sim, window, kOvlStart) * 4u;
+    const std::uint8_t pitch_high = ovl(sim, window, kOvlPitchHigh.at());
+    o.pitch = (ovl(sim, window, kOvlPitch.at()) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) * 8u;
+    o.fetch = ovl(sim, window, kOvlFetch.at()) | ovl_pitch_high::kFetch.extract(pitch_high) << 8;
+    o.h_factor = static_cast<std::uint16_t>(ovl(sim, window, kOvlHFactor));
+    o.v_factor = static_cast<std::uint16_t>(ovl(sim, window, kOvlVFactor));
+    o.format = kOvlFormat.fields[0].extract(ovl(sim, window, kOvlFormat.at()));
+    const std::uint8_t field_bits = get(sim, kFieldMode);
+    o.bob = bit(field_bits, window == 0 ? field_mode::kBob0 : field_mode::kBob1);
+    o.bob_double = bit(field_bits, window == 0 ? field_mode::kDouble0 : field_mode::kDouble1);
     return o;
 }
 
 CaptureState capture_state(const Controller &sim) {
+    using namespace reg;
     CaptureState c{};
-    const std::uint8_t control = gr(sim, 0xE8);
-    c.enabled = control & 0x01;
-    c.held = control & 0x0C;
-    c.engine = sim.get(Reg::sr(0xEF)) & 0x02 ? 1 : 0;
-    const std::uint16_t start = cap16(sim, c.engine, 0x60);
-    const std::uint16_t end = cap16(sim, c.engine, 0x62);
+    const std::uint8_t control = get(sim, kCaptureControl);
+    c.enabled = bit(control, capture_control::kEnable);
+    c.held = bit(control, capture_control::kHold) || bit(control, capture_control::kStop);
+    c.engine = bit(get(sim, kClockEF), clock_ef::kEngine1) ? 1 : 0;
+    const auto start = static_cast<std::uint16_t>(cap(sim, c.engine, kCapXStart));
+    const auto end = static_cast<std::uint16_t>(cap(sim, c.engine, kCapXEnd));
     c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
     c.end_pixel = static_cast<std::uint16_t>((end - 2) / 2);
-    c.first_line = cap16(sim, c.engine, 0x64);
-    c.end_line = cap16(sim, c.engine, 0x66);
-    c.destination =
-        (cap(sim, c.engine, 0xEB) | cap(sim, c.engine, 0xEC) << 8 | (cap(sim, c.engine, 0xED) & 0x0F) << 16) *
-        4u;
-    c.pitch = static_cast<std::uint16_t>(cap(sim, c.engine, 0xEE) * 4);
-    c.h_factor = cap16(sim, c.engine, 0x6A);
-    c.v_factor = cap16(sim, c.engine, 0x6E);
-    c.field_scaling = cap(sim, c.engine, 0xEA) & 0x02;
+    c.first_line = static_cast<std::uint16_t>(cap(sim, c.engine, kCapYStart));
+    c.end_line = static_cast<std::uint16_t>(cap(sim, c.engine, kCapYEnd));
+    c.destination = kCapAddress.fields[0].extract(cap(sim, c.engine, kCapAddress)) * 4u;
+    c.pitch = static_cast<std::uint16_t>(cap(sim, c.engine, kCapPitch) * 4);
+    c.h_factor = static_cast<std::uint16_t>(cap(sim, c.engine, kCapHScale));
+    c.v_factor = static_cast<std::uint16_t>(cap(sim, c.engine, kCapVScale));
+    c.field_scaling = bit(cap(sim, c.engine, kCapFieldScale), cap_field_scale::kFieldScaling);
 
-    c.guard_on = sim.get(Reg::sr(0xA2)) & 0x04;
-    const std::uint8_t high = c.engine == 0 ? gr(sim, 0x49) & 0x0F : gr(sim, 0x49) >> 4;
-    const std::uint32_t q =
-        c.engine == 0 ? (gr(sim, 0x45) | gr(sim, 0x46) << 8) : (gr(sim, 0x47) | gr(sim, 0x48) << 8);
-    c.guard = (q | static_cast<std::uint32_t>(high) << 16) * 4u;
+    c.guard_on = bit(get(sim, kSafeguard), kSafeguard.fields[0]);
+    const std::uint8_t guard_high = get(sim, kGuardHigh);
+    const std::uint32_t high =
+        (c.engine == 0 ? guard_high::kEngine0 : guard_high::kEngine1).extract(guard_high);
+    const std::uint32_t q = c.engine == 0 ? (get(sim, kGuard0Low) | get(sim, kGuard0Mid) << 8)
+                                          : (get(sim, kGuard1Low) | get(sim, kGuard1Mid) << 8);
+    c.guard = (q | high << 16) * 4u;
 
-    c.double_buffer = (gr(sim, 0xAC) & 0x02) && (gr(sim, 0xA9) & 0x10);
-    c.back_buffer = (gr(sim, 0xA7) | gr(sim, 0xA8) << 8 | (gr(sim, 0xA9) & 0x0F) << 16) * 4u;
-    c.inverted_fields = gr(sim, 0xE9) & 0x20;
+    const std::uint8_t back_high = get(sim, kBackBufferHigh);
+    c.double_buffer = bit(get(sim, kDoubleBufferControl), kDoubleBufferControl.fields[0]) &&
+                      bit(back_high, back_buffer_high::kDoubleBuffer);
+    c.back_buffer = (get(sim, kBackBufferLow) | get(sim, kBackBufferMid) << 8 |
+                     back_buffer_high::kAddress.extract(back_high) << 16) *
+                    4u;
+    c.inverted_fields = bit(get(sim, kFieldControl), field_control::kInverted);
     return c;
 }
 

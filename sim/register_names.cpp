@@ -1,13 +1,16 @@
 #include "register_names.h"
 
+#include "register_map.h"
+
 #include <cstdio>
 
 namespace kova::sim {
 
 namespace {
 
+// The data ports of GR, SR and CR: settings name their registers instead.
 bool is_data_port(std::uint32_t port) {
-    return port == 0x3CF || port == 0x3C5 || port == 0x3D5;
+    return port == reg::kGrData.index || port == reg::kSrData.index || port == reg::kCrData.index;
 }
 
 // Exactly `digits` hex digits, no sign, no prefix.

@@ -468,9 +468,11 @@ TEST_F(Overlay, StackingOrderUsesSequencerDeWhicheverWindowIsCurrent) {
     Kova_WhichOverlayOnTop(0);
     EXPECT_EQ(trace(), Expect{}
                            .write(GR, 0xFA, 0x00)
-                           .masked(SR, 0xDE, 0xF0, 0xF1)
+                           .read(SR, 0xDE, 0xF0)
+                           .write(SR, 0xDE, 0xF1)
                            .write(GR, 0xFA, 0x00)
-                           .masked(SR, 0xDE, 0xF1, 0xF0)
+                           .read(SR, 0xDE, 0xF1)
+                           .write(SR, 0xDE, 0xF0)
                            .lines);
 }
 

@@ -1,0 +1,74 @@
+// Register access by the names of the register map: reads, plain writes and
+// masked writes of GR, SR and CR registers through the primitives of misc,
+// and the two merges of a masked write.
+#pragma once
+
+#include <cstdint>
+
+#include "misc.h"
+#include "register_map.h"
+#include "vga_ports.h"
+
+namespace kova::reg {
+
+// The masked write of the register primitives: (value AND NOT keep) OR
+// (old AND keep).
+constexpr std::uint8_t merge_masked(std::uint8_t value, std::uint8_t old, std::uint8_t keep) {
+    return static_cast<std::uint8_t>((value & ~keep) | (old & keep));
+}
+
+// The masked write of the capture and overlay register files: the value is
+// ORed in unmasked, value OR (old AND keep).
+constexpr std::uint8_t merge_or(std::uint8_t value, std::uint8_t old, std::uint8_t keep) {
+    return static_cast<std::uint8_t>(value | (old & keep));
+}
+
+constexpr std::uint16_t index_port(File file) {
+    return file == File::SR ? vga::kSrIndexPort : file == File::CR ? vga::kCrIndexPort : vga::kGrIndexPort;
+}
+
+// An overlay register in one window's file: GR for window 0, SR for window 1.
+constexpr Address in(File file, Address r) {
+    r.file = file;
+    return r;
+}
+
+// Index write, data read.
+inline std::uint8_t read(Address r) {
+    return ReadReg(index_port(r.file), r.at());
+}
+
+// Index write, data write.
+inline void write(Address r, std::uint8_t value) {
+    switch (r.file) {
+    case File::GR:
+        Out_Video_Reg(r.at(), value);
+        break;
+    case File::SR:
+        Out_SEQ_Reg(r.at(), value);
+        break;
+    default:
+        WriteReg(index_port(r.file), r.at(), value);
+        break;
+    }
+}
+
+// One masked write: index write, data read, data write.
+inline void update(Address r, Change change) {
+    if (r.file == File::SR)
+        Out_SEQ_Reg_M(r.at(), change.value, change.keep);
+    else
+        Out_Video_Reg_M(r.at(), change.value, change.keep);
+}
+
+// "Register = register OR bits" and "register = register AND NOT bits": a
+// register read, then a plain write of the changed value, each with its own
+// index write.
+inline void set_bits(Address r, std::uint16_t bits) {
+    write(r, static_cast<std::uint8_t>(read(r) | bits));
+}
+inline void clear_bits(Address r, std::uint16_t bits) {
+    write(r, static_cast<std::uint8_t>(read(r) & ~bits));
+}
+
+} // namespace kova::reg

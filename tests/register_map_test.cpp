@@ -1,0 +1,192 @@
+// The register map is consistent: one entry per register, fields inside the
+// register and apart from one another, paging that agrees with the simulated
+// controller, and field helpers that give the masked writes the library makes.
+#include "register_access.h"
+#include "register_map.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "controller.h"
+#include "engines.h"
+
+namespace {
+
+using namespace kova::reg;
+
+std::string describe(const Register &r) {
+    return std::string(r.name) + " (index " + std::to_string(r.index) + ")";
+}
+
+// The indexed files an entry's bytes live in: CAP is GR, OVL is GR and SR.
+std::vector<File> files_of(const Register &r) {
+    if (r.file == File::CAP) return {File::GR};
+    if (r.file == File::OVL) return {File::GR, File::SR};
+    return {r.file};
+}
+
+// The pages an entry occupies: a capture register is in both engines' pages.
+std::vector<int> pages_of(const Register &r) {
+    if (r.file == File::CAP) return {page::kCommon, page::kEngine1};
+    return {r.page};
+}
+
+TEST(RegisterMap, EveryRegisterHasOneEntry) {
+    std::set<std::tuple<File, unsigned, int>> seen;
+    std::set<std::string> names;
+    for (const Register &r : kRegisters) {
+        EXPECT_TRUE(names.insert(r.name).second) << "name used twice: " << r.name;
+        for (const File file : files_of(r))
+            for (const int page : pages_of(r))
+                for (unsigned n = 0; n < r.span; ++n)
+                    EXPECT_TRUE(seen.insert({file, r.index + n, page}).second) << describe(r);
+    }
+}
+
+TEST(RegisterMap, FieldsLieInsideTheRegisterAndApart) {
+    for (const Register &r : kRegisters) {
+        unsigned used = 0;
+        for (std::size_t i = 0; i < r.field_count(); ++i) {
+            const Field &f = r.fields[i];
+            EXPECT_LE(f.shift + f.width, r.width()) << describe(r) << " field " << f.meaning;
+            const unsigned bits = ((1u << f.width) - 1u) << f.shift;
+            EXPECT_EQ(used & bits, 0u) << describe(r) << " overlapping field " << f.meaning;
+            used |= bits;
+        }
+        for (std::size_t i = r.field_count(); i < kMaxFields; ++i)
+            EXPECT_EQ(r.fields[i].width, 0) << describe(r) << ": a field after the end of the list";
+    }
+}
+
+TEST(RegisterMap, PagingAgreesWithTheSimulatedController) {
+    using kova::sim::Pager;
+    using kova::sim::RegFile;
+    const auto sim_pager = [](Pager p) {
+        return p == Pager::GrFA   ? kova::reg::Pager::GrFA
+               : p == Pager::GrBF ? kova::reg::Pager::GrBF
+                                  : kova::reg::Pager::None;
+    };
+    for (const Register &r : kRegisters) {
+        if (r.file == File::Port || r.file == File::TV) {
+            EXPECT_EQ(r.pager, kova::reg::Pager::None) << describe(r);
+            continue;
+        }
+        for (const File file : files_of(r))
+            for (unsigned n = 0; n < r.span; ++n) {
+                const auto index = static_cast<std::uint8_t>(r.index + n);
+                const RegFile sim_file = file == File::GR   ? RegFile::GR
+                                         : file == File::SR ? RegFile::SR
+                                                            : RegFile::CR;
+                EXPECT_EQ(sim_pager(kova::sim::pager_of(sim_file, index)), r.pager) << describe(r);
+            }
+        // An unpaged register carries no page.
+        if (r.pager == kova::reg::Pager::None) {
+            EXPECT_EQ(r.page, kCurrentPage) << describe(r);
+        }
+    }
+}
+
+TEST(RegisterMap, FieldHelpersGiveTheMaskedWrites) {
+    struct Case {
+        const char *what;
+        Change change;
+        std::uint8_t value, keep;
+    };
+    const Case cases[] = {
+        {"one bit set", set(capture_control::kHold, 1), 0x04, 0xFB},
+        {"one bit cleared", set(capture_control::kStop, 0), 0x00, 0xF7},
+        {"two fields", set(capture_control::kStop, 0) | set(capture_control::kHold, 0), 0x00, 0xF3},
+        {"multi-bit field", set(clock_ef::kGenlock, 3), 0x30, 0xCF},
+        {"value wider than its field", set(guard_high::kEngine0, 0x17), 0x07, 0xF0},
+        {"only the given fields kept", clear_all_but(cap_field_scale::kFieldScaling, cap_field_scale::kBit5),
+         0x00, 0x22},
+        {"image keeping fields", image_keeping(0x33, clock_ef::kHigh, clock_ef::kEngine1), 0x33, 0xC2},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.change.value, c.value) << c.what;
+        EXPECT_EQ(c.change.keep, c.keep) << c.what;
+    }
+    EXPECT_EQ(ovl_pitch_high::kFetch.extract(0xA5), 0xAu);
+    EXPECT_EQ(tv_keep_all_but(tv_dac::kDrive8, tv_dac::kDrive1), 0xFEFD);
+}
+
+// The two merges differ only where the value has bits that the keep mask keeps.
+TEST(RegisterMap, TheTwoMaskedWriteMergesStayApart) {
+    struct Case {
+        std::uint8_t value, old, keep, masked, ored;
+    };
+    const Case cases[] = {
+        {0x04, 0xF0, 0xFB, 0xF4, 0xF4}, // a value inside the changed bits: both agree
+        {0x33, 0xC0, 0xC2, 0xF1, 0xF3}, // bit 1 in value and keep: kept, or ORed in
+        {0x00, 0xFF, 0x00, 0x00, 0x00},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(merge_masked(c.value, c.old, c.keep), c.masked);
+        EXPECT_EQ(merge_or(c.value, c.old, c.keep), c.ored);
+    }
+}
+
+// The engine summary reads the registers through the map's fields: raw
+// register values (set by address, not by name) decode to what they mean.
+TEST(RegisterMap, EngineSummaryDecodesRawRegisters) {
+    using kova::sim::Reg;
+    kova::sim::Controller &sim = kova::sim::controller();
+    sim.reset();
+    // Overlay window 1 lives in SR.
+    const std::pair<int, int> overlay[] = {{0xDC, 0xA6}, {0xC5, 0x10}, {0xC6, 0x01}, {0xCB, 0xFF},
+                                           {0xCC, 0xFF}, {0xC0, 0x01}, {0xC1, 0x02}, {0xC2, 0x03},
+                                           {0xC3, 0x5A}, {0xC4, 0x31}, {0xCD, 0x77}, {0xD7, 0x00},
+                                           {0xD8, 0x08}, {0xDB, 0xFD}, {0xA7, 0x0A}};
+    for (const auto &[index, value] : overlay)
+        sim.set(Reg::sr(static_cast<std::uint8_t>(index)), static_cast<std::uint8_t>(value));
+    const kova::sim::OverlayState o = kova::sim::overlay_state(sim, 1);
+    EXPECT_TRUE(o.on);
+    EXPECT_TRUE(o.wide_source);
+    EXPECT_EQ(o.left, 0x110);
+    EXPECT_EQ(o.bottom, -1);
+    EXPECT_EQ(o.source, 0x030201u * 4);
+    EXPECT_EQ(o.pitch, 0x15Au * 8);
+    EXPECT_EQ(o.fetch, 0x377u);
+    EXPECT_EQ(o.v_factor, 0x0800);
+    EXPECT_EQ(o.format, 5);
+    EXPECT_TRUE(o.bob);
+    EXPECT_TRUE(o.bob_double);
+    EXPECT_FALSE(kova::sim::overlay_state(sim, 0).bob);
+
+    // Capture engine 1: its registers in page 0x80, the common ones unpaged or in page 0x00.
+    sim.set(Reg::sr(0xEF), 0xFD); // every bit but the engine bit: engine 0
+    EXPECT_EQ(kova::sim::capture_state(sim).engine, 0);
+    sim.set(Reg::sr(0xEF), 0x02);
+    const std::pair<int, int> engine1[] = {{0x60, 0x03}, {0x61, 0x01}, {0xEB, 0x11}, {0xEC, 0x22},
+                                           {0xED, 0xF3}, {0xEE, 0xB4}, {0xEA, 0xFD}};
+    for (const auto &[index, value] : engine1)
+        sim.set(Reg::gr(static_cast<std::uint8_t>(index), 0x80), static_cast<std::uint8_t>(value));
+    sim.set(Reg::gr(0xE8), 0x08);
+    sim.set(Reg::gr(0x47), 0x44);
+    sim.set(Reg::gr(0x48), 0x55);
+    sim.set(Reg::gr(0x49), 0x6F);
+    sim.set(Reg::sr(0xA2), 0x04);
+    sim.set(Reg::gr(0xA7), 0x01);
+    sim.set(Reg::gr(0xA8), 0x02);
+    sim.set(Reg::gr(0xA9), 0x1F);
+    sim.set(Reg::gr(0xAC), 0x02);
+    sim.set(Reg::gr(0xE9, 0x00), 0x20);
+    const kova::sim::CaptureState c = kova::sim::capture_state(sim);
+    EXPECT_EQ(c.engine, 1);
+    EXPECT_FALSE(c.enabled);
+    EXPECT_TRUE(c.held);
+    EXPECT_EQ(c.first_pixel, (0x103 - 1) / 2);
+    EXPECT_EQ(c.destination, 0x32211u * 4);
+    EXPECT_EQ(c.pitch, 0xB4 * 4);
+    EXPECT_FALSE(c.field_scaling);
+    EXPECT_TRUE(c.guard_on);
+    EXPECT_EQ(c.guard, 0x65544u * 4);
+    EXPECT_TRUE(c.double_buffer);
+    EXPECT_EQ(c.back_buffer, 0xF0201u * 4);
+    EXPECT_TRUE(c.inverted_fields);
+}
+
+} // namespace
