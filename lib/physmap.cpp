@@ -5,6 +5,7 @@
 #include "platform.h"
 #include "portmem.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <sys/mman.h>
@@ -46,6 +47,7 @@ int MapPhysicalToLinear(void) {
         std::fprintf(stderr, "The controller reports no aperture base (GR 35 = 00).\n");
         std::printf("Mapping linear frame buffer failed!\n");
         kova::platform::mem_close(fd);
+        errno = ENODEV; // no controller answered
         return -2;
     }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -368,7 +369,10 @@ void Controller::record(Event::Kind kind, std::uint32_t address, std::uint32_t v
 int Controller::iopl(int level) {
     const bool refused = failures_[static_cast<int>(Failure::Iopl)];
     record(Event::Kind::Iopl, static_cast<std::uint32_t>(level), 0, refused);
-    if (refused) return -1;
+    if (refused) {
+        errno = EPERM; // as for a process without the privilege
+        return -1;
+    }
     iopl_granted_ = level >= 3;
     return 0;
 }
@@ -376,7 +380,10 @@ int Controller::iopl(int level) {
 int Controller::open_mem() {
     const bool refused = failures_[static_cast<int>(Failure::OpenMem)];
     record(Event::Kind::Open, 0, 0, refused);
-    if (refused) return -1;
+    if (refused) {
+        errno = EACCES; // as for a user other than root
+        return -1;
+    }
     open_fd_ = kFakeMemFd;
     return open_fd_;
 }
@@ -395,6 +402,7 @@ void *Controller::map(int fd, std::uint32_t physical, std::uint32_t length) {
             result = window_.data();
     }
     record(Event::Kind::Mmap, physical, length, result == MAP_FAILED);
+    if (result == MAP_FAILED) errno = EPERM; // as under a kernel that restricts /dev/mem
     return result;
 }
 

@@ -2,42 +2,12 @@
 #include "capture.h"
 #include "sim_fixture.h"
 
-#include <cstdio>
-#include <string>
-
 namespace {
 
 using kova::sim::Reg;
 
-constexpr int kBank1 = 0x80;
-constexpr int kBackBufferCopyBank = 0x01;
-
-// GR write and GR masked write as trace lines.
-Lines gr(unsigned index, unsigned value) {
-    char a[16], b[16];
-    std::snprintf(a, sizeof a, "w8 003CE %02X", index);
-    std::snprintf(b, sizeof b, "w8 003CF %02X", value);
-    return {a, b};
-}
-Lines gr_m(unsigned index, unsigned old, unsigned now) {
-    char r[16], w[16];
-    std::snprintf(r, sizeof r, "r8 003CF %02X", old);
-    std::snprintf(w, sizeof w, "w8 003CF %02X", now);
-    return {gr(index, 0)[0], r, w};
-}
-Lines sr_m(unsigned index, unsigned old, unsigned now) {
-    Lines lines = gr_m(index, old, now);
-    lines[0].replace(3, 5, "003C4");
-    lines[1].replace(3, 5, "003C5");
-    lines[2].replace(3, 5, "003C5");
-    return lines;
-}
-Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines &part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+constexpr int kBank1 = kova::reg::page::kEngine1;
+constexpr int kBackBufferCopyBank = kova::reg::page::kBackBufferCopy;
 
 class DoubleBuffer : public SimTest {
   protected:
@@ -52,9 +22,8 @@ TEST_F(DoubleBuffer, BackBufferAddressInItsThreeCopies) {
     sim.set(Reg::gr(0xA9), 0x10); // double buffering already on
     sim.set(Reg::gr(0xAD), 0xF0);
     Kova_SetBackBuffer_addr(1536 * 1024 + 720 * 576); // 0x79500 in 4-byte units
-    EXPECT_EQ(trace(),
-              join({gr(0xFA, 0x00), gr(0xF7, 0x00), gr(0xA7, 0x00), gr(0xA8, 0x95), gr_m(0xA9, 0x10, 0x17),
-                    gr_m(0xAD, 0xF0, 0xF7), gr(0xFA, 0x01), gr(0x41, 0x00), gr(0x42, 0x95), gr(0xFA, 0x00)}));
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "GR F7=00", "GR A7=00", "GR A8=95", "GR A9?10", "GR A9'=17",
+                            "GR AD?F0", "GR AD'=F7", "GR FA=01", "GR 41=00", "GR 42=95", "GR FA=00"}));
     EXPECT_EQ(sim.get(Reg::gr(0x42, kBackBufferCopyBank)), 0x95);
     EXPECT_EQ(sim.get(Reg::gr(0x42, 0x00)), 0x00);
 }
@@ -68,9 +37,9 @@ TEST_F(DoubleBuffer, SwitchingOnKeepsTheBackBufferAddress) {
     sim.clear_trace();
     Kova_EnableDoubleBuffer(1);
     // GR E5 is never written when switching on.
-    EXPECT_EQ(trace(), join({gr(0xF7, 0x00), gr(0xFA, 0x80), gr(0xE7, 0x60), gr(0xE9, 0x06),
-                             gr_m(0xE0, 0x91, 0xF9), gr_m(0xE3, 0x84, 0x8C), gr(0xFA, 0x00),
-                             gr_m(0xAC, 0x00, 0x02), gr_m(0xA9, 0x07, 0x17), sr_m(0xA6, 0xFF, 0xDF)}));
+    EXPECT_EQ(ops(), (Lines{"GR F7=00", "GR FA=80", "GR E7=60", "GR E9=06", "GR E0?91", "GR E0'=F9",
+                            "GR E3?84", "GR E3'=8C", "GR FA=00", "GR AC?00", "GR AC'=02", "GR A9?07",
+                            "GR A9'=17", "SR A6?FF", "SR A6'=DF"}));
     EXPECT_EQ(sim.get(Reg::gr(0xE9, kBank1)), 0x06);
     EXPECT_EQ(sim.get(Reg::gr(0xE9, 0x00)), 0x00);
     EXPECT_EQ(sim.get(Reg::gr(0xE5, kBank1)), 0x5A);
@@ -83,9 +52,9 @@ TEST_F(DoubleBuffer, SwitchingOffClearsBank80IncludingGrE5) {
     sim.set(Reg::gr(0xA9), 0x17);
     sim.set(Reg::sr(0xA6), 0x20);
     Kova_EnableDoubleBuffer(0);
-    EXPECT_EQ(trace(), join({gr(0xF7, 0x00), gr(0xFA, 0x80), gr(0xE7, 0x00), gr(0xE9, 0x00), gr(0xE0, 0x00),
-                             gr(0xE3, 0x00), gr(0xE5, 0x00), gr(0xFA, 0x00), gr_m(0xAC, 0xFF, 0xFD),
-                             gr_m(0xA9, 0x17, 0x07), sr_m(0xA6, 0x20, 0x00)}));
+    EXPECT_EQ(ops(),
+              (Lines{"GR F7=00", "GR FA=80", "GR E7=00", "GR E9=00", "GR E0=00", "GR E3=00", "GR E5=00",
+                     "GR FA=00", "GR AC?FF", "GR AC'=FD", "GR A9?17", "GR A9'=07", "SR A6?20", "SR A6'=00"}));
     // The common-bank status register (GR E5 in bank 0x00) is another register.
     EXPECT_EQ(sim.get(Reg::gr(0xE5, 0x00)), 0x02);
 }
@@ -95,7 +64,7 @@ TEST_F(DoubleBuffer, FieldPolarityChangesOnlyBit5OfTheCommonGrE9) {
     sim.set(Reg::gr(0xE9, 0x00), 0x36);
     sim.set(Reg::gr(0xE9, kBank1), 0x10);
     Kova_InvertFieldPolarity(0);
-    EXPECT_EQ(trace(), join({gr(0xFA, 0x00), gr_m(0xE9, 0x36, 0x16)}));
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "GR E9?36", "GR E9'=16"}));
     sim.set(Reg::gr(0xE9, 0x00), 0x10);
     Kova_InvertFieldPolarity(7);
     EXPECT_EQ(sim.get(Reg::gr(0xE9, 0x00)), 0x30);

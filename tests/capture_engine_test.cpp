@@ -12,59 +12,31 @@ namespace {
 
 using kova::sim::Reg;
 
-constexpr std::uint8_t kBank1 = 0x80;
-constexpr int kSyncPage = 0x03;
+constexpr std::uint8_t kBank1 = kova::reg::page::kEngine1;
+constexpr int kSyncPage = kova::reg::page::kSyncStatus;
 const std::string kSyncWarning = "Warning: Dead Loop while capture on\n";
 const std::string kStopWarning = "Warning: Dead loop while capture off\n";
 
-std::string line(const char *kind, unsigned port, unsigned value, int digits = 2) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %05X %0*X", kind, port, digits, value);
-    return text;
+// A framed capture-register write: the bank found, the engine's bank, the
+// access, the bank found put back.
+Lines cap(unsigned found, unsigned bank, unsigned index, unsigned value) {
+    return {reg_read(GR, 0xFA, found), reg_write_again(GR, 0xFA, bank), reg_write(GR, index, value),
+            reg_write(GR, 0xFA, found)};
+}
+Lines cap_m(unsigned found, unsigned bank, unsigned index, unsigned old, unsigned now) {
+    return Lines{reg_read(GR, 0xFA, found), reg_write_again(GR, 0xFA, bank)} +
+           reg_masked(GR, index, old, now) + reg_write(GR, 0xFA, found);
 }
 
-// Builds an expected trace from the register sequences the library performs.
-struct Expect {
-    Lines lines;
-
-    Expect &w8(unsigned port, unsigned value) { return add(line("w8", port, value)); }
-    Expect &r8(unsigned port, unsigned value) { return add(line("r8", port, value)); }
-    Expect &w16(unsigned port, unsigned value) { return add(line("w16", port, value, 4)); }
-    Expect &reads(unsigned port, unsigned value, unsigned count) {
-        for (unsigned i = 0; i < count; ++i)
-            r8(port, value);
-        return *this;
-    }
-    // WriteReg / ReadReg / masked write on the pair at port, port + 1.
-    Expect &put(unsigned port, unsigned index, unsigned value) { return w8(port, index).w8(port + 1, value); }
-    Expect &get(unsigned port, unsigned index, unsigned value) { return w8(port, index).r8(port + 1, value); }
-    Expect &masked(unsigned port, unsigned index, unsigned old, unsigned now) {
-        return get(port, index, old).w8(port + 1, now);
-    }
-    Expect &gr(unsigned index, unsigned value) { return put(0x3CE, index, value); }
-    Expect &gr_m(unsigned index, unsigned old, unsigned now) { return masked(0x3CE, index, old, now); }
-    Expect &sr_m(unsigned index, unsigned old, unsigned now) { return masked(0x3C4, index, old, now); }
-    // A framed capture-register write: bank found, engine bank, access, bank back.
-    Expect &cap(unsigned found, unsigned bank, unsigned index, unsigned value) {
-        return get(0x3CE, 0xFA, found).w8(0x3CF, bank).gr(index, value).gr(0xFA, found);
-    }
-    Expect &cap_m(unsigned found, unsigned bank, unsigned index, unsigned old, unsigned now) {
-        return get(0x3CE, 0xFA, found).w8(0x3CF, bank).gr_m(index, old, now).gr(0xFA, found);
-    }
-    // One WaitVSync on the power-on raster phase: five misses, the sync, its end.
-    Expect &vsync_on_raster() {
-        return w16(0x3CE, 0x03FA)
-            .w8(0x3CE, 0x43)
-            .reads(0x3CF, 0x00, 5)
-            .reads(0x3CF, 0x80, 2)
-            .r8(0x3CF, 0x00)
-            .w16(0x3CE, 0x00FA);
-    }
-    Expect &add(std::string text) {
-        lines.push_back(std::move(text));
-        return *this;
-    }
-};
+// A WaitVSync whose two phases read these status values: page 03 in one
+// 16-bit store, GR 43 polled, page 00 back.
+Lines vsync_trace(unsigned misses_before, unsigned set_reads, unsigned clear_reads) {
+    return Lines{"GR FA:=03"} +
+           reg_polled(GR, 0x43, {{0x00, misses_before}, {0x80, set_reads}, {0x00, clear_reads}}) +
+           "GR FA:=00";
+}
+// One WaitVSync on the power-on raster phase: five misses, the sync, its end.
+const Lines kVsyncOnRaster = vsync_trace(5, 2, 1);
 
 class Capture : public SimTest {
   protected:
@@ -83,14 +55,6 @@ class Capture : public SimTest {
         std::fflush(stdout);
         return testing::internal::GetCapturedStdout();
     }
-
-    // The trace of a WaitVSync whose two phases read these status values.
-    static Lines vsync_trace(unsigned misses_before, unsigned set_reads, unsigned clear_reads) {
-        Expect e;
-        e.w16(0x3CE, 0x03FA).w8(0x3CE, 0x43).reads(0x3CF, 0x00, misses_before).reads(0x3CF, 0x80, set_reads);
-        e.reads(0x3CF, 0x00, clear_reads).w16(0x3CE, 0x00FA);
-        return e.lines;
-    }
 };
 
 // ---------------------------------------------------------------- framing and selection
@@ -99,8 +63,7 @@ TEST_F(Capture, FramedWriteOnEngine1PutsBackTheBankItFound) {
     Kova_SelectCaptureIndex(1);
     sim.set(Reg::gr(0xFA), 0x05);
     Out_Capture_Reg(0x60, 0x12);
-    EXPECT_EQ(trace(), (Lines{"w8 003CE FA", "r8 003CF 05", "w8 003CF 80", "w8 003CE 60", "w8 003CF 12",
-                              "w8 003CE FA", "w8 003CF 05"}));
+    EXPECT_EQ(ops(), (Lines{"GR FA?05", "GR FA'=80", "GR 60=12", "GR FA=05"}));
     EXPECT_EQ(sim.get(Reg::gr(0x60, kBank1)), 0x12);
     EXPECT_EQ(sim.get(Reg::gr(0x60, 0x05)), 0x00);
     EXPECT_EQ(sim.page_fa(), 0x05);
@@ -113,13 +76,8 @@ TEST_F(Capture, FramedAccessOnEngine0UsesBank0) {
     // value OR (old AND keep): value is not masked with NOT keep.
     Out_Capture_Reg_M(0xEA, 0x81, 0xF0);
     EXPECT_EQ(In_Capture_Reg(0xEA), 0xD1u);
-    EXPECT_EQ(trace(), Expect{}
-                           .cap_m(0x03, 0x00, 0xEA, 0x5A, 0xD1)
-                           .get(0x3CE, 0xFA, 0x03)
-                           .w8(0x3CF, 0x00)
-                           .get(0x3CE, 0xEA, 0xD1)
-                           .gr(0xFA, 0x03)
-                           .lines);
+    EXPECT_EQ(ops(),
+              (cap_m(0x03, 0x00, 0xEA, 0x5A, 0xD1) + Lines{"GR FA?03", "GR FA'=00", "GR EA?D1", "GR FA=03"}));
     EXPECT_EQ(sim.page_fa(), 0x03);
 }
 
@@ -139,7 +97,7 @@ TEST_F(Capture, SelectionFallsBackToEngine0AndTouchesNoRegister) {
 TEST_F(Capture, WaitVSyncFollowsTheRasterAndLeavesBank0) {
     sim.set(Reg::gr(0xFA), 0x05);
     EXPECT_EQ(printed([] { WaitVSync(); }), "");
-    EXPECT_EQ(trace(), vsync_trace(5, 2, 1));
+    EXPECT_EQ(ops(), vsync_trace(5, 2, 1));
     EXPECT_EQ(sim.page_fa(), 0x00);
 }
 
@@ -147,21 +105,21 @@ TEST_F(Capture, WaitVSyncWithTheBitStuckAt0) {
     sim.stick_bits(Reg::gr(0x43, kSyncPage), 0x80, 0x00);
     EXPECT_EQ(printed([] { WaitVSync(); }), kSyncWarning);
     // 100,001 misses in the first phase, then the second phase ends at once.
-    EXPECT_EQ(trace(), vsync_trace(100001 + 1, 0, 0));
+    EXPECT_EQ(ops(), vsync_trace(100001 + 1, 0, 0));
     EXPECT_EQ(sim.page_fa(), 0x00);
 }
 
 TEST_F(Capture, WaitVSyncWithTheBitStuckAt1) {
     sim.stick_bits(Reg::gr(0x43, kSyncPage), 0x80, 0x80);
     EXPECT_EQ(printed([] { WaitVSync(); }), kSyncWarning);
-    EXPECT_EQ(trace(), vsync_trace(0, 1 + 100001, 0));
+    EXPECT_EQ(ops(), vsync_trace(0, 1 + 100001, 0));
 }
 
 TEST_F(Capture, WaitVSyncWarnsOncePerPhaseWhenBothTimeOut) {
     sim.on_read(Reg::gr(0x43, kSyncPage),
                 [](std::uint16_t, std::uint64_t n) -> std::uint16_t { return n <= 100001 ? 0x00 : 0x80; });
     EXPECT_EQ(printed([] { WaitVSync(); }), kSyncWarning + kSyncWarning);
-    EXPECT_EQ(trace(), vsync_trace(100001, 100001, 0));
+    EXPECT_EQ(ops(), vsync_trace(100001, 100001, 0));
 }
 
 TEST_F(Capture, WaitVSyncWarnsFromTheHundredThousandthRead) {
@@ -172,20 +130,20 @@ TEST_F(Capture, WaitVSyncWarnsFromTheHundredThousandthRead) {
     };
     sync_on_read(99999); // 99,998 misses: no warning
     EXPECT_EQ(printed([] { WaitVSync(); }), "");
-    EXPECT_EQ(trace(), vsync_trace(99998, 1, 1));
+    EXPECT_EQ(ops(), vsync_trace(99998, 1, 1));
 
     sim.clear_read_scripts();
     sim.clear_trace();
     sync_on_read(100000); // 99,999 misses: warned although the sync was seen
     EXPECT_EQ(printed([] { WaitVSync(); }), kSyncWarning);
-    EXPECT_EQ(trace(), vsync_trace(99999, 1, 1));
+    EXPECT_EQ(ops(), vsync_trace(99999, 1, 1));
 }
 
 TEST_F(Capture, SleepVSyncRunsTheWholeWaitCountTimes) {
     sleep_VSync(0);
     EXPECT_TRUE(trace().empty());
     sleep_VSync(2);
-    EXPECT_EQ(trace(), Expect{}.vsync_on_raster().vsync_on_raster().lines);
+    EXPECT_EQ(ops(), kVsyncOnRaster + kVsyncOnRaster);
 }
 
 // ---------------------------------------------------------------- set-up
@@ -203,20 +161,17 @@ TEST_F(Capture, InitCaptureOnEngine0) {
     sim.set(Reg::gr(0xFA), 0x05);
     Kova_InitCapture(1);
 
-    Expect e;
-    e.gr(0xBF, 0x01)
-        .gr_m(0xBA, 0x02, 0x82)
-        .gr_m(0xBA, 0x82, 0x80)
-        .gr_m(0xBB, 0x00, 0x02)
-        .gr_m(0xBB, 0x02, 0x06);
-    e.gr(0xBF, 0x00).gr(0xFA, 0x00).sr_m(0xA2, 0xFF, 0xFB).gr_m(0xB5, 0x7C, 0xFF).gr(0xE9, 0x10);
-    e.w16(0x3CE, 0x13A4).w16(0x3CE, 0x12A5).get(0x3C4, 0xA4, 0xFF).put(0x3C4, 0xA4, 0xEE);
-    e.gr_m(0xE9, 0x10, 0x10).gr_m(0xA5, 0x12, 0x12).gr_m(0xE8, 0x92, 0xFF);
-    e.sr_m(0xEF, 0xFF, 0xFD).sr_m(0xA0, 0xFF, 0x7F).sr_m(0xED, 0xFF, 0xEF);
-    e.cap(0, 0, 0x68, 0x00).cap(0, 0, 0x69, 0x08).cap(0, 0, 0x6C, 0x00).cap(0, 0, 0x6D, 0x08);
-    e.gr(0xFA, 0x00).gr(0x88, 0x3F).gr(0x89, 0xC0).gr_m(0xA4, 0x13, 0x13);
-    e.sr_m(0xA3, 0x00, 0xC0).sr_m(0xA5, 0x3F, 0xFF);
-    EXPECT_EQ(trace(), e.lines);
+    const Lines expected =
+        Lines{"GR BF=01", "GR BA?02",  "GR BA'=82", "GR BA?82", "GR BA'=80",
+              "GR BB?00", "GR BB'=02", "GR BB?02",  "GR BB'=06"} +
+        Lines{"GR BF=00", "GR FA=00", "SR A2?FF", "SR A2'=FB", "GR B5?7C", "GR B5'=FF", "GR E9=10"} +
+        Lines{"GR A4:=13", "GR A5:=12", "SR A4?FF", "SR A4=EE"} +
+        Lines{"GR E9?10", "GR E9'=10", "GR A5?12", "GR A5'=12", "GR E8?92", "GR E8'=FF"} +
+        Lines{"SR EF?FF", "SR EF'=FD", "SR A0?FF", "SR A0'=7F", "SR ED?FF", "SR ED'=EF"} +
+        cap(0, 0, 0x68, 0x00) + cap(0, 0, 0x69, 0x08) + cap(0, 0, 0x6C, 0x00) + cap(0, 0, 0x6D, 0x08) +
+        Lines{"GR FA=00", "GR 88=3F", "GR 89=C0", "GR A4?13", "GR A4'=13"} +
+        Lines{"SR A3?00", "SR A3'=C0", "SR A5?3F", "SR A5'=FF"};
+    EXPECT_EQ(ops(), expected);
     EXPECT_EQ(sim.page_bf(), 0x00);
     EXPECT_EQ(sim.page_fa(), 0x00);
 }
@@ -232,23 +187,18 @@ TEST_F(Capture, InitCaptureOnEngine1WithMode0) {
     Kova_InitCapture(0);
 
     // Mode 0 writes no GR A5 bit 0; engine 1 is routed and its file reached in bank 0x80.
-    Expect e;
-    e.gr(0xBF, 0x01)
-        .gr_m(0xBA, 0x00, 0x80)
-        .gr_m(0xBA, 0x80, 0x80)
-        .gr_m(0xBB, 0x00, 0x02)
-        .gr_m(0xBB, 0x02, 0x06);
-    e.gr(0xBF, 0x00).gr(0xFA, 0x00).sr_m(0xA2, 0x00, 0x00).gr_m(0xB5, 0x00, 0x83).gr(0xE9, 0x10);
-    e.w16(0x3CE, 0x10A4).w16(0x3CE, 0x10A5).get(0x3C4, 0xA4, 0x42).put(0x3C4, 0xA4, 0x53);
-    e.gr_m(0xE9, 0x10, 0x30).gr_m(0xE8, 0x00, 0x6D);
-    e.sr_m(0xEF, 0x41, 0x43).sr_m(0xA0, 0x15, 0x95).sr_m(0xED, 0x81, 0x91).gr_m(0xEA, 0xFF, 0x22);
-    e.cap(0, kBank1, 0x68, 0x00)
-        .cap(0, kBank1, 0x69, 0x08)
-        .cap(0, kBank1, 0x6C, 0x00)
-        .cap(0, kBank1, 0x6D, 0x08);
-    e.gr(0xFA, 0x00).gr(0x88, 0x3F).gr(0x89, 0xC0).gr_m(0xA4, 0x10, 0x11);
-    e.sr_m(0xA3, 0x00, 0xC0).sr_m(0xA5, 0x00, 0xC0);
-    EXPECT_EQ(trace(), e.lines);
+    const Lines expected =
+        Lines{"GR BF=01", "GR BA?00",  "GR BA'=80", "GR BA?80", "GR BA'=80",
+              "GR BB?00", "GR BB'=02", "GR BB?02",  "GR BB'=06"} +
+        Lines{"GR BF=00", "GR FA=00", "SR A2?00", "SR A2'=00", "GR B5?00", "GR B5'=83", "GR E9=10"} +
+        Lines{"GR A4:=10", "GR A5:=10", "SR A4?42", "SR A4=53"} +
+        Lines{"GR E9?10", "GR E9'=30", "GR E8?00", "GR E8'=6D"} +
+        Lines{"SR EF?41", "SR EF'=43", "SR A0?15", "SR A0'=95",
+              "SR ED?81", "SR ED'=91", "GR EA?FF", "GR EA'=22"} +
+        cap(0, kBank1, 0x68, 0x00) + cap(0, kBank1, 0x69, 0x08) + cap(0, kBank1, 0x6C, 0x00) +
+        cap(0, kBank1, 0x6D, 0x08) + Lines{"GR FA=00", "GR 88=3F", "GR 89=C0", "GR A4?10", "GR A4'=11"} +
+        Lines{"SR A3?00", "SR A3'=C0", "SR A5?00", "SR A5'=C0"};
+    EXPECT_EQ(ops(), expected);
     EXPECT_EQ(sim.get(Reg::sr(0xEF)), 0x43);
     EXPECT_EQ(sim.get(Reg::sr(0xA0)), 0x95);
     EXPECT_EQ(sim.get(Reg::sr(0xED)), 0x91);
@@ -266,27 +216,18 @@ TEST_F(Capture, InitCaptureOnEngine1WithMode0) {
 
 TEST_F(Capture, SourceWindow) {
     Kova_SetCapSrcWindow(0, 720, 0, 288);
-    EXPECT_EQ(trace(), Expect{}
-                           .cap(0, 0, 0x60, 0x01)
-                           .cap(0, 0, 0x61, 0x00)
-                           .cap(0, 0, 0x62, 0xA2)
-                           .cap(0, 0, 0x63, 0x05)
-                           .cap(0, 0, 0x64, 0x00)
-                           .cap(0, 0, 0x65, 0x00)
-                           .cap(0, 0, 0x66, 0x20)
-                           .cap(0, 0, 0x67, 0x01)
-                           .lines);
+    EXPECT_EQ(ops(), cap(0, 0, 0x60, 0x01) + cap(0, 0, 0x61, 0x00) + cap(0, 0, 0x62, 0xA2) +
+                         cap(0, 0, 0x63, 0x05) + cap(0, 0, 0x64, 0x00) + cap(0, 0, 0x65, 0x00) +
+                         cap(0, 0, 0x66, 0x20) + cap(0, 0, 0x67, 0x01));
 }
 
 TEST_F(Capture, DestinationAddressHoldsTheEngineAndPutsBit2Back) {
     sim.set(Reg::gr(0xFA), 0x05);
     sim.set(Reg::gr(0xE8, 0x00), 0x69);
     Kova_SetCapDstAddr(1536 * 1024, 0, 0, 720);
-    Expect e;
-    e.gr(0xFA, 0x00).get(0x3CE, 0xE8, 0x69).gr_m(0xE8, 0x69, 0x6D);
-    e.cap(0, 0, 0xEB, 0x00).cap(0, 0, 0xEC, 0x00).cap(0, 0, 0xED, 0x06).cap(0, 0, 0xEE, 0xB4);
-    e.gr_m(0xE8, 0x6D, 0x69);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "GR E8?69", "GR E8?69", "GR E8'=6D"} + cap(0, 0, 0xEB, 0x00) +
+                      cap(0, 0, 0xEC, 0x00) + cap(0, 0, 0xED, 0x06) + cap(0, 0, 0xEE, 0xB4) +
+                      Lines{"GR E8?6D", "GR E8'=69"}));
 
     // Bit 2 already set stays set; the other bits are preserved.
     sim.set(Reg::gr(0xE8, 0x00), 0x84);
@@ -314,19 +255,15 @@ TEST_F(Capture, ScaleWithFieldHalving) {
     sim.set(Reg::gr(0xEA, 0x00), 0xF5);
     sim.set(Reg::gr(0xEF), 0xFF);
     Kova_SetCaptureScale(720, 720, 288, 576, 1);
-    Expect e;
-    e.cap_m(0, 0, 0xEA, 0xF5, 0xF7).gr_m(0xEF, 0xFF, 0xFB);
-    e.cap(0, 0, 0x6A, 0x00).cap(0, 0, 0x6B, 0x10).cap(0, 0, 0x6E, 0x00).cap(0, 0, 0x6F, 0x10);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (cap_m(0, 0, 0xEA, 0xF5, 0xF7) + Lines{"GR EF?FF", "GR EF'=FB"} + cap(0, 0, 0x6A, 0x00) +
+                      cap(0, 0, 0x6B, 0x10) + cap(0, 0, 0x6E, 0x00) + cap(0, 0, 0x6F, 0x10)));
 }
 
 TEST_F(Capture, ScaleWithoutFieldHalving) {
     sim.set(Reg::gr(0xEA, 0x00), 0xFF);
     Kova_SetCaptureScale(720, 360, 288, 288, 0);
-    Expect e;
-    e.cap_m(0, 0, 0xEA, 0xFF, 0xFD).gr_m(0xEF, 0x00, 0x04);
-    e.cap(0, 0, 0x6A, 0x00).cap(0, 0, 0x6B, 0x08).cap(0, 0, 0x6E, 0x00).cap(0, 0, 0x6F, 0x10);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (cap_m(0, 0, 0xEA, 0xFF, 0xFD) + Lines{"GR EF?00", "GR EF'=04"} + cap(0, 0, 0x6A, 0x00) +
+                      cap(0, 0, 0x6B, 0x08) + cap(0, 0, 0x6E, 0x00) + cap(0, 0, 0x6F, 0x10)));
 }
 
 TEST_F(Capture, ScaleFactorsTruncateAndSurviveAZeroSource) {
@@ -350,43 +287,40 @@ TEST_F(Capture, CaptureOnReleasesTheHoldAfterTwoSyncs) {
     sim.set(Reg::gr(0xFA), 0x05);
     sim.set(Reg::gr(0xE8, 0x00), 0x9C); // held, bits 7 and 4 to be kept
     EXPECT_EQ(printed([] { Kova_CaptureOn(); }), "");
-    Expect e;
-    e.gr(0xDE, 0x01).gr(0xFA, 0x00).gr_m(0xE8, 0x9C, 0xFD).vsync_on_raster().vsync_on_raster();
-    e.gr(0xFA, 0x00).gr_m(0xE8, 0xFD, 0xF1);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (Lines{"GR DE=01", "GR FA=00", "GR E8?9C", "GR E8'=FD"} + kVsyncOnRaster +
+                      kVsyncOnRaster + Lines{"GR FA=00", "GR E8?FD", "GR E8'=F1"}));
     EXPECT_EQ(sim.get(Reg::gr(0xDE)), 0x01);
 }
 
 TEST_F(Capture, CaptureOffWithTheEngineAlreadyStopped) {
     sim.set(Reg::gr(0xE8, 0x00), 0x65);
     EXPECT_EQ(printed([] { Kova_CaptureOff(); }), "");
-    EXPECT_EQ(trace(), Expect{}.gr(0xFA, 0x00).gr_m(0xE8, 0x65, 0x6D).w8(0x3CE, 0xE5).r8(0x3CF, 0x02).lines);
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "GR E8?65", "GR E8'=6D", "GR E5?02"}));
 }
 
 TEST_F(Capture, CaptureOffWaitsAtMost100000Reads) {
     sim.set(Reg::gr(0xE5, 0x00), 0x00);
+    // The stop request, then the polls of GR E5.
     const auto stop_request = [](unsigned e8) {
-        return Expect{}.gr(0xFA, 0x00).gr_m(0xE8, e8, e8 | 0x08).w8(0x3CE, 0xE5);
+        return Lines{"GR FA=00"} + reg_masked(GR, 0xE8, e8, e8 | 0x08);
     };
     EXPECT_EQ(printed([] { Kova_CaptureOff(); }), kStopWarning);
-    EXPECT_EQ(trace(), stop_request(0x00).reads(0x3CF, 0x00, 100000).lines);
+    EXPECT_EQ(ops(), stop_request(0x00) + reg_polled(GR, 0xE5, {{0x00, 100000}}));
 
     // Seen on the last read allowed: no warning.
     sim.clear_trace();
     sim.on_read(Reg::gr(0xE5, 0x00),
                 [](std::uint16_t, std::uint64_t n) -> std::uint16_t { return n == 100000 ? 0x02 : 0x00; });
     EXPECT_EQ(printed([] { Kova_CaptureOff(); }), "");
-    EXPECT_EQ(trace(), stop_request(0x08).reads(0x3CF, 0x00, 99999).r8(0x3CF, 0x02).lines);
+    EXPECT_EQ(ops(), stop_request(0x08) + reg_polled(GR, 0xE5, {{0x00, 99999}, {0x02, 1}}));
 }
 
 TEST_F(Capture, GuardAddressOnEngine0WithTheNarrowBus) {
     sim.set(Reg::gr(0x49), 0xA0);
     sim.set(Reg::sr(0xA2), 0x81);
     Kova_SetCapSafeGuardAddr(1536 * 1024 + 720 * 576 * 2);
-    Expect e;
-    e.gr(0xFA, 0x00).sr_m(0xA2, 0x81, 0x85).get(0x3CE, 0x72, 0x02);
-    e.gr(0x45, 0xFC).gr(0x46, 0x29).gr_m(0x49, 0xA0, 0xA9);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "SR A2?81", "SR A2'=85", "GR 72?02", "GR 45=FC", "GR 46=29",
+                            "GR 49?A0", "GR 49'=A9"}));
 }
 
 TEST_F(Capture, GuardAddressOnEngine1WithTheWideBus) {
@@ -394,10 +328,8 @@ TEST_F(Capture, GuardAddressOnEngine1WithTheWideBus) {
     sim.set(Reg::gr(0x72), 0x06);
     sim.set(Reg::gr(0x49), 0x05);
     Kova_SetCapSafeGuardAddr(1536 * 1024 + 720 * 576 * 2); // 0x92A00 - 8 = 0x929F8
-    Expect e;
-    e.gr(0xFA, 0x00).sr_m(0xA2, 0x00, 0x04).get(0x3CE, 0x72, 0x06);
-    e.gr(0x47, 0xF8).gr(0x48, 0x29).gr_m(0x49, 0x05, 0x95);
-    EXPECT_EQ(trace(), e.lines);
+    EXPECT_EQ(ops(), (Lines{"GR FA=00", "SR A2?00", "SR A2'=04", "GR 72?06", "GR 47=F8", "GR 48=29",
+                            "GR 49?05", "GR 49'=95"}));
 }
 
 TEST_F(Capture, CleanUpClearsOnlyTheSetUpBits) {
@@ -406,9 +338,8 @@ TEST_F(Capture, CleanUpClearsOnlyTheSetUpBits) {
     sim.set(Reg::gr(0xB5), 0xFF);
     sim.set(Reg::gr(0xE8, 0x00), 0xFF);
     Kova_CaptureCleanUp();
-    EXPECT_EQ(
-        trace(),
-        Expect{}.gr(0xFA, 0x00).sr_m(0xA2, 0xFF, 0xFB).gr_m(0xB5, 0xFF, 0x7C).gr_m(0xE8, 0xFF, 0x92).lines);
+    EXPECT_EQ(ops(),
+              (Lines{"GR FA=00", "SR A2?FF", "SR A2'=FB", "GR B5?FF", "GR B5'=7C", "GR E8?FF", "GR E8'=92"}));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The screen environment and CPU drawing into the simulated video memory.
-#include "register_trace.h"
+#include "screen_registers.h"
 
 #include <algorithm>
 #include <set>
@@ -8,7 +8,6 @@
 namespace {
 
 using kova::sim::Reg;
-using namespace trace_lines;
 using Pixel = std::pair<int, int>;
 using Pixels = std::set<Pixel>;
 
@@ -49,7 +48,7 @@ TEST_F(Drawing, EnvironmentReadsTheModeRegistersInOrder) {
     EXPECT_EQ(wScreenWidth, 640);
     EXPECT_EQ(wScreenHeight, 480);
     EXPECT_EQ(bBpp, 16);
-    EXPECT_EQ(trace(), display_end_reads(k640x480x16) + gr_read(0x77, 0x02));
+    EXPECT_EQ(ops(), display_end_reads(k640x480x16) + reg_read(GR, 0x77, 0x02));
 }
 
 TEST_F(Drawing, EnvironmentUsesTheOverflowBits) {

@@ -1,17 +1,14 @@
 // Common ground of the simulated-controller suites: a fresh controller for
-// every test, the library's base pointers cleared, and trace helpers.
+// every test, the library's base pointers cleared, and its trace in both
+// spellings of expected_trace.h.
 #pragma once
 
 #include "controller.h"
+#include "expected_trace.h"
 #include "physmap.h"
 #include "portmem.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-using Lines = std::vector<std::string>;
 
 class SimTest : public ::testing::Test {
   protected:
@@ -32,5 +29,7 @@ class SimTest : public ::testing::Test {
         sim.clear_trace();
     }
 
+    // The accesses so far in the bus form and in the register form.
     Lines trace() const { return sim.trace(); }
+    Lines ops() const { return decode(sim.trace()); }
 };

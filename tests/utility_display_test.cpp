@@ -1,6 +1,6 @@
 // Sync waits against the raster and against stuck status bits, display
 // detection and the DAC switches.
-#include "register_trace.h"
+#include "screen_registers.h"
 #include "status_poll.h"
 #include "utility.h"
 
@@ -11,9 +11,8 @@
 namespace {
 
 using kova::sim::Reg;
-using namespace trace_lines;
 
-constexpr std::uint16_t kInputStatus = 0x3DA;
+constexpr std::uint16_t kInputStatus = kova::reg::kInputStatus.index;
 
 class Display : public SimTest {
   protected:
@@ -25,7 +24,7 @@ class Display : public SimTest {
     static Lines status_reads(std::initializer_list<unsigned> values) {
         Lines lines;
         for (unsigned v : values)
-            lines.push_back(port_read(kInputStatus, v));
+            lines.push_back(status_read(v));
         return lines;
     }
     // Runs f with the trace off and returns (standard output, register accesses made).
@@ -51,24 +50,24 @@ class Display : public SimTest {
 
 TEST_F(Display, VerticalWaitReturnsAtTheFirstRetraceRead) {
     WaitCrtVertSync();
-    EXPECT_EQ(trace(), status_reads({0x01, 0x00, 0x01, 0x00, 0x01, 0x09}));
+    EXPECT_EQ(ops(), status_reads({0x01, 0x00, 0x01, 0x00, 0x01, 0x09}));
     EXPECT_TRUE(sim.in_vertical_retrace());
 }
 
 TEST_F(Display, VerticalWaitLetsARetraceInProgressFinish) {
     sim.set_raster_time(5); // the next read is inside a retrace
     WaitCrtVertSync();
-    EXPECT_EQ(trace(), status_reads({0x09, 0x09, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x09}));
+    EXPECT_EQ(ops(), status_reads({0x09, 0x09, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x09}));
     EXPECT_EQ(sim.raster_time(), 14u); // the start of the next retrace
 }
 
 TEST_F(Display, BlankingWaitReturnsAtTheStartOfTheNextBlanking) {
     WaitCrtHoriSync(); // t = 1 is blanked: let it end, then t = 3
-    EXPECT_EQ(trace(), status_reads({0x01, 0x00, 0x01}));
+    EXPECT_EQ(ops(), status_reads({0x01, 0x00, 0x01}));
     sim.clear_trace();
     sim.set_raster_time(5); // vertical blanking from t = 6 to 7
     WaitCrtHoriSync();
-    EXPECT_EQ(trace(), status_reads({0x09, 0x09, 0x00, 0x01}));
+    EXPECT_EQ(ops(), status_reads({0x09, 0x09, 0x00, 0x01}));
 }
 
 TEST_F(Display, WaitsEndAfterTheBoundWhenTheBitStaysSet) {
@@ -111,7 +110,7 @@ TEST_F(Display, CrtSenseCodes) {
 TEST_F(Display, CrtDetectionSelectsBankFortyAroundTheRead) {
     sim.set(Reg::gr(0xBE, 0x40), 0x40);
     EXPECT_EQ(DetectCRT(), 1);
-    EXPECT_EQ(trace(), gr_write(0xBF, 0x40) + gr_read(0xBE, 0x40) + gr_write(0xBF, 0x00));
+    EXPECT_EQ(ops(), (Lines{"GR BF=40", "GR BE?40", "GR BF=00"}));
 }
 
 // ---------------------------------------------------------------- TV detection
@@ -141,21 +140,19 @@ TEST_F(TvDetection, WithoutSenseSupportReportsNothingAttachedAndTouchesNothing) 
     sim.set(Reg::gr(0xB1, 0x01), 0xFB);
     sim.set(Reg::gr(0xB1, 0x00), 0x04); // another bank
     EXPECT_EQ(DetectTV(), 0);
-    EXPECT_EQ(trace(), gr_write(0xBF, 0x01) + gr_read(0xB1, 0xFB) + gr_write(0xBF, 0x00));
+    EXPECT_EQ(ops(), (Lines{"GR BF=01", "GR B1?FB", "GR BF=00"}));
     EXPECT_EQ(sim.raster_time(), 0u);
 }
 
 TEST_F(TvDetection, SensesAfterThreeBlankingWaitsAndRestoresEveryRegister) {
     sense(0x00C0); // code 3
     EXPECT_EQ(DetectTV(), 2);
-    const Lines expected = gr_write(0xBF, 0x01) + gr_read(0xB1, 0x04) + tv_read(kE4FC, 0x1234) +
-                           tv_read(kE500, 0x5678) + tv_read(kE430, 0x9ABC) + tv_write(kE430, 0x0003) +
-                           tv_write(kE4FC, 0xFFFF) + gr_read(0x91, 0x10) + gr_read(0x92, 0x09) +
-                           tv_write(kE500, 0x3FFF) +
-                           status_reads({0x01, 0x00, 0x01, /**/ 0x00, 0x01, /**/ 0x09, 0x09, 0x00, 0x01}) +
-                           tv_read(kE430, 0x00C0) + tv_write(kE430, 0x9ABC) + tv_write(kE4FC, 0x1234) +
-                           tv_write(kE500, 0x5678) + gr_write(0xBF, 0x00);
-    EXPECT_EQ(trace(), expected);
+    const Lines expected =
+        Lines{"GR BF=01",     "GR B1?04",     "TV E4FC?1234", "TV E500?5678", "TV E430?9ABC",
+              "TV E430=0003", "TV E4FC=FFFF", "GR 91?10",     "GR 92?09",     "TV E500=3FFF"} +
+        status_reads({0x01, 0x00, 0x01, /**/ 0x00, 0x01, /**/ 0x09, 0x09, 0x00, 0x01}) +
+        Lines{"TV E430?00C0", "TV E430=9ABC", "TV E4FC=1234", "TV E500=5678", "GR BF=00"};
+    EXPECT_EQ(ops(), expected);
     expect_restored();
 }
 
@@ -163,7 +160,7 @@ TEST_F(TvDetection, EarlierGenerationDrivesE500WithItsOwnLevel) {
     sim.set(Reg::gr(0x92), 0x07);
     sense(0x0040);
     EXPECT_EQ(DetectTV(), 1);
-    const Lines lines = trace();
+    const Lines lines = ops();
     EXPECT_NE(std::find(lines.begin(), lines.end(), tv_write(kE500, 0x00FF)), lines.end());
     EXPECT_EQ(std::find(lines.begin(), lines.end(), tv_write(kE500, 0x3FFF)), lines.end());
     expect_restored();
@@ -203,8 +200,7 @@ TEST_F(Display, TvDacOffClearsTheEnableAndE430BitsEightAndOne) {
     EXPECT_EQ(sim.get(Reg::gr(0x4E, 0x00)), 0x00);
     EXPECT_EQ(sim.get_tv(0xE430), 0xFEFD);
     EXPECT_EQ(sim.page_fa(), 0x05);
-    EXPECT_EQ(trace(), gr_write(0xFA, 0x05) + gr_read(0x4E, 0xFF) + port_write(0x3CF, 0xFB) +
-                           tv_read(0xE430, 0xFFFF) + tv_write(0xE430, 0xFEFD));
+    EXPECT_EQ(ops(), (Lines{"GR FA=05", "GR 4E?FF", "GR 4E'=FB", "TV E430?FFFF", "TV E430=FEFD"}));
     // Any value but 1 switches off.
     sim.set(Reg::gr(0x4E, 0x05), 0x04);
     TurnOnOffTVDAC(2);
@@ -217,18 +213,18 @@ TEST_F(Display, TvDacOnSetsTheEnableOnly) {
     TurnOnOffTVDAC(1);
     EXPECT_EQ(sim.get(Reg::gr(0x4E, 0x05)), 0x14);
     EXPECT_EQ(sim.get_tv(0xE430), 0x0000);
-    EXPECT_EQ(trace(), gr_write(0xFA, 0x05) + gr_read(0x4E, 0x10) + port_write(0x3CF, 0x14));
+    EXPECT_EQ(ops(), (Lines{"GR FA=05", "GR 4E?10", "GR 4E'=14"}));
 }
 
 TEST_F(Display, CrtDacWritesItsControlInBankTwo) {
     sim.set(Reg::gr(0xB1, 0x01), 0x55);
     TurnOnOffCRTDAC(1);
     EXPECT_EQ(sim.get(Reg::gr(0xB1, 0x02)), 0x00);
-    EXPECT_EQ(trace(), gr_write(0xBF, 0x02) + gr_write(0xB1, 0x00) + gr_write(0xBF, 0x00));
+    EXPECT_EQ(ops(), (Lines{"GR BF=02", "GR B1=00", "GR BF=00"}));
     sim.clear_trace();
     TurnOnOffCRTDAC(2);
     EXPECT_EQ(sim.get(Reg::gr(0xB1, 0x02)), 0x3F);
-    EXPECT_EQ(trace(), gr_write(0xBF, 0x02) + gr_write(0xB1, 0x3F) + gr_write(0xBF, 0x00));
+    EXPECT_EQ(ops(), (Lines{"GR BF=02", "GR B1=3F", "GR BF=00"}));
     TurnOnOffCRTDAC(1);
     TurnOnOffCRTDAC(0);
     EXPECT_EQ(sim.get(Reg::gr(0xB1, 0x02)), 0x3F);
@@ -242,8 +238,7 @@ TEST_F(Display, RamDacSwitchOpensTheDacPortAndPutsGr56Back) {
     TurnOnOffRAMDAC(1);
     EXPECT_EQ(sim.get(Reg::port(0x3C6)), 0xBE);
     EXPECT_EQ(sim.get(Reg::gr(0x56)), 0x30);
-    EXPECT_EQ(trace(), gr_read(0x56, 0x30) + port_write(0x3CF, 0x34) + port_read(0x3C6, 0xFF) +
-                           port_write(0x3C6, 0xBE) + port_write(0x3CF, 0x30));
+    EXPECT_EQ(ops(), (Lines{"GR 56?30", "GR 56'=34", "DAC?FF", "DAC=BE", "GR 56'=30"}));
 
     sim.set(Reg::port(0x3C6), 0x00);
     TurnOnOffRAMDAC(0);

@@ -1,11 +1,10 @@
 // Screen, memory and chip queries, and the clock readout.
-#include "register_trace.h"
+#include "screen_registers.h"
 #include "utility.h"
 
 namespace {
 
 using kova::sim::Reg;
-using namespace trace_lines;
 
 class Queries : public SimTest {
   protected:
@@ -25,10 +24,10 @@ class Queries : public SimTest {
 TEST_F(Queries, ScreenInfoReadsEveryDisplayEndRegisterWhateverIsAsked) {
     set_screen(sim, k640x480x16);
     EXPECT_EQ(GetCurrentScreenInfo(0), 640);
-    EXPECT_EQ(trace(), display_end_reads(k640x480x16));
+    EXPECT_EQ(ops(), display_end_reads(k640x480x16));
     sim.clear_trace();
     EXPECT_EQ(GetCurrentScreenInfo(1), 480);
-    EXPECT_EQ(trace(), display_end_reads(k640x480x16));
+    EXPECT_EQ(ops(), display_end_reads(k640x480x16));
     EXPECT_EQ(GetCurrentScreenInfo(2), 480); // any value but 0 asks for the height
 }
 
@@ -60,7 +59,7 @@ TEST_F(Queries, DepthTableHasThirtyTwoBitsAtCodeThreeAndTwentyFourAtFour) {
     sim.clear_trace();
     sim.set(Reg::gr(0x77), 0x03);
     GetBpp();
-    EXPECT_EQ(trace(), gr_read(0x77, 0x03));
+    EXPECT_EQ(ops(), Lines{"GR 77?03"});
 }
 
 TEST_F(Queries, MapSizeRoundsUpToWholeKibibytes) {
@@ -79,11 +78,12 @@ TEST_F(Queries, MapSizeReadsTheModeTwiceThenDepthThenMemorySize) {
     set_memory_config(0x01); // 2 MiB
     set_screen(sim, k800x600x16);
     EXPECT_EQ(GetCurrentScreenMapSize(1), 2 * 1024 - 938);
-    EXPECT_EQ(trace(), display_end_reads(k800x600x16) + display_end_reads(k800x600x16) + gr_read(0x77, 0x02) +
-                           gr_read(0x72, 0x01));
+    EXPECT_EQ(ops(),
+              display_end_reads(k800x600x16) + display_end_reads(k800x600x16) + "GR 77?02" + "GR 72?01");
     sim.clear_trace();
     GetCurrentScreenMapSize(0); // the memory size is read only for the free size
-    EXPECT_EQ(trace(), display_end_reads(k800x600x16) + display_end_reads(k800x600x16) + gr_read(0x77, 0x02));
+    EXPECT_EQ(ops(),
+              display_end_reads(k800x600x16) + display_end_reads(k800x600x16) + reg_read(GR, 0x77, 0x02));
 }
 
 TEST_F(Queries, FourBitScreenOccupiesNothing) {
@@ -129,13 +129,13 @@ TEST_F(Queries, MemorySizeCodeThreeIsSixMebibytes) {
 TEST_F(Queries, LinearBufferBaseComesThroughTheRegisterWindow) {
     sim.set(Reg::gr(0x35), 0xD8);
     EXPECT_EQ(GetLinearBufferPtr(), 0xD8000000u);
-    EXPECT_EQ(trace(), gr_read(0x35, 0xD8)); // no direct port I/O
+    EXPECT_EQ(ops(), Lines{"GR 35?D8"}); // no direct port I/O
 }
 
 TEST_F(Queries, ChipIdWithUpperRevisionBitsReadsGr92Directly) {
     set_chip(0x10, 0x09);
     EXPECT_EQ(GetChipID(), 9);
-    EXPECT_EQ(trace(), gr_read(0x91, 0x10) + gr_read(0x92, 0x09));
+    EXPECT_EQ(ops(), (Lines{"GR 91?10", "GR 92?09"}));
 }
 
 TEST_F(Queries, ChipIdIsAllOnesWhenTheSecondRevisionReadSetsTheUpperBits) {
@@ -143,18 +143,18 @@ TEST_F(Queries, ChipIdIsAllOnesWhenTheSecondRevisionReadSetsTheUpperBits) {
     sim.script_reads(Reg::gr(0x91), {0x00, 0xF3});
     EXPECT_EQ(GetChipID(), 0xFFFF);
     // The second read goes to the data port without a new index; GR 92 is not read.
-    EXPECT_EQ(trace(), gr_read(0x91, 0x00) + "r8 003CF F3");
+    EXPECT_EQ(ops(), (Lines{"GR 91?00", "GR 91'?F3"}));
 }
 
 TEST_F(Queries, ChipIdReadsGr92AfterARepeatedRevisionRead) {
     set_chip(0x05, 0x03);
     EXPECT_EQ(GetChipID(), 3);
-    EXPECT_EQ(trace(), gr_read(0x91, 0x05) + "r8 003CF 05" + gr_read(0x92, 0x03));
+    EXPECT_EQ(ops(), (Lines{"GR 91?05", "GR 91'?05", "GR 92?03"}));
     // Upper bits only partly set on the second read: still GR 92.
     sim.clear_trace();
     sim.script_reads(Reg::gr(0x91), {0x00, 0x70});
     EXPECT_EQ(GetChipID(), 3);
-    EXPECT_EQ(trace(), gr_read(0x91, 0x00) + "r8 003CF 70" + gr_read(0x92, 0x03));
+    EXPECT_EQ(ops(), (Lines{"GR 91?00", "GR 91'?70", "GR 92?03"}));
 }
 
 // ---------------------------------------------------------------- clocks
@@ -223,8 +223,7 @@ TEST_F(Clocks, MemoryClockReadsItsSynthesiserThenTheChipId) {
     sim.set(Reg::gr(0xBB, 0x00), 0x00);
     sim.set(Reg::gr(0xBB, 0x01), 0x40); // another bank: not read
     EXPECT_NEAR(GetVMemoryClock(), 67.584, 1e-9);
-    EXPECT_EQ(trace(), gr_read(0xB2, 0x41) + gr_read(0xB3, 0x85) + gr_read(0xBB, 0x00) + gr_read(0x91, 0x10) +
-                           gr_read(0x92, 0x09));
+    EXPECT_EQ(ops(), (Lines{"GR B2?41", "GR B3?85", "GR BB?00", "GR 91?10", "GR 92?09"}));
 }
 
 TEST_F(Clocks, PixelClockFromTheSynthesiserWhenSelectionIsThree) {
@@ -234,8 +233,7 @@ TEST_F(Clocks, PixelClockFromTheSynthesiserWhenSelectionIsThree) {
     sim.set(Reg::gr(0xB1, 0x00), 0xD0);
     sim.set(Reg::gr(0xBA, 0x00), 0x89);
     EXPECT_NEAR(GetVPixelClock(), 24.576 * 323 / 294, 1e-9);
-    EXPECT_EQ(trace(), Lines{port_read(0x3CC, 0xFC)} + gr_read(0xB0, 0x42) + gr_read(0xB1, 0xD0) +
-                           gr_read(0xBA, 0x89) + gr_read(0x91, 0x10) + gr_read(0x92, 0x09));
+    EXPECT_EQ(ops(), (Lines{"r8 003CC FC", "GR B0?42", "GR B1?D0", "GR BA?89", "GR 91?10", "GR 92?09"}));
 }
 
 TEST_F(Clocks, FixedPixelClockSelectionsReadNothingElse) {
@@ -247,7 +245,7 @@ TEST_F(Clocks, FixedPixelClockSelectionsReadNothingElse) {
         sim.clear_trace();
         sim.set(Reg::port(0x3CC), static_cast<std::uint8_t>(c.misc));
         EXPECT_EQ(GetVPixelClock(), c.clock) << "misc " << c.misc;
-        EXPECT_EQ(trace(), Lines{port_read(0x3CC, c.misc)});
+        EXPECT_EQ(ops(), Lines{bus("r8", 0x3CC, c.misc)});
     }
 }
 

@@ -3,6 +3,7 @@
 #include "capview.h"
 
 #include "capture.h"
+#include "common/signal_hold.h"
 #include "overlay.h"
 #include "physmap.h"
 #include "portmem.h"
@@ -11,9 +12,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <getopt.h>
 #include <iterator>
 
@@ -35,6 +38,7 @@ int tvMode = 3;
 int bVerbose = 0;
 
 void (*capview_after_sync_lock)(void) = nullptr;
+int (*capview_before_registers)(void) = nullptr;
 
 namespace {
 
@@ -44,6 +48,15 @@ constexpr const char *kShortOptions = "qbdov?w:W:h:H:x:X:y:Y:B:C:s:";
 
 // The frame buffer that the mapping makes visible to the CPU.
 constexpr long kFrameBufferBytes = 0x400000;
+
+// What the engines can address: 4 MiB of video memory in 4-byte units of a
+// 20-bit field; the capture pitch in 8-byte units of one byte.
+constexpr long long kVideoMemoryBytes = 0x400000;
+constexpr long long kGuardUnits = 0x100000;
+constexpr int kMaxCapturePitch = 255 * 4;
+
+// The buffer offset of the last start sequence (first KiB behind the screen).
+std::uint32_t g_buffer_offset = 0;
 
 const struct option long_options[] = {
     {"off", no_argument, nullptr, 'q'},
@@ -80,6 +93,24 @@ const NumericOption kNumericOptions[] = {
     {'C', &bitclipHeight, -1080, 1080},
 };
 
+// "-w, --destwidth" for diagnostics.
+const char *long_name(int letter) {
+    for (const struct option &o : long_options)
+        if (o.name != nullptr && o.val == letter) return o.name;
+    return "";
+}
+
+// True when the text is an optionally signed decimal number and nothing else.
+bool plain_number(const char *text) {
+    while (std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    if (*text == '-' || *text == '+') ++text;
+    if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
+    while (std::isdigit(static_cast<unsigned char>(*text)))
+        ++text;
+    return *text == '\0';
+}
+
 // The argument as atoi reads it: leading white space, an optional sign, then
 // the leading digits; text without digits is 0.  A number beyond 32 bits is
 // kept beyond them (saturated), so it falls outside every range instead of
@@ -93,6 +124,94 @@ long long leading_integer(const char *text) {
     for (; std::isdigit(static_cast<unsigned char>(*text)); ++text)
         value = std::min(value * 10 + (*text - '0'), static_cast<long long>(INT_MAX) + 1000);
     return negative ? -value : value;
+}
+
+// Diagnostics on standard error: a value out of its range (before the usage
+// text) and one that is not a plain number (read as atoi reads it).
+void say_out_of_range(int letter, const char *text, long long low, long long high) {
+    std::fprintf(stderr, "%s: -%c, --%s: value '%s' is out of range (%lld to %lld)\n", kProgramName, letter,
+                 long_name(letter), text, low, high);
+}
+void say_if_malformed(int letter, const char *text, long long value) {
+    if (!plain_number(text))
+        std::fprintf(stderr, "%s: warning: -%c, --%s: value '%s' is not a plain number; read as %lld\n",
+                     kProgramName, letter, long_name(letter), text, value);
+}
+
+// The reason a mapping failed, with a hint at the usual causes.
+void say_mapping_failure(int result, int error) {
+    const char *hint = "";
+    if (error == EACCES || error == EPERM)
+        hint = result == -1 ? "; run as root"
+                            : "; the kernel restricts /dev/mem (STRICT_DEVMEM): boot with iomem=relaxed";
+    else if (error == ENODEV)
+        hint = "; no display controller found";
+    else if (error == ENXIO)
+        hint = "; the aperture lies outside the display controller's memory";
+    else if (error == ENOENT)
+        hint = "; this system has no /dev/mem";
+    std::fprintf(stderr, "%s: cannot map the controller: %s%s\n", kProgramName, std::strerror(error), hint);
+}
+
+// Warnings about settings the engines cannot hold, after the start sequence
+// programmed them as they are.
+void warn(const char *text) {
+    std::fprintf(stderr, "%s: warning: %s\n", kProgramName, text);
+}
+
+void warn_buffer_past_memory(const char *what, long long start, long long end) {
+    if (end <= kVideoMemoryBytes) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "the %s (0x%llX to 0x%llX) runs past the 4 MiB of video memory", what,
+                  start, end);
+    warn(text);
+}
+
+void warn_unholdable_settings() {
+    char text[160];
+    const int pitch = bDoubleBuf == 1 ? srcWidth / 2 : srcWidth;
+    if (pitch > kMaxCapturePitch) {
+        std::snprintf(text, sizeof text, "capture pitch of %d pixels exceeds the engine's %d", pitch,
+                      kMaxCapturePitch);
+        warn(text);
+    }
+
+    const long long start = g_buffer_offset;
+    const long long frame = static_cast<long long>(destWidth) * destHeight;
+    const long long end = start + 2 * frame;
+    if (bDoubleBuf == 1) {
+        warn_buffer_past_memory("capture buffer", start, start + frame);
+        warn_buffer_past_memory("back buffer", start + frame, end);
+    } else {
+        warn_buffer_past_memory("capture buffer", start, end);
+    }
+    if (end / 4 < 8 || end / 4 - 4 >= kGuardUnits) {
+        std::snprintf(text, sizeof text, "the capture guard address 0x%llX wraps into the visible screen",
+                      end);
+        warn(text);
+    }
+
+    const int left = offsetX + shrinkX / 2, top = offsetY + shrinkY / 2;
+    const int right = offsetX + destWidth - shrinkX / 2, bottom = offsetY + destHeight - shrinkY / 2;
+    if (right <= 0 || bottom <= 0 || left >= wScreenWidth || top >= wScreenHeight) {
+        std::snprintf(text, sizeof text,
+                      "the overlay window (%d,%d)-(%d,%d) lies entirely off the %ux%u screen", left, top,
+                      right, bottom, wScreenWidth, wScreenHeight);
+        warn(text);
+    }
+
+    const struct {
+        const char *name;
+        int value;
+    } sizes[] = {{"source width", srcWidth},
+                 {"source height", srcHeight},
+                 {"destination width", destWidth},
+                 {"destination height", destHeight}};
+    for (const auto &size : sizes) {
+        if (size.value != 0) continue;
+        std::snprintf(text, sizeof text, "%s is 0: the engines scale from or to nothing", size.name);
+        warn(text);
+    }
 }
 
 // The low 16 bits of a setting, for the library's 16-bit arguments.
@@ -173,6 +292,7 @@ void EnableOverlay(void) {
     SetEnvironmentVariables();
     // The buffer starts at the first KiB of video memory behind the visible screen.
     const std::uint32_t buffer = static_cast<std::uint32_t>(GetCurrentScreenMapSize(0)) * 1024u;
+    g_buffer_offset = buffer;
 
     Kova_SelectOverlayIndex(0);
     if (bDoubleBuf == 1) destWidth -= destWidth % 8;
@@ -214,6 +334,7 @@ void EnableOverlay(void) {
 int capview_main(int argc, char **argv) {
     std::printf("%s v%s\n", kProgramName, kVersion);
     const bool privileged = RequestIOPrivilege() == 0;
+    const int privilege_error = errno;
 
     bool stop_only = false;
     bool error = false;
@@ -237,7 +358,13 @@ int capview_main(int argc, char **argv) {
             break;
         case 's': {
             const long long mode = leading_integer(optarg);
-            if (mode >= 0 && mode <= 3) tvMode = static_cast<int>(mode);
+            say_if_malformed(option, optarg, mode);
+            if (mode >= 0 && mode <= 3)
+                tvMode = static_cast<int>(mode);
+            else
+                std::fprintf(stderr,
+                             "%s: warning: -s, --synclock: mode '%s' is out of range (0 to 3); keeping %d\n",
+                             kProgramName, optarg, tvMode);
             bSynclock = 1; // an out-of-range mode is no error: the lock keeps the last mode
             break;
         }
@@ -250,10 +377,13 @@ int capview_main(int argc, char **argv) {
                 break;
             }
             const long long value = leading_integer(optarg);
-            if (value >= numeric->low && value <= numeric->high)
+            if (value >= numeric->low && value <= numeric->high) {
+                say_if_malformed(option, optarg, value);
                 *numeric->setting = static_cast<int>(value);
-            else
+            } else {
+                say_out_of_range(option, optarg, numeric->low, numeric->high);
                 error = true;
+            }
             break;
         }
         }
@@ -271,13 +401,24 @@ int capview_main(int argc, char **argv) {
     }
     std::fflush(stdout);
     if (!privileged) {
-        std::fprintf(stderr, "%s: I/O privilege refused (iopl 3); run as root on an x86 machine\n",
-                     kProgramName);
+        std::fprintf(stderr, "%s: I/O privilege refused (iopl 3): %s; run as root on an x86 machine\n",
+                     kProgramName, std::strerror(privilege_error));
         return 2;
     }
+    if (capview_before_registers != nullptr) {
+        if (const int status = capview_before_registers(); status != 0) return status;
+    }
 
-    if (DisableOverlay() != 0) return 2;
-    if (!stop_only) EnableOverlay();
+    {
+        const kova::tool::SignalHold hold; // a signal waits until both sequences are done
+        errno = 0;
+        if (const int mapped = DisableOverlay(); mapped != 0) {
+            say_mapping_failure(mapped, errno);
+            return 2;
+        }
+        if (!stop_only) EnableOverlay();
+    }
+    if (!stop_only) warn_unholdable_settings();
     return 0;
 }
 

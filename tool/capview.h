@@ -14,6 +14,12 @@ extern int offsetX, offsetY, shrinkX, shrinkY;
 extern int bitclipWidth, bitclipHeight;
 extern int overlayMode, bDoubleBuf, bBlank, bSynclock, tvMode, bVerbose;
 
+/* Called by capview_main once the options are accepted and the I/O privilege
+ * is granted, before the first register access (the hardware program takes
+ * the register-owner lock here).  A result other than 0 ends the program with
+ * that exit status, no register touched.  Null: nothing to call. */
+extern int (*capview_before_registers)(void);
+
 /* Prints the usage text on standard output. */
 void Usage(void);
 

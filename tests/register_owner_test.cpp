@@ -1,0 +1,131 @@
+// The register-owner lock between processes: a second program waits its
+// bounded time, then names the holder; the lock passes on when the holder
+// ends or lets go, even when it dies without letting go.
+#include "register_owner.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using kova::tool::RegisterOwner;
+
+// Another process that takes the lock as `program` and holds it until told
+// to let go (or to die without letting go).
+class Holder {
+  public:
+    Holder(const std::string &dir, const char *program) {
+        int ready[2], go[2];
+        EXPECT_EQ(pipe(ready), 0);
+        EXPECT_EQ(pipe(go), 0);
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(go[1]); // so that the parent's end closing reads as "let go"
+            RegisterOwner owner;
+            std::string error;
+            const char taken = owner.acquire(dir, program, 0ms, error) ? 'y' : 'n';
+            (void)!write(ready[1], &taken, 1);
+            char how = 0;
+            (void)!read(go[0], &how, 1);
+            if (how == 'k') _exit(3); // dies holding the lock
+            owner.release();
+            (void)!write(ready[1], &how, 1);
+            _exit(0);
+        }
+        close(ready[1]);
+        close(go[0]);
+        ready_ = ready[0];
+        go_ = go[1];
+        char taken = 0;
+        EXPECT_EQ(read(ready_, &taken, 1), 1);
+        EXPECT_EQ(taken, 'y');
+    }
+    ~Holder() {
+        close(go_);
+        waitpid(pid_, nullptr, 0);
+        close(ready_);
+    }
+    pid_t pid() const { return pid_; }
+    void let_go() {
+        (void)!write(go_, "r", 1);
+        char done = 0;
+        EXPECT_EQ(read(ready_, &done, 1), 1);
+    }
+    void die() {
+        (void)!write(go_, "k", 1);
+        waitpid(pid_, nullptr, 0);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int ready_ = -1, go_ = -1;
+};
+
+class RegisterOwnerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kova-owner-XXXXXX";
+        root_ = mkdtemp(pattern);
+        dir_ = root_ + "/state/kova"; // created on demand
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+
+    std::string lock_file() const {
+        std::ifstream in(kova::tool::register_owner_path(dir_));
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::string root_, dir_;
+};
+
+TEST_F(RegisterOwnerTest, SecondProgramWaitsThenNamesTheHolder) {
+    Holder holder(dir_, "kovactl");
+    RegisterOwner owner;
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(owner.acquire(dir_, "capview", 300ms, error));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 300ms);
+    EXPECT_LT(waited, 3s);
+    EXPECT_EQ(error, "the registers are in use by kovactl (pid " + std::to_string(holder.pid()) +
+                         "); gave up after 0.3 s");
+    EXPECT_FALSE(owner.held());
+}
+
+TEST_F(RegisterOwnerTest, LockPassesOnWhenTheHolderLetsGoOrDies) {
+    for (const bool dies : {false, true}) {
+        SCOPED_TRACE(dies ? "holder dies" : "holder lets go");
+        Holder holder(dir_, "kovactl");
+        if (dies)
+            holder.die();
+        else
+            holder.let_go();
+        RegisterOwner owner;
+        std::string error;
+        EXPECT_TRUE(owner.acquire(dir_, "capview", 2s, error)) << error;
+        EXPECT_EQ(lock_file(), std::to_string(getpid()) + " capview\n");
+    }
+}
+
+TEST_F(RegisterOwnerTest, UnusableStateDirectoryIsAnError) {
+    std::ofstream(root_ + "/file") << "not a directory\n";
+    RegisterOwner owner;
+    std::string error;
+    EXPECT_FALSE(owner.acquire(root_ + "/file", "capview", 0ms, error));
+    EXPECT_EQ(error,
+              "cannot create the state directory " + root_ + "/file: Not a directory (set KOVA_STATE_DIR)");
+}
+
+} // namespace
