@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks, on the hardware flavour's portmem.o, that every register-window
-# primitive is one device access of its stated width plus return: no call, no
-# jump, and exactly one memory access other than reading the window's base
-# pointer and the caller's arguments on the stack.
+# primitive is one device access of its stated width plus return: no call or
+# jump (but the i386 position-independent code's program-counter thunk), one
+# load of the window's base pointer dwMEM_IO_BASE (told by its relocation),
+# reads of the caller's arguments on the stack, and exactly one other memory
+# access.
 set -euo pipefail
 object=${1:?usage: check-hw-primitives.sh portmem.o}
-listing=$(objdump -d --no-show-raw-insn "$object")
+listing=$(objdump -dr --no-show-raw-insn "$object")
 
 # function  direction  width
 checks="kovaoutp store 8
@@ -26,7 +28,9 @@ while read -r fn dir width; do
     body=$(awk -v fn="$fn" '
         $0 ~ "<" fn ">:$" { inside = 1; next }
         inside && /^$/ { exit }
-        inside { sub(/^ *[0-9a-f]+:\t/, ""); sub(/ *#.*/, ""); print; if ($1 == "ret") exit }' <<<"$listing")
+        inside && /^[ \t]+[0-9a-f]+: R_/ { if (n) line[n] = line[n] " @" $3; next }   # relocation of the line above
+        inside { sub(/^ *[0-9a-f]+:\t/, ""); sub(/ *#.*/, ""); line[++n] = $0; if ($1 == "ret") exit }
+        END { for (i = 1; i <= n; i++) print line[i] }' <<<"$listing")
     if [[ -z $body ]]; then
         echo "FAIL $fn: not found in $object"; status=1; continue
     fi
@@ -39,11 +43,16 @@ while read -r fn dir width; do
         }
         {
             op = $1
+            reloc = ""
+            if ($NF ~ /^@/) reloc = substr($NF, 2)
+            if (op == "call" && reloc ~ /^__x86\.get_pc_thunk\.[a-z]+$/) next   # i386 PIC: own address
             if (op ~ /^(call|jmp|j[a-z]+)$/) { bad = bad " " op; next }
+            if (reloc ~ /^dwMEM_IO_BASE([-+]0x[0-9a-f]+)?$/) { base++; next }    # the base pointer
+            if (reloc == "_GLOBAL_OFFSET_TABLE_" && op == "add") next           # i386 PIC: GOT address
+            if (reloc != "") { bad = bad " reloc-" reloc; next }
             if (op == "lea" || op == "ret" || op ~ /^(nop|xchg)/) next
-            line = $0
-            if (line !~ /\(%/) next                       # no memory operand (or an absolute base load)
-            if (line ~ /\(%(rip|esp|rsp)\)/) next         # the base pointer or a stack argument
+            if ($2 !~ /\(%/) next                         # no memory operand
+            if ($2 ~ /\(%(esp|rsp)\)/) next               # an argument on the stack
             n++
             split($2, ops, ",")
             if (dir == "store") {
@@ -59,6 +68,7 @@ while read -r fn dir width; do
         }
         END {
             if (n != 1) bad = bad " accesses-" n
+            if (base != 1) bad = bad " base-loads-" base + 0
             print (bad == "" ? "ok" : bad)
         }' <<<"$body")
     if [[ $verdict == ok ]]; then

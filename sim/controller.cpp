@@ -241,6 +241,17 @@ void Controller::set_tv(std::uint16_t index, std::uint16_t value) {
     if (at + 1 < kWindowSize) window_[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
+void Controller::tick_raster() {
+    ++raster_t_;
+    if (raster_t_ % 8 == 6 && field_hook_) field_hook_();
+}
+
+void Controller::next_field() {
+    do
+        tick_raster();
+    while (raster_t_ % 8 != 6);
+}
+
 bool Controller::in_blanking() const {
     const std::uint64_t f = raster_t_ % 8;
     return f % 2 == 1 || f >= 6;
@@ -317,7 +328,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
     case kGrDataPort:
         value = indexed(RegFile::GR, Reg::Kind::GR, kGrIndexPort);
         if (index == kGrStatus && page == kGrStatusPage) {
-            ++raster_t_;
+            tick_raster();
             value = static_cast<std::uint8_t>((value & ~kGrStatusVRetrace) |
                                               (in_vertical_retrace() ? kGrStatusVRetrace : 0));
         }
@@ -329,7 +340,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
         value = indexed(RegFile::CR, Reg::Kind::CR, kCrIndexPort);
         break;
     case kInputStatusPort:
-        ++raster_t_;
+        tick_raster();
         value = static_cast<std::uint8_t>((window_[offset] & ~(kInputStatusVRetrace | kInputStatusBlank)) |
                                           (in_vertical_retrace() ? kInputStatusVRetrace : 0) |
                                           (in_blanking() ? kInputStatusBlank : 0));

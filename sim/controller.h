@@ -101,6 +101,12 @@ class Controller {
     void set_raster_time(std::uint64_t t) { raster_t_ = t; }
     bool in_vertical_retrace() const { return raster_t_ % 8 >= 6; }
     bool in_blanking() const;
+    // Field boundaries: the start of every vertical retrace calls the hook
+    // (the video model's clock).  A reset leaves the hook in place.
+    void on_field_boundary(std::function<void()> hook) { field_hook_ = std::move(hook); }
+    // Runs the raster on to the start of the next retrace, as if the status
+    // were polled until then (nothing is traced).
+    void next_field();
 
     // ---- Failure injection ----
     void fail(Failure what, bool enabled = true);
@@ -149,6 +155,7 @@ class Controller {
     std::uint16_t apply_scripts(Reg::Kind kind, std::uint16_t index, int page, std::uint16_t natural);
     std::uint32_t key_of(Reg reg) const;
     void record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed = false);
+    void tick_raster();
 
     std::uint8_t gr_[256] = {};
     std::uint8_t sr_[256] = {};
@@ -160,6 +167,7 @@ class Controller {
     std::vector<std::uint8_t> video_memory_;
 
     std::uint64_t raster_t_ = 0;
+    std::function<void()> field_hook_;
     std::unordered_map<std::uint32_t, Script> scripts_;
 
     bool failures_[4] = {};

@@ -1,6 +1,7 @@
 #include "engines.h"
 
 #include "register_map.h"
+#include "screen_mode.h"
 
 #include <cstdio>
 
@@ -86,13 +87,21 @@ OverlayState overlay_state(const Controller &sim, int window) {
     return o;
 }
 
+int overlay_on_top(const Controller &sim) {
+    return bit(ovl(sim, 1, reg::kOvlDisplay.at()), reg::ovl_display::kWindow1OnTop) ? 1 : 0;
+}
+
 CaptureState capture_state(const Controller &sim) {
+    return capture_state(sim, bit(get(sim, reg::kClockEF), reg::clock_ef::kEngine1) ? 1 : 0);
+}
+
+CaptureState capture_state(const Controller &sim, int engine) {
     using namespace reg;
     CaptureState c{};
     const std::uint8_t control = get(sim, kCaptureControl);
     c.enabled = bit(control, capture_control::kEnable);
     c.held = bit(control, capture_control::kHold) || bit(control, capture_control::kStop);
-    c.engine = bit(get(sim, kClockEF), clock_ef::kEngine1) ? 1 : 0;
+    c.engine = engine;
     const auto start = static_cast<std::uint16_t>(cap(sim, c.engine, kCapXStart));
     const auto end = static_cast<std::uint16_t>(cap(sim, c.engine, kCapXEnd));
     c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
@@ -112,6 +121,7 @@ CaptureState capture_state(const Controller &sim) {
     const std::uint32_t q = c.engine == 0 ? (get(sim, kGuard0Low) | get(sim, kGuard0Mid) << 8)
                                           : (get(sim, kGuard1Low) | get(sim, kGuard1Mid) << 8);
     c.guard = (q | high << 16) * 4u;
+    c.wide_bus = bit(get(sim, kMemoryConfig), memory_config::kWideBus);
 
     const std::uint8_t back_high = get(sim, kBackBufferHigh);
     c.double_buffer = bit(get(sim, kDoubleBufferControl), kDoubleBufferControl.fields[0]) &&
@@ -121,6 +131,17 @@ CaptureState capture_state(const Controller &sim) {
                     4u;
     c.inverted_fields = bit(get(sim, kFieldControl), field_control::kInverted);
     return c;
+}
+
+DisplayState display_state(const Controller &sim) {
+    using namespace reg;
+    const auto cr = [&](const Register &r) { return sim.get(Reg::cr(r.at())); };
+    DisplayState d{};
+    d.width = screen::visible_width(cr(kHorizontalDisplayEnd), cr(kExtendedHorizontal));
+    d.height = screen::visible_height(cr(kVerticalDisplayEnd), cr(kOverflow), get(sim, kExtendedVertical));
+    d.bpp = screen::bits_per_pixel(get(sim, kPixelDepth));
+    d.pitch = static_cast<std::uint32_t>(d.width) * d.bpp / 8;
+    return d;
 }
 
 std::string describe(const OverlayState &o, int window) {

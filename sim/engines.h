@@ -35,13 +35,26 @@ struct CaptureState {
     bool field_scaling;               // EA bit 1
     bool guard_on;                    // SR A2 bit 2
     std::uint32_t guard;              // byte offset of the guard address
+    bool wide_bus;                    // GR 72 bit 2, which the guard address is set for
     bool double_buffer;               // GR AC bit 1 and GR A9 bit 4
     std::uint32_t back_buffer;        // byte offset
     bool inverted_fields;             // GR E9 bit 5
 };
 
+// The display: the visible screen and where the frame buffer lies.
+struct DisplayState {
+    std::uint16_t width, height; // visible pixels and lines
+    std::uint8_t bpp;            // 4, 8, 16, 24 or 32
+    std::uint32_t pitch;         // bytes from one line to the next
+};
+
 OverlayState overlay_state(const Controller &sim, int window);
+// The window on top where both overlap (SR DE bit 0).
+int overlay_on_top(const Controller &sim);
+// The engine routed to the video port, or an engine named by number.
 CaptureState capture_state(const Controller &sim);
+CaptureState capture_state(const Controller &sim, int engine);
+DisplayState display_state(const Controller &sim);
 
 // A few lines that a person can read; each ends in '\n'.
 std::string describe(const OverlayState &overlay, int window);

@@ -2,23 +2,29 @@
 //
 //   kovasim [kovasim options] [--] [capview options]
 //
-// Runs capview's own program logic against a fresh simulated controller;
-// standard output and exit status are capview's.  kovasim's options may stand
-// anywhere before "--"; every other argument goes to capview.  Afterwards it
-// writes the trace and the register dump if asked, and a summary of what the
-// engines were left doing on standard error.
+// Runs capview's own program logic against a fresh simulated controller with
+// its video model (a desktop in the frame buffer, a source on the video
+// port); standard output and exit status are capview's.  kovasim's options may
+// stand anywhere before "--"; every other argument goes to capview.
+// Afterwards N more frames pass, and it writes the trace, the register dump
+// and the pictures if asked, and a summary of what the engines were left
+// doing on standard error.
 #include "capview.h"
 #include "controller.h"
 #include "engines.h"
+#include "kova_version.h"
 #include "lock_state.h"
 #include "register_names.h"
 #include "state_dir.h"
 #include "synclock.h"
+#include "video/model.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +46,12 @@ struct Options {
     Output trace;
     Output dump;
     std::string state_dir; // empty: no lock-state record
+    std::string source = "pal";
+    long frames = 2;
+    std::string png_file;
+    std::string y4m_file;
     bool help = false;
+    bool version = false;
     std::vector<kova::sim::Setting> settings;
     std::vector<Failure> failures;
     std::vector<char *> capview_args;
@@ -65,7 +76,7 @@ using Take = bool (*)(Options &options, std::string_view value, std::string &err
 
 bool take_file(Output &output, std::string_view value, std::string &error) {
     if (value.empty()) {
-        error = "empty file name";
+        error = ": empty file name";
         return false;
     }
     output.name = value;
@@ -73,8 +84,8 @@ bool take_file(Output &output, std::string_view value, std::string &error) {
 }
 
 // kovasim's own options, the one list: parsing, the help text and the
-// synopsis all come from it.  None of the names may be a capview option or a
-// prefix of one.
+// synopsis all come from it.  None of the names is a capview option ("--source"
+// is only an abbreviation of two, which capview would refuse as ambiguous).
 struct OwnOption {
     const char *name;
     const char *argument; // the value's name, or nullptr for an option without one
@@ -110,10 +121,41 @@ const OwnOption kOwnOptions[] = {
     {"--state-dir", "DIR", "record a sync lock in DIR/lock.state, as capview on the hardware does",
      [](Options &o, std::string_view v, std::string &e) {
          if (v.empty()) {
-             e = "empty directory name";
+             e = ": empty directory name";
              return false;
          }
          o.state_dir = v;
+         return true;
+     }},
+    {"--source", "pal|ntsc|none|FILE.y4m", "the video on the input port (default pal)",
+     [](Options &o, std::string_view v, std::string &) {
+         o.source = v;
+         return true;
+     }},
+    {"--frames", "N", "frames of the screen that pass after capview's run (default 2)",
+     [](Options &o, std::string_view v, std::string &e) {
+         const std::string text(v);
+         char *end = nullptr;
+         o.frames = std::strtol(text.c_str(), &end, 10);
+         if (!text.empty() && *end == '\0' && o.frames >= 0 && o.frames <= 100000) return true;
+         e = text + ": a number from 0 to 100000";
+         return false;
+     }},
+    {"--png", "FILE", "write the screen after the run as a PNG picture",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) e = ": empty file name";
+         o.png_file = v;
+         return !v.empty();
+     }},
+    {"--y4m", "FILE", "write the screen of every frame as a y4m stream",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) e = ": empty file name";
+         o.y4m_file = v;
+         return !v.empty();
+     }},
+    {"--version", nullptr, "print kovasim's version and exit",
+     [](Options &o, std::string_view, std::string &) {
+         o.version = true;
          return true;
      }},
     {"--help", nullptr, "print this help and exit (capview's own: kovasim -- --help)",
@@ -233,8 +275,9 @@ int parse(int argc, char **argv, Options &options) {
                 return usage_error(std::string(name) + " needs " + own->argument);
         }
         std::string error;
-        if (!own->take(options, value, error)) return usage_error(std::string(name) + ": " + error);
-        if (options.help) return 0;
+        if (!own->take(options, value, error))
+            return usage_error(std::string(name) + (error.starts_with(':') ? "" : " ") + error);
+        if (options.help || options.version) return 0;
     }
     for (; i < argc; ++i)
         options.capview_args.push_back(argv[i]);
@@ -277,7 +320,39 @@ void record_sync_lock() {
         std::fprintf(stderr, "kovasim: warning: sync lock not recorded: %s\n", error.c_str());
 }
 
-std::string summary(const kova::sim::Controller &sim) {
+// The frames after capview's run: each one field period of the source; the
+// y4m stream gets the screen of every frame.
+bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model, const Options &options) {
+    using namespace kova::sim::video;
+    Y4mWriter y4m;
+    std::string error;
+    const StandardInfo &info = standard_info(model.source().standard());
+    Image screen;
+    model.screen(screen);
+    bool ok = options.y4m_file.empty() || y4m.open(options.y4m_file, screen.width, screen.height,
+                                                   info.field_rate_num, info.field_rate_den, error);
+    for (long i = 0; i < options.frames; ++i) {
+        sim.next_field();
+        if (options.y4m_file.empty() || !ok) continue;
+        model.screen(screen);
+        ok = y4m.write(screen);
+    }
+    ok = y4m.close(error) && ok;
+    if (ok && !options.png_file.empty() && !png_supported()) {
+        // A kovasim built with nothing but a compiler still runs capview; the
+        // picture alone is missing, and the user is told why.
+        std::fprintf(stderr, "kovasim: warning: %s not written: this kovasim was built without libpng\n",
+                     options.png_file.c_str());
+    } else if (ok && !options.png_file.empty()) {
+        model.screen(screen);
+        ok = write_png(options.png_file, screen, error);
+    }
+    if (!ok)
+        std::fprintf(stderr, "kovasim: %s\n", error.empty() ? "cannot write the y4m stream" : error.c_str());
+    return ok;
+}
+
+std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Model &model) {
     std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
     for (int window = 0; window < 2; ++window)
         text += "  " + kova::sim::describe(kova::sim::overlay_state(sim, window), window);
@@ -289,6 +364,9 @@ std::string summary(const kova::sim::Controller &sim) {
     }
     text += "  sync lock: ";
     text += wSyncLock != 0 ? (wVStandard == 1 ? "on (NTSC)\n" : "on (PAL)\n") : "off\n";
+    text += "  video: " + model.source().name() + ", " + std::to_string(model.fields()) + " fields, " +
+            std::to_string(model.fields_captured()) + " captured, " + std::to_string(model.guard_stops()) +
+            " guard stops\n";
     return text;
 }
 
@@ -301,6 +379,10 @@ int main(int argc, char **argv) {
         print_help();
         return 0;
     }
+    if (options.version) {
+        std::printf("kovasim %s\n", KOVA_VERSION_STRING);
+        return 0;
+    }
     if (!options.state_dir.empty()) {
         if (!kova::tool::ensure_state_dir(options.state_dir)) {
             std::fprintf(stderr, "kovasim: --state-dir %s: %s\n", options.state_dir.c_str(),
@@ -310,6 +392,9 @@ int main(int argc, char **argv) {
         g_state_dir = options.state_dir;
         capview_after_sync_lock = record_sync_lock;
     }
+    std::string error;
+    auto source = kova::sim::video::open_source(options.source, error);
+    if (!source) return usage_error("--source " + error);
     if (!open_output(options.trace) || !open_output(options.dump)) return kUsageError;
 
     auto &sim = kova::sim::controller();
@@ -319,13 +404,16 @@ int main(int argc, char **argv) {
     for (const Failure failure : options.failures)
         sim.fail(failure);
 
+    // The desktop is painted at the depth the settings leave.
+    kova::sim::video::Model model(sim, std::move(source));
     const int status =
         capview_main(static_cast<int>(options.capview_args.size()) - 1, options.capview_args.data());
     std::fflush(stdout);
 
-    bool written = write_output(options.trace, sim.trace_text());
+    bool written = run_frames(sim, model, options);
+    written &= write_output(options.trace, sim.trace_text());
     written &= write_output(options.dump, kova::sim::dump(sim));
-    std::fputs(summary(sim).c_str(), stderr);
+    std::fputs(summary(sim, model).c_str(), stderr);
     if (!written && status == 0) return kUsageError;
     return status;
 }

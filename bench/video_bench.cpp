@@ -1,0 +1,96 @@
+// The video model's speed: one captured PAL field, and one composed
+// 1024x768 screen with a 720x576 overlay window, each beside a plain copy of
+// the same bytes (the memory bandwidth limit).  Goal: at least 300 composed
+// screens per second, and within 10 times the copy.
+#include "controller.h"
+#include "video/model.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+namespace video = kova::sim::video;
+
+constexpr std::uint32_t kBuffer = 1536 * 1024;
+constexpr std::uint32_t kMemory = kova::sim::Controller::kVideoMemorySize;
+
+// A PAL field of 720 x 288 into a 720-pixel pitch, 1:1, as capview sets it.
+kova::sim::CaptureState pal_capture() {
+    kova::sim::CaptureState c{};
+    c.enabled = true;
+    c.first_pixel = 0, c.end_pixel = 720, c.first_line = 0, c.end_line = 288;
+    c.destination = kBuffer, c.pitch = 720;
+    c.h_factor = c.v_factor = 0x1000;
+    c.field_scaling = true;
+    return c;
+}
+
+void rate(benchmark::State &state, std::size_t bytes) {
+    state.counters["per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void BM_CapturePalField(benchmark::State &state) {
+    std::vector<std::uint8_t> memory(kMemory);
+    auto source = video::make_pattern(video::Standard::Pal);
+    const video::Frame &frame = source->frame(0);
+    const kova::sim::CaptureState capture = pal_capture();
+    int field = 0;
+    for (auto _ : state) {
+        video::capture_field(capture, frame, field, field, memory.data(), kMemory);
+        field ^= 1;
+        benchmark::DoNotOptimize(memory.data());
+    }
+    rate(state, 720 * 288 * 2);
+}
+BENCHMARK(BM_CapturePalField);
+
+void BM_CopyPalField(benchmark::State &state) {
+    std::vector<std::uint8_t> from(720 * 288 * 2, 1), to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    rate(state, from.size());
+}
+BENCHMARK(BM_CopyPalField);
+
+void BM_ComposeScreen(benchmark::State &state) {
+    std::vector<std::uint8_t> memory(kMemory);
+    const kova::sim::DisplayState display{1024, 768, 16, 2048};
+    video::paint_desktop(display, memory.data(), kMemory);
+    auto source = video::make_pattern(video::Standard::Pal);
+    for (int field = 0; field < 2; ++field)
+        video::capture_field(pal_capture(), source->frame(0), field, field, memory.data(), kMemory);
+    video::OverlayView views[2] = {};
+    kova::sim::OverlayState &o = views[0].state;
+    o.on = true;
+    o.left = 0, o.top = 0, o.right = 720, o.bottom = 576;
+    o.source = kBuffer, o.pitch = 1440, o.fetch = 180;
+    o.h_factor = o.v_factor = 0x1000;
+    video::Image screen;
+    for (auto _ : state) {
+        video::compose(display, views, 0, memory.data(), kMemory, screen);
+        benchmark::DoNotOptimize(screen.rgb.data());
+    }
+    rate(state, 1024 * 768 * 3);
+}
+BENCHMARK(BM_ComposeScreen);
+
+void BM_CopyScreen(benchmark::State &state) {
+    std::vector<std::uint8_t> from(1024 * 768 * 3, 1), to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    rate(state, from.size());
+}
+BENCHMARK(BM_CopyScreen);
+
+} // namespace

@@ -1,0 +1,161 @@
+// The video model's assumptions, all in one place.
+//
+// The register meanings say where the engines read and write and with which
+// sizes; they do not say how pixels become light.  Everything below is this
+// model's own choice, not a fact about the controller, and each choice lives
+// in the one function named beside it (all in this header but capture_field,
+// in model.h) so that a better guess changes one place.
+//
+//  1. Pixel formats of an overlay window (OVL DB bits 0-2): 0 = YUYV 4:2:2
+//     (Y0 U Y1 V; also what the capture engine writes), 1 = RGB 5:5:5,
+//     2 = RGB 5:6:5, 3 = RGB 8:8:8 stored B, G, R, 4 = RGB 8:8:8:8 stored
+//     B, G, R, unused, 5 = 8-bit index into the default palette, 6 = UYVY
+//     4:2:2, 7 = 8-bit grey.                                  decode_row()
+//  2. Colour: Y'CbCr is BT.601 with studio range (Y 16-235, Cb and Cr
+//     16-240) in both directions.                yuv_to_rgb(), rgb_to_yuv()
+//  3. Screen depths: 16 bits are RGB 5:6:5, 24 bits B, G, R, 32 bits B, G, R,
+//     unused (least significant byte first); 8 bits index the default
+//     palette; 4 bits index its first 16 entries, two pixels per byte, the
+//     left one in the high nibble.     default_palette(), decode_screen_row(),
+//                                                      encode_screen_pixel()
+//  4. Window edges: left and top inclusive, right and bottom exclusive, so
+//     (0,0)-(720,576) is 720 x 576 pixels.                      window_span()
+//  5. Scaling, both engines: no filtering; each output pixel takes the source
+//     pixel at or before output × source / destination.  A capture engine
+//     writes source size × factor / 4096 pixels (and lines), rounded to the
+//     nearest.         scaled_size(), capture_source_index(),
+//                                                     overlay_source_index()
+//  6. Capture input window: first pixel and first line inclusive, end pixel
+//     and end line exclusive; field line 0 is the first active line; the part
+//     of the window outside the active picture is black.     capture_field()
+//  7. Fields: field 0 holds the even lines of the frame and comes first;
+//     inverted polarity swaps the numbers.  With field scaling, line j of
+//     field f goes to destination line 2j + f; without it, to line j (the
+//     later field overwrites the earlier).               capture_line_address()
+//  8. Double buffering: field 0 goes to the front buffer (the destination
+//     address) and field 1 to the back buffer, each at line 2j with field
+//     scaling; overlay window 0 shows the buffer filled last.
+//                                 capture_line_address(), overlay_buffer_shift()
+//  9. BOB: the window shows only the field captured last: its source line l
+//     is buffer line 2l + that field.  The vertical factor does the repeating
+//     (at 2:1 every line twice); the 2:1 bit adds nothing.
+//                                                       overlay_line_address()
+// 10. Guard: the guard register holds the start of the last burst the engine
+//     may write (16 bytes, 32 on the wide bus), so nothing is written at or
+//     past guard + burst, which is the address the library was given.  A
+//     field that reaches it stops there.                       guard_limit()
+// 11. Fetch count: pixels past fetch × 8 bytes of a source line show black.
+//                                                           decode_row() limit
+// 12. No colour key: the key colour registers and the overlay mode bit
+//     (OVL DC bit 1) change nothing on the screen.
+// 13. No signal: the capture engine receives no field and writes nothing.
+// 14. Time: one field of the source passes per frame of the display (the
+//     raster's field boundary); a frame of the screen is one field period.
+#pragma once
+
+#include "../engines.h"
+
+#include <cstdint>
+
+namespace kova::sim::video {
+
+struct Rgb {
+    std::uint8_t r, g, b;
+    friend bool operator==(const Rgb &, const Rgb &) = default;
+};
+
+struct Yuv {
+    std::uint8_t y, u, v;
+};
+
+// --- 2. colour
+
+inline std::uint8_t clamp8(int v) {
+    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Y'CbCr to RGB in 8.8 fixed point: each of R, G and B is the sum of a luma
+// term and chroma terms, shifted down by 8 and clamped.
+struct YuvToRgb {
+    static int luma(int y) { return 298 * (y - 16) + 128; }
+    static int red_v(int v) { return 409 * (v - 128); }
+    static int green_u(int u) { return -100 * (u - 128); }
+    static int green_v(int v) { return -208 * (v - 128); }
+    static int blue_u(int u) { return 516 * (u - 128); }
+};
+
+inline Rgb yuv_to_rgb(Yuv p) {
+    using K = YuvToRgb;
+    const int c = K::luma(p.y);
+    return {clamp8((c + K::red_v(p.v)) >> 8), clamp8((c + K::green_u(p.u) + K::green_v(p.v)) >> 8),
+            clamp8((c + K::blue_u(p.u)) >> 8)};
+}
+
+inline Yuv rgb_to_yuv(Rgb p) {
+    return {static_cast<std::uint8_t>(((66 * p.r + 129 * p.g + 25 * p.b + 128) >> 8) + 16),
+            static_cast<std::uint8_t>(((-38 * p.r - 74 * p.g + 112 * p.b + 128) >> 8) + 128),
+            static_cast<std::uint8_t>(((112 * p.r - 94 * p.g - 18 * p.b + 128) >> 8) + 128)};
+}
+
+// --- 1. overlay formats
+
+// Bytes per pixel of an overlay format code (as the library's table).
+int format_bytes(std::uint8_t format);
+
+// Writes n RGB pixels to out: pixel i is source pixel columns[i] of the line
+// at `line`, of which `available` bytes may be read; pixels that lie wholly
+// or partly past them are black.
+void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t available,
+                const std::uint32_t *columns, int n, std::uint8_t *out);
+
+// --- 3. screen depths
+
+Rgb default_palette(int index);
+// Writes the RGB pixels [first, end) of a frame-buffer line at the given
+// depth to the same pixels of `out`.
+void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out);
+void encode_screen_pixel(int bpp, std::uint8_t *row, int x, Rgb colour);
+
+// --- 4. window edges
+
+struct Span {
+    int first, end; // first inside, first past
+};
+inline Span window_span(std::int16_t start, std::int16_t end) {
+    return {start, end};
+}
+
+// --- 5. scaling
+
+inline std::uint32_t scaled_size(std::uint32_t source_size, std::uint16_t factor) {
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(source_size) * factor + 2048) >> 12);
+}
+// Capture factors are destination over source.
+inline std::uint32_t capture_source_index(std::uint32_t out, std::uint16_t factor) {
+    return factor ? static_cast<std::uint32_t>(static_cast<std::uint64_t>(out) * 4096 / factor) : 0;
+}
+// Overlay factors are source over destination.
+inline std::uint32_t overlay_source_index(std::uint32_t out, std::uint16_t factor) {
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(out) * factor >> 12);
+}
+
+// --- 7, 8. where a captured line goes (a byte offset, unbounded)
+
+std::uint64_t capture_line_address(const CaptureState &capture, int field, std::uint32_t line);
+
+// --- 8. the buffer overlay window `window` shows: how far its source moves
+
+std::uint32_t overlay_buffer_shift(int window, const CaptureState &capture, int last_field);
+
+// --- 9. where an overlay source line starts (a byte offset, unbounded)
+
+std::uint64_t overlay_line_address(const OverlayState &overlay, std::uint32_t shift, int bob_field,
+                                   std::uint32_t line);
+
+// --- 10. the first byte the capture engine may not write
+
+inline std::uint64_t guard_limit(const CaptureState &capture) {
+    return static_cast<std::uint64_t>(capture.guard) + (capture.wide_bus ? 32 : 16);
+}
+
+} // namespace kova::sim::video

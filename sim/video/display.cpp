@@ -1,0 +1,105 @@
+// The display: the frame buffer with the overlay windows over it, and the
+// power-on desktop picture.
+#include "model.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kova::sim::video {
+
+namespace {
+
+// The part of the screen a window covers; empty when it is off.
+struct Area {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+Area screen_area(const DisplayState &d, const OverlayState &o) {
+    if (!o.on) return {};
+    const Span across = window_span(o.left, o.right), down = window_span(o.top, o.bottom);
+    Area a{std::max(across.first, 0), std::max(down.first, 0),
+           std::min(across.end, static_cast<int>(d.width)), std::min(down.end, static_cast<int>(d.height))};
+    if (a.x0 >= a.x1 || a.y0 >= a.y1) return {};
+    return a;
+}
+
+void draw_window(const DisplayState &d, const OverlayView &view, const std::uint8_t *memory,
+                 std::uint32_t memory_size, Image &out) {
+    const OverlayState &o = view.state;
+    const Area area = screen_area(d, o);
+    if (area.x0 == area.x1) return;
+    const Span across = window_span(o.left, o.right), down = window_span(o.top, o.bottom);
+    const int x0 = area.x0, x1 = area.x1, y0 = area.y0, y1 = area.y1;
+
+    std::vector<std::uint32_t> columns(static_cast<std::size_t>(x1 - x0));
+    for (int x = x0; x < x1; ++x)
+        columns[static_cast<std::size_t>(x - x0)] =
+            overlay_source_index(static_cast<std::uint32_t>(x - across.first), o.h_factor);
+    const std::uint32_t fetched = o.fetch * 8;
+    for (int y = y0; y < y1; ++y) {
+        const std::uint32_t line =
+            overlay_source_index(static_cast<std::uint32_t>(y - down.first), o.v_factor);
+        const std::uint64_t at = overlay_line_address(o, view.shift, view.bob_field, line);
+        const std::uint32_t available =
+            at >= memory_size
+                ? 0
+                : std::min<std::uint32_t>(fetched, static_cast<std::uint32_t>(memory_size - at));
+        decode_row(o.format, memory + (available ? at : 0), available, columns.data(), x1 - x0,
+                   out.row(y) + static_cast<std::size_t>(x0) * 3);
+    }
+}
+
+Rgb desktop_colour(const DisplayState &d, int x, int y) {
+    const int taskbar = d.height - 28;
+    if (y >= taskbar) {
+        if (y == taskbar) return {224, 224, 224};
+        if (x >= 4 && x < 68 && y >= taskbar + 4 && y < d.height - 4) return {0, 128, 64};
+        return {192, 192, 192};
+    }
+    for (int icon = 0; icon < 4; ++icon) {
+        const int top = 24 + 80 * icon;
+        if (x >= 24 && x < 64 && y >= top && y < top + 40) return {230, 200, 80};
+    }
+    if (x % 64 == 0 || y % 64 == 0) return {70, 120, 170};
+    return {40, 96, 144};
+}
+
+} // namespace
+
+void compose(const DisplayState &d, const OverlayView views[2], int on_top, const std::uint8_t *memory,
+             std::uint32_t memory_size, Image &out) {
+    if (out.width != d.width || out.height != d.height) out.reset(d.width, d.height);
+    // The frame buffer, except where a window will cover it.
+    const Area covered[2] = {screen_area(d, views[0].state), screen_area(d, views[1].state)};
+    for (int y = 0; y < d.height; ++y) {
+        const std::uint64_t at = static_cast<std::uint64_t>(y) * d.pitch;
+        if (at + d.pitch > memory_size) {
+            std::fill_n(out.row(y), static_cast<std::size_t>(d.width) * 3, 0);
+            continue;
+        }
+        Area spans[2];
+        int n = 0;
+        for (const Area &a : covered)
+            if (y >= a.y0 && y < a.y1) spans[n++] = a;
+        if (n == 2 && spans[1].x0 < spans[0].x0) std::swap(spans[0], spans[1]);
+        int x = 0;
+        for (int i = 0; i < n; ++i) {
+            if (spans[i].x0 > x) decode_screen_row(d.bpp, memory + at, x, spans[i].x0, out.row(y));
+            x = std::max(x, spans[i].x1);
+        }
+        if (x < d.width) decode_screen_row(d.bpp, memory + at, x, d.width, out.row(y));
+    }
+    draw_window(d, views[on_top ? 0 : 1], memory, memory_size, out);
+    draw_window(d, views[on_top ? 1 : 0], memory, memory_size, out);
+}
+
+void paint_desktop(const DisplayState &d, std::uint8_t *memory, std::uint32_t memory_size) {
+    for (int y = 0; y < d.height; ++y) {
+        const std::uint64_t at = static_cast<std::uint64_t>(y) * d.pitch;
+        if (at + d.pitch > memory_size) break;
+        for (int x = 0; x < d.width; ++x)
+            encode_screen_pixel(d.bpp, memory + at, x, desktop_colour(d, x, y));
+    }
+}
+
+} // namespace kova::sim::video

@@ -1,0 +1,216 @@
+#include "io.h"
+
+#include "assumptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#if KOVA_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace kova::sim::video {
+
+namespace {
+
+std::string system_error(const std::string &what, const std::string &path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ PNG
+
+#if KOVA_HAVE_PNG
+
+bool png_supported() {
+    return true;
+}
+
+bool write_png(const std::string &path, const Image &image, std::string &error) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), image.width * 3, nullptr)) {
+        error = "cannot write " + path + ": " + png.message;
+        return false;
+    }
+    return true;
+}
+
+bool read_png(const std::string &path, Image &image, std::string &error) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        error = "cannot read " + path + ": " + png.message;
+        return false;
+    }
+    png.format = PNG_FORMAT_RGB;
+    image.reset(static_cast<int>(png.width), static_cast<int>(png.height));
+    if (!png_image_finish_read(&png, nullptr, image.rgb.data(), image.width * 3, nullptr)) {
+        error = "cannot read " + path + ": " + png.message;
+        png_image_free(&png);
+        return false;
+    }
+    return true;
+}
+
+#else
+
+bool png_supported() {
+    return false;
+}
+
+bool write_png(const std::string &, const Image &, std::string &error) {
+    error = "this build has no PNG support";
+    return false;
+}
+
+bool read_png(const std::string &, Image &, std::string &error) {
+    error = "this build has no PNG support";
+    return false;
+}
+
+#endif
+
+// ------------------------------------------------------------------ YUV4MPEG2 in
+
+bool Y4mReader::open(const std::string &path, std::string &error) {
+    file_.reset(std::fopen(path.c_str(), "rb"));
+    if (!file_) {
+        error = system_error("cannot open", path);
+        return false;
+    }
+    char line[256];
+    if (!std::fgets(line, sizeof line, file_.get()) || std::strncmp(line, "YUV4MPEG2 ", 10) != 0 ||
+        !std::strchr(line, '\n')) {
+        error = path + ": not a YUV4MPEG2 stream";
+        return false;
+    }
+    header_ = {};
+    std::istringstream tokens(line + 10);
+    for (std::string token; tokens >> token;) {
+        const std::string value = token.substr(1);
+        switch (token[0]) {
+        case 'W':
+            header_.width = std::atoi(value.c_str());
+            break;
+        case 'H':
+            header_.height = std::atoi(value.c_str());
+            break;
+        case 'F':
+            if (std::sscanf(value.c_str(), "%d:%d", &header_.rate_num, &header_.rate_den) != 2 ||
+                header_.rate_num <= 0 || header_.rate_den <= 0) {
+                error = path + ": bad frame rate " + value;
+                return false;
+            }
+            break;
+        case 'C':
+            if (value == "422") {
+                header_.chroma422 = true;
+            } else if (value != "420jpeg" && value != "420paldv" && value != "420mpeg2" && value != "420") {
+                error = path + ": colour space " + value + " not supported (8-bit 4:2:0 or 4:2:2 only)";
+                return false;
+            }
+            break;
+        default:
+            break; // interlacing, aspect ratio, comments: not needed
+        }
+    }
+    if (header_.width <= 0 || header_.height <= 0 || header_.width > 8192 || header_.height > 8192) {
+        error = path + ": bad picture size";
+        return false;
+    }
+    data_start_ = std::ftell(file_.get());
+    return true;
+}
+
+bool Y4mReader::read(PlanarFrame &frame, std::string &error) {
+    error.clear();
+    char line[256];
+    if (!std::fgets(line, sizeof line, file_.get())) return false;
+    if (std::strncmp(line, "FRAME", 5) != 0 || !std::strchr(line, '\n')) {
+        error = "bad frame header in the YUV4MPEG2 stream";
+        return false;
+    }
+    frame.width = header_.width, frame.height = header_.height;
+    frame.chroma_width = (header_.width + 1) / 2;
+    frame.chroma_height = header_.chroma422 ? header_.height : (header_.height + 1) / 2;
+    const std::size_t luma = static_cast<std::size_t>(frame.width) * frame.height;
+    const std::size_t chroma = static_cast<std::size_t>(frame.chroma_width) * frame.chroma_height;
+    frame.y.resize(luma), frame.cb.resize(chroma), frame.cr.resize(chroma);
+    if (std::fread(frame.y.data(), 1, luma, file_.get()) != luma ||
+        std::fread(frame.cb.data(), 1, chroma, file_.get()) != chroma ||
+        std::fread(frame.cr.data(), 1, chroma, file_.get()) != chroma) {
+        error = "YUV4MPEG2 stream ends inside a frame";
+        return false;
+    }
+    return true;
+}
+
+bool Y4mReader::rewind() {
+    return file_ && std::fseek(file_.get(), data_start_, SEEK_SET) == 0;
+}
+
+// ------------------------------------------------------------------ YUV4MPEG2 out
+
+bool Y4mWriter::open(const std::string &path, int width, int height, int rate_num, int rate_den,
+                     std::string &error) {
+    path_ = path;
+    file_.reset(path == "-" ? stdout : std::fopen(path.c_str(), "wb"));
+    if (!file_) {
+        error = system_error("cannot write", path);
+        return false;
+    }
+    width_ = width, height_ = height;
+    std::fprintf(file_.get(), "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", width, height, rate_num,
+                 rate_den);
+    return true;
+}
+
+bool Y4mWriter::write(const Image &image) {
+    const int cw = (width_ + 1) / 2, ch = (height_ + 1) / 2;
+    const std::size_t luma = static_cast<std::size_t>(width_) * height_,
+                      chroma = static_cast<std::size_t>(cw) * ch;
+    planes_.assign(luma + 2 * chroma, 0);
+    std::uint8_t *y = planes_.data(), *cb = y + luma, *cr = cb + chroma;
+    for (int row = 0; row < height_; ++row) {
+        const std::uint8_t *p = image.row(row);
+        for (int x = 0; x < width_; ++x, p += 3)
+            y[static_cast<std::size_t>(row) * width_ + x] = rgb_to_yuv({p[0], p[1], p[2]}).y;
+    }
+    for (int cy = 0; cy < ch; ++cy)
+        for (int cx = 0; cx < cw; ++cx) {
+            int u = 0, v = 0, n = 0;
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) {
+                    const int px = 2 * cx + dx, py = 2 * cy + dy;
+                    if (px >= width_ || py >= height_) continue;
+                    const std::uint8_t *p = image.row(py) + px * 3;
+                    const Yuv c = rgb_to_yuv({p[0], p[1], p[2]});
+                    u += c.u, v += c.v, ++n;
+                }
+            cb[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((u + n / 2) / n);
+            cr[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((v + n / 2) / n);
+        }
+    return std::fputs("FRAME\n", file_.get()) >= 0 &&
+           std::fwrite(planes_.data(), 1, planes_.size(), file_.get()) == planes_.size();
+}
+
+bool Y4mWriter::close(std::string &error) {
+    std::FILE *f = file_.release();
+    if (!f) return true;
+    const bool failed = std::ferror(f) != 0;
+    const bool closed = f == stdout ? std::fflush(f) == 0 : std::fclose(f) == 0;
+    if (failed || !closed) {
+        error = system_error("cannot write", path_);
+        return false;
+    }
+    return true;
+}
+
+} // namespace kova::sim::video

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs the bash completion of capview, kovasim and kovactl on command lines as
+# a user types them, and feeds every indexed register name that it offers to
+# kovasim --set, which must accept them all.
+#   check_completion.sh COMPLETION_FILE KOVASIM [EMULATOR]
+set -uo pipefail
+source "$1"
+kovasim=("${@:2}")
+failures=0
+
+# complete LINE: COMPREPLY for the command line LINE (cursor at its end),
+# split into words as bash splits them.
+complete_line() {
+    local line=$1 command
+    COMP_LINE=$line COMP_POINT=${#line}
+    read -r -a COMP_WORDS <<<"${line//=/ = }"
+    [[ $line == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    command=${COMP_WORDS[0]}
+    COMPREPLY=()
+    "_kova_$command"
+}
+
+# expect LINE WORDS...: the completion of LINE offers exactly WORDS.
+expect() {
+    local line=$1
+    shift
+    complete_line "$line"
+    if [[ "${COMPREPLY[*]}" != "$*" ]]; then
+        echo "FAIL '$line': got '${COMPREPLY[*]}', expected '$*'"
+        ((failures++))
+    fi
+}
+
+# expect_has LINE WORD...: the completion of LINE offers each WORD.
+expect_has() {
+    local line=$1 word
+    shift
+    complete_line "$line"
+    for word; do
+        if [[ " ${COMPREPLY[*]} " != *" $word "* ]]; then
+            echo "FAIL '$line': '$word' not among '${COMPREPLY[*]}'"
+            ((failures++))
+        fi
+    done
+}
+
+expect 'capview --sh' --shrinkx --shrinky
+expect 'capview -s ' 0 1 2 3
+expect 'capview -w ' 
+expect 'kovasim --fail mmap' mmap-fb mmap-mmio
+expect 'kovasim --fail=i' iopl
+expect 'kovasim --set GRE8' GRE8
+expect 'kovasim --set GRE5' GRE5@00 GRE5@01 GRE5@03 GRE5@05 GRE5@08 GRE5@80
+expect 'kovasim --set srd' SRD0 SRD1 SRD2 SRD3 SRD4 SRD5 SRD6 SRD7 SRD8 SRD9 SRDA SRDB SRDC SRDD SRDE SRDF
+expect 'kovasim --set GRBA' GRBA@00 GRBA@01 GRBA@02 GRBA@40
+expect 'kovasim --set TVE43' TVE430 TVE431 TVE432 TVE433 TVE434 TVE435 TVE436 TVE437 TVE438 TVE439 \
+    TVE43A TVE43B TVE43C TVE43D TVE43E TVE43F
+expect 'kovasim --set GRE8=0'
+expect 'kovasim --set GRE8=01 --tr' --trace
+expect 'kovasim --version --fa' --fail
+expect 'kovasim -- -s ' 0 1 2 3
+expect 'kovasim --set GRE8=01 -b --bob' --bobmode
+expect 'kovasim -b --trace' 
+expect_has 'kovasim --' --trace --set --fail --dump --version --synclock
+expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \
+    videoclock crt fetch help
+expect 'kovactl --st' --state-dir
+expect 'kovactl --sim --set GRE8=01 reg ' get set dump
+expect 'kovactl reg get CR1' CR10 CR11 CR12 CR13 CR14 CR15 CR16 CR17 CR18 CR19 CR1A CR1B CR1C CR1D CR1E CR1F
+expect 'kovactl reg dump O' OVL0 OVL1
+expect 'kovactl dac tv ' on off
+expect 'kovactl overlay 1 scale ' bob weave
+expect 'kovactl capture 0 polarity ' normal inverted
+expect 'kovactl synclock on ' 0 1 2 3
+expect 'kovactl synclock on 3 --standard ' pal ntsc
+expect 'kovactl synclock on 3 --' --standard --clock --no-color
+expect 'kovactl -y synclock o' on off
+expect 'kovactl help syn' synclock
+
+# Every indexed register name offered is one that kovasim accepts.
+names=($(_kova_indexed_names))
+if ((${#names[@]} < 768)); then
+    echo "FAIL only ${#names[@]} register names"
+    ((failures++))
+fi
+sets=()
+for name in "${names[@]}"; do sets+=(--set "$name=00"); done
+sets+=(--set GR35=E0) # keep the aperture where capview -q maps it
+if ! "${kovasim[@]}" "${sets[@]}" -q >/dev/null 2>/tmp/kova_completion_$$.err; then
+    echo "FAIL kovasim rejects an offered register name:"
+    head -1 /tmp/kova_completion_$$.err
+    ((failures++))
+fi
+rm -f /tmp/kova_completion_$$.err
+
+echo "completion: $failures failures"
+exit $((failures != 0))
