@@ -51,19 +51,9 @@ std::string hex(std::uint32_t value, int digits) {
 
 } // namespace
 
-bool parse_setting(std::string_view text, Setting &setting, std::string &error) {
-    const std::string quoted = "\"" + std::string(text) + "\"";
-    const auto equals = text.find('=');
-    if (equals == std::string_view::npos) {
-        error = quoted + ": expected NAME=HEX";
-        return false;
-    }
-    std::string_view name = text.substr(0, equals);
-    const std::string_view value_text = text.substr(equals + 1);
-
-    std::uint32_t index = 0, page = 0, value = 0;
-    Reg reg{};
-    unsigned value_digits = 2;
+bool parse_register(std::string_view name, Reg &reg, std::string &error) {
+    const std::string quoted = "\"" + std::string(name) + "\"";
+    std::uint32_t index = 0, page = 0;
     const auto at = name.find('@');
     const std::string_view base = name.substr(0, at);
     const bool has_page = at != std::string_view::npos;
@@ -93,7 +83,6 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
     } else if (!has_page && base.size() == 6 && base.substr(0, 2) == "TV" &&
                parse_hex(base.substr(2), 4, index)) {
         reg = Reg::tv(static_cast<std::uint16_t>(index));
-        value_digits = 4;
     } else if (!has_page && base.size() == 5 && base[0] == 'P' && parse_hex(base.substr(1), 4, index)) {
         if (is_data_port(index)) {
             error =
@@ -105,12 +94,42 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
         error = quoted + ": unknown register; use GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx or Pxxxx";
         return false;
     }
+    return true;
+}
 
-    if (!parse_value(value_text, value_digits, value)) {
+bool parse_setting(std::string_view text, Setting &setting, std::string &error) {
+    const std::string quoted = "\"" + std::string(text) + "\"";
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        error = quoted + ": expected NAME=HEX";
+        return false;
+    }
+    Reg reg{};
+    if (!parse_register(text.substr(0, equals), reg, error)) {
+        error = quoted + error.substr(equals + 2); // the whole setting in quotes, as given
+        return false;
+    }
+    const unsigned value_digits = reg.kind == Reg::Kind::TV ? 4 : 2;
+    std::uint32_t value = 0;
+    if (!parse_value(text.substr(equals + 1), value_digits, value)) {
         error = quoted + ": the value is 1 to " + std::to_string(value_digits) + " hex digits";
         return false;
     }
     setting = Setting{reg, static_cast<std::uint16_t>(value)};
+    return true;
+}
+
+bool parse_failure(std::string_view what, Failure &failure) {
+    if (what == "iopl")
+        failure = Failure::Iopl;
+    else if (what == "open")
+        failure = Failure::OpenMem;
+    else if (what == "mmap-fb")
+        failure = Failure::MapFrameBuffer;
+    else if (what == "mmap-mmio")
+        failure = Failure::MapRegisterWindow;
+    else
+        return false;
     return true;
 }
 

@@ -20,10 +20,18 @@ struct Setting {
     std::uint16_t value;
 };
 
+// Parses a register name as above (without "=HEX").  On failure returns false
+// and puts a one-line reason in error.
+bool parse_register(std::string_view name, Reg &reg, std::string &error);
+
 // Parses "NAME=HEX".  On failure returns false and puts a one-line reason in
 // error (a malformed or unknown name, a paged register without its page or an
 // unpaged one with a page, a value too wide for the register).
 bool parse_setting(std::string_view text, Setting &setting, std::string &error);
+
+// The failures that can be injected, by name: iopl, open, mmap-fb, mmap-mmio.
+inline constexpr const char *kFailureNames = "iopl, open, mmap-fb, mmap-mmio";
+bool parse_failure(std::string_view what, Failure &failure);
 
 // Applies a setting to the register state.
 void apply(Controller &sim, const Setting &setting);

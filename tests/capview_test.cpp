@@ -67,7 +67,7 @@ TEST(Capview, DefaultRunShowsVideoIn720x576Window) {
 
     EXPECT_TRUE(contains(run.err, "register accesses")) << run.err;
     EXPECT_TRUE(contains(run.err, "overlay 0: on, window (0,0)-(720,576)")) << run.err;
-    EXPECT_TRUE(contains(run.err, "capture: running")) << run.err;
+    EXPECT_TRUE(contains(run.err, "capture 0: running")) << run.err;
 }
 
 TEST(Capview, DoubleBufferingHalvesThePitchAndAddsABackBuffer) {
@@ -129,14 +129,14 @@ TEST(Capview, SyncLockRunsOnlyWithS) {
     EXPECT_EQ(one.status, 0);
     EXPECT_TRUE(contains(one.out, "Synclock:     1 - 1\n")) << one.out;
     EXPECT_GT(one.count("w8 003D4 28"), 0);
-    EXPECT_TRUE(contains(one.err, "sync lock: on (PAL)")) << one.err;
+    EXPECT_TRUE(contains(one.err, "sync lock: sync lock, PAL mode 1 variant 1")) << one.err;
 
     // An out-of-range mode still turns the lock on, in the default mode.
     const KovasimRun seven = run_kovasim({"-s", "7", "-v"});
     EXPECT_EQ(seven.status, 0);
     EXPECT_TRUE(contains(seven.out, "Synclock:     1 - 3\n")) << seven.out;
     EXPECT_FALSE(contains(seven.out, "Usage")) << seven.out;
-    EXPECT_TRUE(contains(seven.err, "sync lock: on (PAL)")) << seven.err;
+    EXPECT_TRUE(contains(seven.err, "sync lock: sync lock, PAL mode 3 variant 1")) << seven.err;
 }
 
 TEST(Capview, StopOnlySwitchesEverythingOff) {
@@ -152,7 +152,7 @@ TEST(Capview, StopOnlySwitchesEverythingOff) {
     EXPECT_EQ(run.count("w8 003D4 01"), 0); // the screen size is never read
     EXPECT_TRUE(contains(run.err, "overlay 0: off")) << run.err;
     EXPECT_TRUE(contains(run.err, "overlay 1: off")) << run.err;
-    EXPECT_TRUE(contains(run.err, "capture: stopped")) << run.err;
+    EXPECT_TRUE(contains(run.err, "capture 0: stopped")) << run.err;
 }
 
 TEST(Capview, RangeLimitsAreInclusive) {

@@ -90,7 +90,7 @@ TEST(KovasimOptions, BadOptionsAndUnwritableFilesStopBeforeAnythingRuns) {
          {Case{{"--trace", ""}, "--trace: empty file name"}, Case{{"--dump="}, "--dump: empty file name"},
           Case{{"--state-dir", ""}, "--state-dir: empty directory name"},
           Case{{"-q", "--dump"}, "--dump needs FILE"}, Case{{"--help=yes"}, "--help takes no value"},
-          Case{{"--fail", "disk"}, "--fail disk: unknown"},
+          Case{{"--fail", "disk"}, "--fail: disk: unknown"},
           Case{{"--dump", scratch / "missing/dump"}, "cannot write " + scratch / "missing/dump"},
           Case{{"--trace", scratch.path}, "cannot write " + scratch.path},
           Case{{"--state-dir", file + "/d"}, "--state-dir " + file + "/d"}}) {

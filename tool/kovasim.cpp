@@ -2,17 +2,17 @@
 //
 //   kovasim [kovasim options] [--] [capview options]
 //
-// Runs capview's own program logic against a fresh simulated controller with
-// its video model (a desktop in the frame buffer, a source on the video
-// port); standard output and exit status are capview's.  kovasim's options may
-// stand anywhere before "--"; every other argument goes to capview.
-// Afterwards N more frames pass, and it writes the trace, the register dump
-// and the pictures if asked, and a summary of what the engines were left
+// Runs capview's own program logic against a fresh simulated controller;
+// standard output and exit status are capview's.  kovasim's options may stand
+// anywhere before "--"; every other argument goes to capview.  The controller
+// has its video model (a desktop in the frame buffer, a source on the video
+// port).  Afterwards N more frames pass, and it writes the trace, the register
+// dump and the pictures if asked, and a summary of what the engines were left
 // doing on standard error.
 #include "capview.h"
 #include "controller.h"
-#include "engines.h"
 #include "kova_version.h"
+#include "engines.h"
 #include "lock_state.h"
 #include "register_names.h"
 #include "state_dir.h"
@@ -46,37 +46,22 @@ struct Options {
     Output trace;
     Output dump;
     std::string state_dir; // empty: no lock-state record
+    bool help = false;
     std::string source = "pal";
     long frames = 2;
     std::string png_file;
     std::string y4m_file;
-    bool help = false;
-    bool version = false;
     std::vector<kova::sim::Setting> settings;
     std::vector<Failure> failures;
     std::vector<char *> capview_args;
 };
-
-bool parse_failure(std::string_view what, Failure &failure) {
-    if (what == "iopl")
-        failure = Failure::Iopl;
-    else if (what == "open")
-        failure = Failure::OpenMem;
-    else if (what == "mmap-fb")
-        failure = Failure::MapFrameBuffer;
-    else if (what == "mmap-mmio")
-        failure = Failure::MapRegisterWindow;
-    else
-        return false;
-    return true;
-}
 
 // Takes an option's value into the options; false with a one-line reason.
 using Take = bool (*)(Options &options, std::string_view value, std::string &error);
 
 bool take_file(Output &output, std::string_view value, std::string &error) {
     if (value.empty()) {
-        error = ": empty file name";
+        error = "empty file name";
         return false;
     }
     output.name = value;
@@ -84,8 +69,8 @@ bool take_file(Output &output, std::string_view value, std::string &error) {
 }
 
 // kovasim's own options, the one list: parsing, the help text and the
-// synopsis all come from it.  None of the names is a capview option ("--source"
-// is only an abbreviation of two, which capview would refuse as ambiguous).
+// synopsis all come from it.  None of the names may be a capview option or a
+// prefix of one.
 struct OwnOption {
     const char *name;
     const char *argument; // the value's name, or nullptr for an option without one
@@ -108,7 +93,7 @@ const OwnOption kOwnOptions[] = {
     {"--fail", "WHAT", "make a platform call fail (repeatable): iopl, open, mmap-fb, mmap-mmio",
      [](Options &o, std::string_view v, std::string &e) {
          Failure failure;
-         if (!parse_failure(v, failure)) {
+         if (!kova::sim::parse_failure(v, failure)) {
              e = std::string(v) + ": unknown (iopl, open, mmap-fb or mmap-mmio)";
              return false;
          }
@@ -121,13 +106,13 @@ const OwnOption kOwnOptions[] = {
     {"--state-dir", "DIR", "record a sync lock in DIR/lock.state, as capview on the hardware does",
      [](Options &o, std::string_view v, std::string &e) {
          if (v.empty()) {
-             e = ": empty directory name";
+             e = "empty directory name";
              return false;
          }
          o.state_dir = v;
          return true;
      }},
-    {"--source", "pal|ntsc|none|FILE.y4m", "the video on the input port (default pal)",
+    {"--source", "pal|ntsc|none|FILE.y4m", "the picture on the video port (default pal)",
      [](Options &o, std::string_view v, std::string &) {
          o.source = v;
          return true;
@@ -137,25 +122,28 @@ const OwnOption kOwnOptions[] = {
          const std::string text(v);
          char *end = nullptr;
          o.frames = std::strtol(text.c_str(), &end, 10);
-         if (!text.empty() && *end == '\0' && o.frames >= 0 && o.frames <= 100000) return true;
-         e = text + ": a number from 0 to 100000";
-         return false;
+         if (text.empty() || *end != '\0' || o.frames < 0 || o.frames > 100000) {
+             e = text + ": a number from 0 to 100000";
+             return false;
+         }
+         return true;
      }},
     {"--png", "FILE", "write the screen after the run as a PNG picture",
      [](Options &o, std::string_view v, std::string &e) {
-         if (v.empty()) e = ": empty file name";
+         if (v.empty()) {
+             e = "empty file name";
+             return false;
+         }
          o.png_file = v;
-         return !v.empty();
+         return true;
      }},
-    {"--y4m", "FILE", "write the screen of every frame as a y4m stream",
+    {"--y4m", "FILE", "write the screen of every frame after the run as a y4m stream",
      [](Options &o, std::string_view v, std::string &e) {
-         if (v.empty()) e = ": empty file name";
+         if (v.empty()) {
+             e = "empty file name";
+             return false;
+         }
          o.y4m_file = v;
-         return !v.empty();
-     }},
-    {"--version", nullptr, "print kovasim's version and exit",
-     [](Options &o, std::string_view, std::string &) {
-         o.version = true;
          return true;
      }},
     {"--help", nullptr, "print this help and exit (capview's own: kovasim -- --help)",
@@ -255,6 +243,10 @@ int parse(int argc, char **argv, Options &options) {
             ++i;
             break;
         }
+        if (arg == "--version") {
+            std::printf("kovasim %s\n", KOVA_VERSION_STRING);
+            std::exit(0);
+        }
         std::string_view name = arg, value;
         const auto equals = arg.find('=');
         const bool attached = arg.starts_with("--") && equals != std::string_view::npos;
@@ -275,9 +267,8 @@ int parse(int argc, char **argv, Options &options) {
                 return usage_error(std::string(name) + " needs " + own->argument);
         }
         std::string error;
-        if (!own->take(options, value, error))
-            return usage_error(std::string(name) + (error.starts_with(':') ? "" : " ") + error);
-        if (options.help || options.version) return 0;
+        if (!own->take(options, value, error)) return usage_error(std::string(name) + ": " + error);
+        if (options.help) return 0;
     }
     for (; i < argc; ++i)
         options.capview_args.push_back(argv[i]);
@@ -352,18 +343,23 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     return ok;
 }
 
+// What the engines were left doing, decoded from the registers alone.
 std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Model &model) {
-    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    const kova::state::ControllerState state = kova::sim::controller_state(sim);
+    std::string engines;
     for (int window = 0; window < 2; ++window)
-        text += "  " + kova::sim::describe(kova::sim::overlay_state(sim, window), window);
-    const std::string capture = kova::sim::describe(kova::sim::capture_state(sim));
-    for (std::size_t start = 0; start < capture.size();) {
-        const std::size_t end = capture.find('\n', start);
-        text += "  " + capture.substr(start, end - start + 1);
+        engines += kova::state::describe(state.overlay[window], window);
+    for (int engine = 0; engine < 2; ++engine)
+        engines += kova::state::describe(state.capture[engine]);
+    engines += kova::state::describe_buffers(state.capture[state.capture[1].routed ? 1 : 0]);
+    engines += kova::state::describe(state.lock);
+
+    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    for (std::size_t start = 0; start < engines.size();) {
+        const std::size_t end = engines.find('\n', start);
+        text += "  " + engines.substr(start, end - start + 1);
         start = end + 1;
     }
-    text += "  sync lock: ";
-    text += wSyncLock != 0 ? (wVStandard == 1 ? "on (NTSC)\n" : "on (PAL)\n") : "off\n";
     text += "  video: " + model.source().name() + ", " + std::to_string(model.fields()) + " fields, " +
             std::to_string(model.fields_captured()) + " captured, " + std::to_string(model.guard_stops()) +
             " guard stops\n";
@@ -377,10 +373,6 @@ int main(int argc, char **argv) {
     if (const int status = parse(argc, argv, options); status != 0) return status;
     if (options.help) {
         print_help();
-        return 0;
-    }
-    if (options.version) {
-        std::printf("kovasim %s\n", KOVA_VERSION_STRING);
         return 0;
     }
     if (!options.state_dir.empty()) {

@@ -1,0 +1,381 @@
+#include "controller_state.h"
+
+#include "register_map.h"
+#include "synclock.h"
+
+#include <algorithm>
+
+#include <cstdio>
+
+namespace kova::state {
+
+namespace {
+
+using reg::File;
+using reg::Register;
+
+std::uint8_t byte(RegisterReader &r, File file, std::uint8_t index, int page) {
+    switch (file) {
+    case File::SR:
+        return r.sr(index, page);
+    case File::CR:
+        return r.cr(index);
+    default:
+        return r.gr(index, page);
+    }
+}
+
+// A register of the map, low byte first over its span.  A paged register is
+// read in its own page, or in `page` when the map leaves it to the caller.
+std::uint32_t read_in(RegisterReader &r, File file, const Register &g, int page) {
+    if (g.file == File::TV) return r.tv(g.index);
+    if (g.file == File::Port) return r.port(g.index);
+    const int in = g.pager != reg::Pager::None && g.page != reg::kCurrentPage ? g.page : page;
+    std::uint32_t value = 0;
+    for (unsigned n = 0; n < g.span; ++n)
+        value |= static_cast<std::uint32_t>(byte(r, file, g.at(n), in)) << (8 * n);
+    return value;
+}
+
+// The page the library leaves selected after its sequences.
+std::uint32_t get(RegisterReader &r, const Register &g) {
+    return read_in(r, g.file, g, g.pager == reg::Pager::GrBF ? reg::page_b::kCommon : reg::page::kCommon);
+}
+
+// A capture engine's register file: GR in the engine's page of GR FA.
+std::uint32_t cap(RegisterReader &r, int engine, const Register &g) {
+    return read_in(r, File::GR, g, engine == 0 ? reg::page::kCommon : reg::page::kEngine1);
+}
+
+// An overlay window's register file: GR for window 0, SR for window 1.
+std::uint32_t ovl(RegisterReader &r, int window, const Register &g) {
+    return read_in(r, window == 0 ? File::GR : File::SR, g, reg::kCurrentPage);
+}
+
+bool bit(std::uint32_t value, reg::Field f) {
+    return f.extract(value) != 0;
+}
+
+std::string format(const char *fmt, auto... args) {
+    char text[256];
+    std::snprintf(text, sizeof text, fmt, args...);
+    return text;
+}
+
+// How much larger a picture comes out than it went in: the overlay steps
+// factor/4096 source pixels per screen pixel, the capture engine writes
+// factor/4096 pixels per input pixel.
+std::string zoom(double ratio) {
+    return ratio > 0 ? format("%.3f", ratio) : std::string("-");
+}
+
+std::string clock_text(double mhz) {
+    if (mhz < 0) return "none";
+    if (mhz == 0) return "no divisor";
+    return format("%.3f MHz", mhz);
+}
+
+// The value the video clock switch writes to SR E4 for NTSC (PAL: 0x56).
+constexpr std::uint32_t kVideoClockNtsc = 0x50;
+
+constexpr std::uint8_t kBppByCode[8] = {4, 8, 16, 32, 24, 4, 16, 4};
+
+// The row of a sync-register table that CR 28-2B hold: sets mode and variant.
+template <std::size_t Modes>
+bool match_sync_row(const unsigned char (&table)[2][Modes][4], const std::uint8_t (&sync)[4],
+                    LockState &lock) {
+    for (int variant = 0; variant < 2; ++variant)
+        for (std::size_t mode = 0; mode < Modes; ++mode)
+            if (std::equal(sync, sync + 4, table[variant][mode])) {
+                lock.output_mode = static_cast<int>(mode);
+                lock.variant = variant;
+                return true;
+            }
+    return false;
+}
+
+double clock_from(RegisterReader &r, const Register &n, const Register &m, const Register &h, bool later) {
+    return synthesiser_clock(static_cast<std::uint8_t>(get(r, n)), static_cast<std::uint8_t>(get(r, m)),
+                             static_cast<std::uint8_t>(get(r, h)), later);
+}
+
+} // namespace
+
+double synthesiser_clock(std::uint8_t n, std::uint8_t m, std::uint8_t h, bool later_generation) {
+    using namespace reg::clock;
+    const double feedback = n + 256.0 * kFeedbackHigh.extract(h);
+    const double reference = kReferenceLow.extract(m) + 32.0 * kReferenceHigh.extract(h);
+    const unsigned code = kPostDivider.extract(m) | (later_generation ? kPostDividerHigh.extract(h) << 2 : 0);
+    constexpr double kLater[8] = {1, 2, 4, 6, 8, 0, 0, 0};
+    constexpr double kEarlier[4] = {1, 2, 4, 8};
+    const double divisor = later_generation ? kLater[code] : kEarlier[code];
+    const double base = later_generation ? 2457600 : 1431818; // reference frequency in 10 Hz
+    if (divisor == 0) return 0.0;
+    return base * (feedback + 1) / (divisor * (reference + 1)) / 100000;
+}
+
+ChipState chip_state(RegisterReader &r) {
+    using namespace reg;
+    const Field revision = kChipRevision.field();
+    ChipState chip{};
+    chip.id = static_cast<std::uint16_t>(get(r, kChipId));
+    // A revision field that reads 0 and then all ones names the 0xFFFF chip.
+    if (revision.extract(get(r, kChipRevision)) == 0 &&
+        revision.extract(get(r, kChipRevision)) == revision.mask() >> revision.shift)
+        chip.id = 0xFFFF;
+    chip.later_generation = chip.id > 7;
+    chip.aperture = get(r, kApertureBase) << 24;
+    return chip;
+}
+
+DisplayState display_state(RegisterReader &r) {
+    using namespace reg;
+    DisplayState d{};
+    const std::uint32_t overflow = get(r, kOverflow);
+    d.width =
+        static_cast<std::uint16_t>((get(r, kHorizontalDisplayEnd) +
+                                    256 * kExtendedHorizontal.field().extract(get(r, kExtendedHorizontal))) *
+                                       8 +
+                                   8);
+    d.height =
+        static_cast<std::uint16_t>(get(r, kVerticalDisplayEnd) + 256 * overflow::kVde8.extract(overflow) +
+                                   512 * overflow::kVde9.extract(overflow) +
+                                   1024 * kExtendedVertical.field().extract(get(r, kExtendedVertical)) + 1);
+    d.bpp = kBppByCode[kPixelDepth.field().extract(get(r, kPixelDepth))];
+    d.pitch = static_cast<std::uint32_t>(d.width) * d.bpp / 8;
+    return d;
+}
+
+ScreenState screen_state(RegisterReader &r) {
+    using namespace reg;
+    ScreenState s{};
+    const DisplayState d = display_state(r);
+    s.width = d.width;
+    s.height = d.height;
+    s.bpp = d.bpp;
+    const std::uint32_t memory = get(r, kMemoryConfig);
+    const unsigned size_code = memory_config::kSizeCode.extract(memory);
+    s.video_memory = (size_code == 0 ? 1u : 2u * size_code) << 20;
+    s.wide_bus = bit(memory, memory_config::kWideBus);
+
+    const bool later = chip_state(r).later_generation;
+    s.memory_clock = clock_from(r, kMemoryClockN, kMemoryClockM, kMemoryClockHigh, later);
+    switch (misc_output::kClockSelect.extract(get(r, kMiscOutputRead))) {
+    case 0:
+        s.pixel_clock = 25.175;
+        break;
+    case 1:
+        s.pixel_clock = 28.322;
+        break;
+    case 2:
+        s.pixel_clock = -1.0;
+        break;
+    default:
+        s.pixel_clock = clock_from(r, kPixelClockN, kPixelClockM, kPixelClockHigh, later);
+        break;
+    }
+    return s;
+}
+
+OverlayState overlay_state(RegisterReader &r, int window) {
+    using namespace reg;
+    OverlayState o{};
+    const std::uint32_t control = ovl(r, window, kOvlControl);
+    o.on = bit(control, ovl_control::kOn);
+    o.wide_source = bit(control, ovl_control::kWide);
+    o.left = static_cast<std::int16_t>(ovl(r, window, kOvlLeft));
+    o.right = static_cast<std::int16_t>(ovl(r, window, kOvlRight));
+    o.top = static_cast<std::int16_t>(ovl(r, window, kOvlTop));
+    o.bottom = static_cast<std::int16_t>(ovl(r, window, kOvlBottom));
+    o.source = ovl(r, window, kOvlStart) * 4u;
+    const std::uint32_t pitch_high = ovl(r, window, kOvlPitchHigh);
+    o.pitch = (ovl(r, window, kOvlPitch) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) * 8u;
+    o.fetch = ovl(r, window, kOvlFetch) | ovl_pitch_high::kFetch.extract(pitch_high) << 8;
+    o.h_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlHFactor));
+    o.v_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlVFactor));
+    o.format = static_cast<std::uint8_t>(kOvlFormat.field().extract(ovl(r, window, kOvlFormat)));
+    o.key = ovl(r, window, kOvlKeyColour);
+    const std::uint32_t field_bits = get(r, kFieldMode);
+    o.bob = bit(field_bits, window == 0 ? field_mode::kBob0 : field_mode::kBob1);
+    o.bob_double = bit(field_bits, window == 0 ? field_mode::kDouble0 : field_mode::kDouble1);
+    o.on_top = overlay_on_top(r) == window;
+    return o;
+}
+
+int overlay_on_top(RegisterReader &r) {
+    return bit(ovl(r, 1, reg::kOvlDisplay), reg::ovl_display::kWindow1OnTop) ? 1 : 0;
+}
+
+int routed_engine(RegisterReader &r) {
+    return bit(get(r, reg::kClockEF), reg::clock_ef::kEngine1) ? 1 : 0;
+}
+
+CaptureState capture_state(RegisterReader &r, int engine) {
+    using namespace reg;
+    CaptureState c{};
+    const std::uint32_t control = get(r, kCaptureControl);
+    c.enabled = bit(control, capture_control::kEnable);
+    c.held = bit(control, capture_control::kHold) || bit(control, capture_control::kStop);
+    c.engine = engine;
+    c.routed = routed_engine(r) == engine;
+    const auto start = static_cast<std::uint16_t>(cap(r, engine, kCapXStart));
+    const auto end = static_cast<std::uint16_t>(cap(r, engine, kCapXEnd));
+    c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
+    c.end_pixel = static_cast<std::uint16_t>((end - 2) / 2);
+    c.first_line = static_cast<std::uint16_t>(cap(r, engine, kCapYStart));
+    c.end_line = static_cast<std::uint16_t>(cap(r, engine, kCapYEnd));
+    c.destination = kCapAddress.field().extract(cap(r, engine, kCapAddress)) * 4u;
+    c.pitch = static_cast<std::uint16_t>(cap(r, engine, kCapPitch) * 4);
+    c.h_factor = static_cast<std::uint16_t>(cap(r, engine, kCapHScale));
+    c.v_factor = static_cast<std::uint16_t>(cap(r, engine, kCapVScale));
+    c.field_scaling = bit(cap(r, engine, kCapFieldScale), cap_field_scale::kFieldScaling);
+
+    c.guard_on = bit(get(r, kSafeguard), kSafeguard.field());
+    const std::uint32_t guard_high = get(r, kGuardHigh);
+    const std::uint32_t high =
+        (engine == 0 ? guard_high::kEngine0 : guard_high::kEngine1).extract(guard_high);
+    const std::uint32_t q = engine == 0 ? (get(r, kGuard0Low) | get(r, kGuard0Mid) << 8)
+                                        : (get(r, kGuard1Low) | get(r, kGuard1Mid) << 8);
+    c.guard = (q | high << 16) * 4u;
+    c.wide_bus = bit(get(r, kMemoryConfig), memory_config::kWideBus);
+    c.guard_end = c.guard + (c.wide_bus ? 32u : 16u);
+
+    const std::uint32_t back_high = get(r, kBackBufferHigh);
+    c.double_buffer = bit(get(r, kDoubleBufferControl), kDoubleBufferControl.field()) &&
+                      bit(back_high, back_buffer_high::kDoubleBuffer);
+    c.back_buffer = (get(r, kBackBufferLow) | get(r, kBackBufferMid) << 8 |
+                     back_buffer_high::kAddress.extract(back_high) << 16) *
+                    4u;
+    c.inverted_fields = bit(get(r, kFieldControl), field_control::kInverted);
+    return c;
+}
+
+// The sync registers CR 28-2B are non-zero only while a lock or the video
+// clock is in force (both clear them when they end).  A lock loads the
+// extended-sync block (SR E0 is never 0 in its images), the video clock does
+// not; it writes SR E4 with its standard's value.  A genlock-mode lock leaves
+// the sync-lock video output switched off; with its output switched on it
+// looks like a plain lock in every register.
+LockState lock_state(RegisterReader &r) {
+    using namespace reg;
+    LockState lock{};
+    lock.ntsc = bit(get(r, kTvStandard), kTvStandard.field());
+    lock.output_mode = -1;
+    lock.variant = -1;
+    const std::uint32_t second = get(r, kOutputSwitch2);
+    lock.video_output = bit(get(r, kOutputSwitch), kOutputSwitch.field()) &&
+                        bit(second, output_switch2::kBit0) && bit(second, output_switch2::kBit4);
+    const Register sync_registers[4] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
+    std::uint8_t sync[4];
+    bool active = false;
+    for (int i = 0; i < 4; ++i) {
+        sync[i] = static_cast<std::uint8_t>(get(r, sync_registers[i]));
+        active = active || sync[i] != 0;
+    }
+    if (!active) return lock;
+    if (get(r, kExtSyncE0) == 0) {
+        lock.mode = LockMode::VideoClock;
+        lock.ntsc = get(r, kExtSyncE4) == kVideoClockNtsc;
+    } else {
+        lock.mode = lock.video_output ? LockMode::SyncLock : LockMode::Genlock;
+    }
+    lock.vcr = !bit(get(r, kVcrControl), kVcrControl.field()); // the field is "VCR setting off"
+    if (lock.ntsc)
+        match_sync_row(bNTSCRegSync, sync, lock);
+    else
+        match_sync_row(bPALRegSync, sync, lock);
+    return lock;
+}
+
+ControllerState controller_state(RegisterReader &r) {
+    ControllerState s{};
+    s.chip = chip_state(r);
+    s.screen = screen_state(r);
+    for (int i = 0; i < 2; ++i) {
+        s.overlay[i] = overlay_state(r, i);
+        s.capture[i] = capture_state(r, i);
+    }
+    s.lock = lock_state(r);
+    return s;
+}
+
+const char *lock_mode_name(LockMode mode) {
+    switch (mode) {
+    case LockMode::Off:
+        return "off";
+    case LockMode::SyncLock:
+        return "sync lock";
+    case LockMode::Genlock:
+        return "genlock";
+    case LockMode::VideoClock:
+        return "video clock";
+    }
+    return "?";
+}
+
+const char *standard_name(bool ntsc) {
+    return ntsc ? "NTSC" : "PAL";
+}
+
+std::string describe(const OverlayState &o, int window) {
+    std::string text =
+        format("overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch 0x%X, format %u, zoom %s x %s",
+               window, o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch, o.format,
+               zoom(o.h_factor ? 4096.0 / o.h_factor : 0).c_str(),
+               zoom(o.v_factor ? 4096.0 / o.v_factor : 0).c_str());
+    text += o.bob ? (o.bob_double ? ", BOB (2:1)" : ", BOB") : ", WEAVE";
+    text += format(", key 0x%06X", o.key);
+    if (o.on_top) text += ", on top";
+    return text + "\n";
+}
+
+std::string describe(const CaptureState &c) {
+    // The run state (GR E8) belongs to the engine routed to the video port.
+    const char *state = !c.routed    ? "not routed to the video port"
+                        : !c.enabled ? "stopped"
+                        : c.held     ? "held (set up, not writing)"
+                                     : "running";
+    return format("capture %d: %s, input pixels %u-%u lines %u-%u, destination 0x%06X pitch 0x%X, "
+                  "zoom %s x %s%s%s\n",
+                  c.engine, state, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination,
+                  c.pitch * 2u, zoom(c.h_factor / 4096.0).c_str(), zoom(c.v_factor / 4096.0).c_str(),
+                  c.field_scaling ? ", field scaling" : "", c.inverted_fields ? ", fields inverted" : "");
+}
+
+std::string describe_buffers(const CaptureState &c) {
+    std::string text =
+        c.guard_on ? format("capture guard: at 0x%06X\n", c.guard) : std::string("capture guard: off\n");
+    text += c.double_buffer ? format("double buffering: on, back buffer 0x%06X\n", c.back_buffer)
+                            : std::string("double buffering: off\n");
+    return text;
+}
+
+std::string describe(const LockState &lock) {
+    if (lock.mode == LockMode::Off)
+        return format("sync lock: off (TV encoder %s)\n", standard_name(lock.ntsc));
+    std::string text = format("sync lock: %s, %s", lock_mode_name(lock.mode), standard_name(lock.ntsc));
+    text += lock.output_mode >= 0 ? format(" mode %d variant %d", lock.output_mode, lock.variant)
+                                  : std::string(" (sync registers match no mode)");
+    if (lock.mode != LockMode::VideoClock)
+        text += lock.video_output ? ", video output on" : ", video output off";
+    if (lock.vcr) text += ", VCR";
+    return text + "\n";
+}
+
+std::string describe(const ControllerState &s) {
+    std::string text = format("chip: id 0x%02X (%s generation), aperture 0x%08X\n", s.chip.id,
+                              s.chip.later_generation ? "later" : "earlier", s.chip.aperture);
+    text += format("screen: %ux%u, %u bits per pixel\n", s.screen.width, s.screen.height, s.screen.bpp);
+    text +=
+        format("video memory: 0x%X, %s bus\n", s.screen.video_memory, s.screen.wide_bus ? "wide" : "narrow");
+    text += "clocks: memory " + clock_text(s.screen.memory_clock) + ", pixel " +
+            clock_text(s.screen.pixel_clock) + "\n";
+    for (int i = 0; i < 2; ++i)
+        text += describe(s.overlay[i], i);
+    for (int i = 0; i < 2; ++i)
+        text += describe(s.capture[i]);
+    text += describe_buffers(s.capture[s.capture[1].routed ? 1 : 0]);
+    return text + describe(s.lock);
+}
+
+} // namespace kova::state

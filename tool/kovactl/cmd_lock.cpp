@@ -1,0 +1,237 @@
+// synclock, genlock, videoclock, crt and fetch: the timing locks and the
+// helpers under them.  A lock's save areas outlive this process in the
+// lock-state record, so that a later run can undo it.
+#include "json.h"
+#include "kovactl.h"
+#include "lock_state.h"
+#include "session.h"
+#include "synclock.h"
+
+#include <cstdlib>
+
+namespace kova::ctl {
+
+namespace {
+
+constexpr const char *kStandards = "pal|ntsc"; // position = the library's standard (0 PAL, 1 NTSC)
+constexpr std::uint32_t kModes[2] = {4, 3};    // output modes of PAL and NTSC
+
+// The directory of the lock-state record.  A simulated run uses one only when
+// asked (--state-dir or KOVA_STATE_DIR), so that it never touches the
+// hardware's record.
+bool record_dir(const Options &options, std::string &dir) {
+    if (kSimulatedFlavour && !options.state_dir_given && !std::getenv("KOVA_STATE_DIR")) return false;
+    dir = state_directory(options);
+    return true;
+}
+
+// Loads the record into the library's flags and save areas; before anything
+// is mapped, so that a missing or damaged record touches no register.
+int load_record(const Options &options, const Args &) {
+    std::string dir, reason;
+    if (!record_dir(options, dir)) {
+        error("no lock-state record in a simulated run without --state-dir");
+        return kExitFailure;
+    }
+    if (tool::load_lock_state(dir, reason) != tool::LockStateLoad::Ok) {
+        error("%s", reason.c_str());
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+void record(const Options &options) {
+    std::string dir, reason;
+    if (options.dry_run || !record_dir(options, dir)) return;
+    if (!tool::record_lock_state(dir, reason)) error("warning: lock state not recorded: %s", reason.c_str());
+}
+
+int settle(const Options &options) {
+    std::string dir, reason;
+    if (options.dry_run || !record_dir(options, dir)) return kExitOk;
+    if (tool::settle_lock_state(dir, reason)) return kExitOk;
+    error("the clean-up ran, but the lock-state record was not updated: %s", reason.c_str());
+    return kExitFailure;
+}
+
+// Arguments shared by the lock commands: MODE, then --standard, --clock, --variant.
+constexpr ArgSpec kLockArgs[] = {
+    {"MODE", ArgSpec::Kind::Number, 0, 3},    {"--standard", ArgSpec::Kind::Option, 0, 0, kStandards},
+    {"--clock", ArgSpec::Kind::Option, 0, 1}, {"--variant", ArgSpec::Kind::Option, 0, 1, nullptr, false, 1},
+    {"--no-color", ArgSpec::Kind::Flag},
+};
+struct LockArgs {
+    unsigned short standard, mode, clock;
+    unsigned char variant;
+};
+
+int lock_args(const char *what, const Args &a, LockArgs &out) {
+    out.mode = static_cast<unsigned short>(a.value[0]);
+    out.standard = static_cast<unsigned short>(a.value[1]);
+    out.clock = static_cast<unsigned short>(a.value[2]);
+    out.variant = static_cast<unsigned char>(a.value[3]);
+    if (out.mode >= kModes[out.standard])
+        return usage_error("%s: MODE must be a number from 0 to %u for %s, not \"%.*s\"", what,
+                           kModes[out.standard] - 1, out.standard ? "NTSC" : "PAL",
+                           static_cast<int>(a.text[0].size()), a.text[0].data());
+    return kExitOk;
+}
+
+int check_sync_lock(const Options &, const Args &a) {
+    LockArgs l;
+    return lock_args("synclock on", a, l);
+}
+int check_genlock(const Options &, const Args &a) {
+    LockArgs l;
+    return lock_args("genlock on", a, l);
+}
+int check_videoclock(const Options &, const Args &a) {
+    LockArgs l;
+    return lock_args("videoclock on", a, l);
+}
+int check_output(const Options &options, const Args &a) {
+    LockArgs l;
+    Args shifted = a; // MODE is the second argument here
+    shifted.value[0] = a.value[1];
+    shifted.text[0] = a.text[1];
+    shifted.value[1] = a.value[2];
+    shifted.value[3] = a.value[3];
+    if (const int s = lock_args("genlock output", shifted, l)) return s;
+    return load_record(options, a);
+}
+
+int sync_lock_on(const Options &options, const Args &a) {
+    LockArgs l;
+    lock_args("synclock on", a, l);
+    Kova_DoSyncLock(l.clock, l.standard, l.mode, l.variant);
+    if (!a.given[4]) Kova_SetTVColor();
+    record(options);
+    return kExitOk;
+}
+
+int sync_lock_off(const Options &options, const Args &) {
+    Kova_CleanupSyncLock();
+    return settle(options);
+}
+
+int vcr(const Options &, const Args &a) {
+    Kova_SetVCRMode(static_cast<unsigned short>(a.value[0]));
+    return kExitOk;
+}
+
+int tv_mode(const Options &options, const Args &) {
+    const char *standard = Kova_GetTVMode() == 1 ? "NTSC" : "PAL";
+    if (options.json)
+        print_json(JsonObject().add("standard", standard));
+    else
+        std::printf("%s\n", standard);
+    return kExitOk;
+}
+
+int genlock_on(const Options &options, const Args &a) {
+    LockArgs l;
+    lock_args("genlock on", a, l);
+    Kova_SetSyncLockGM(l.clock, l.standard, l.mode, l.variant);
+    record(options);
+    return kExitOk;
+}
+
+int genlock_off(const Options &options, const Args &) {
+    Kova_CleanupSyncLockGM();
+    return settle(options);
+}
+
+int genlock_output(const Options &, const Args &a) {
+    Kova_OutputSyncLockVideo(static_cast<unsigned short>(a.value[0]), static_cast<unsigned short>(a.value[2]),
+                             static_cast<unsigned short>(a.value[1]), static_cast<unsigned char>(a.value[3]));
+    return kExitOk;
+}
+
+int video_clock_on(const Options &options, const Args &a) {
+    LockArgs l;
+    lock_args("videoclock on", a, l);
+    Kova_ChangeToVideoClk(l.clock, l.standard, l.variant, 1, l.mode);
+    record(options);
+    return kExitOk;
+}
+
+int video_clock_off(const Options &options, const Args &) {
+    Kova_ChangeToVideoClk(0, 0, 0, 0, 0); // switching back reads only the save area
+    return settle(options);
+}
+
+int crt_write(const Options &, const Args &a) {
+    WriteCrt(static_cast<unsigned short>(a.value[0]), static_cast<unsigned short>(a.value[1]));
+    return kExitOk;
+}
+int check_crt_write(const Options &, const Args &a) {
+    if (a.value[1] >= kModes[a.value[0]])
+        return usage_error("crt write: MODE must be a number from 0 to %u for %s, not \"%.*s\"",
+                           kModes[a.value[0]] - 1, a.value[0] ? "NTSC" : "PAL",
+                           static_cast<int>(a.text[1].size()), a.text[1].data());
+    return kExitOk;
+}
+
+int crt_cleanup(const Options &, const Args &) {
+    CleanupCrt();
+    return kExitOk;
+}
+
+int fetch(const Options &, const Args &a) {
+    ResetDisplayFetch(static_cast<unsigned short>(a.value[0]));
+    return kExitOk;
+}
+
+constexpr ArgSpec kOnOff[] = {{"on|off", ArgSpec::Kind::Choice, 0, 0, "off|on"}};
+constexpr ArgSpec kVideoClockArgs[] = {
+    {"MODE", ArgSpec::Kind::Number, 0, 3},
+    {"--standard", ArgSpec::Kind::Option, 0, 0, kStandards},
+    {"--clock", ArgSpec::Kind::Option, 0, 1},
+    {"--variant", ArgSpec::Kind::Option, 0, 1, nullptr, false, 1},
+};
+constexpr ArgSpec kOutputArgs[] = {
+    {"on|off", ArgSpec::Kind::Choice, 0, 0, "off|on"},
+    {"MODE", ArgSpec::Kind::Number, 0, 3},
+    {"--standard", ArgSpec::Kind::Option, 0, 0, kStandards},
+    {"--variant", ArgSpec::Kind::Option, 0, 1, nullptr, false, 1},
+};
+constexpr ArgSpec kCrtArgs[] = {{"pal|ntsc", ArgSpec::Kind::Choice, 0, 0, kStandards},
+                                {"MODE", ArgSpec::Kind::Number, 0, 3}};
+constexpr ArgSpec kFetchArgs[] = {{"release|hold", ArgSpec::Kind::Choice, 0, 0, "release|hold"}};
+
+constexpr Command kCommands[] = {
+    {"synclock", false, "on", kLockArgs, true, sync_lock_on,
+     "lock display and TV encoder to the video input (PAL modes 0-3: 640x480, 720x540, 768x576, 720x576; "
+     "NTSC 0-2: 640x480, 720x480, 640x440); records the lock",
+     check_sync_lock},
+    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", load_record},
+    {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_record},
+    {"synclock", false, "tvmode", {}, false, tv_mode, "the TV encoder's standard"},
+    {"genlock", false, "on", kVideoClockArgs, true, genlock_on,
+     "genlock-mode sync lock, video output off; records the lock", check_genlock},
+    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", load_record},
+    {"genlock", false, "output", kOutputArgs, true, genlock_output,
+     "switch the video output of the recorded genlock-mode lock", check_output},
+    {"videoclock", false, "on", kVideoClockArgs, true, video_clock_on,
+     "run the display from the video clock; records the switch", check_videoclock},
+    {"videoclock", false, "off", {}, true, video_clock_off, "back to the recorded own clock", load_record},
+    {"crt", false, "write", kCrtArgs, true, crt_write, "CRT timing of a TV mode and a 27 MHz pixel clock",
+     check_crt_write},
+    {"crt",
+     false,
+     "cleanup",
+     {},
+     true,
+     crt_cleanup,
+     "put back the CRT timing and clock saved in the lock-state record",
+     load_record},
+    {"fetch", false, nullptr, kFetchArgs, true, fetch, "hold or release the display fetch"},
+};
+
+} // namespace
+
+std::span<const Command> lock_commands() {
+    return kCommands;
+}
+
+} // namespace kova::ctl

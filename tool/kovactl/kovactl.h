@@ -1,0 +1,109 @@
+// kovactl: every library entry point from the shell.
+//
+// Commands live in tables, one per command group (one source file each).  A
+// command is its name, an optional engine or window number, an optional second
+// word, and a list of argument specifications; help text and argument checks
+// come from the tables.
+#pragma once
+
+#include "register_names.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kova::ctl {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 64; // usage errors, as sysexits' EX_USAGE
+
+// One argument of a command.
+struct ArgSpec {
+    enum class Kind : std::uint8_t {
+        Number, // decimal or 0x hex, within [min, max]
+        Choice, // one of the words in `choices` ("on|off"); its position is the value
+        Text,   // handed to the command as it is (register names and settings)
+        Flag,   // "--name" with no value, anywhere after the fixed arguments
+        Option, // "--name VALUE": a number, or a choice when `choices` is set
+    };
+    const char *name; // "X", "ADDR", "--clock"
+    Kind kind;
+    std::uint32_t min = 0, max = 0;
+    const char *choices = nullptr;
+    bool optional = false;
+    std::uint32_t fallback = 0; // value when an optional argument is left out
+    bool hex = false;           // show the range in hex
+};
+
+// The parsed arguments, by position in the command's list.
+struct Args {
+    static constexpr int kMax = 8;
+    std::uint32_t value[kMax] = {};
+    std::string_view text[kMax];
+    bool given[kMax] = {};
+    int unit = 0; // the engine or window number of "overlay N ..." and "capture N ..."
+};
+
+struct Options;
+
+using Handler = int (*)(const Options &options, const Args &args);
+
+struct Command {
+    const char *name; // "overlay"
+    bool numbered;    // takes an engine or window number after the name
+    const char *word; // second word, or nullptr
+    std::span<const ArgSpec> args;
+    bool writes; // changes the controller (asks for confirmation on the hardware)
+    Handler handler;
+    const char *help;
+    // Runs before the controller is mapped; a non-zero result ends the run
+    // with that status, nothing touched.
+    Handler prepare = nullptr;
+};
+
+// Global options.
+struct Options {
+    bool sim = false;
+    bool json = false;
+    bool yes = false;
+    bool dry_run = false;
+    std::string trace_file;
+    std::string dump_file;
+    std::string state_dir_option;
+    bool state_dir_given = false;
+    std::vector<sim::Setting> settings; // --set, for the simulated controller
+    std::vector<sim::Failure> failures; // --fail
+};
+
+// The whole program: options, command, session.  Returns the exit status.
+int run(int argc, char **argv);
+
+// The command tables, one per group.
+std::span<const Command> status_commands();
+std::span<const Command> register_commands();
+std::span<const Command> display_commands();
+std::span<const Command> overlay_commands();
+std::span<const Command> capture_commands();
+std::span<const Command> lock_commands();
+
+// Strict number: decimal or 0x hex, nothing trailing, at most 32 bits.
+bool parse_number(std::string_view text, std::uint32_t &value);
+
+// Messages on standard error, prefixed "kovactl: ".  usage_error returns kExitUsage.
+void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int usage_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The state directory of the lock-state record.
+std::string state_directory(const Options &options);
+
+// "overlay N window": the command's words, for messages.
+std::string synopsis_head(const Command &command);
+
+// Text helpers.
+std::string hex(std::uint32_t value, int digits = 0);
+
+} // namespace kova::ctl

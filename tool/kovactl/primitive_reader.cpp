@@ -1,0 +1,109 @@
+#include "primitive_reader.h"
+
+#include "misc.h"
+#include "portmem.h"
+#include "register_map.h"
+
+namespace kova::ctl {
+
+namespace {
+
+constexpr std::uint16_t kGrPort = reg::kGrIndex.index;
+constexpr std::uint16_t kSrPort = reg::kSrIndex.index;
+constexpr std::uint16_t kCrPort = reg::kCrIndex.index;
+constexpr std::uint8_t kPageFA = reg::kPageSelect.at();
+constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
+
+std::uint16_t index_port(sim::Reg::Kind kind) {
+    return kind == sim::Reg::Kind::GR ? kGrPort : kind == sim::Reg::Kind::SR ? kSrPort : kCrPort;
+}
+
+sim::RegFile file_of(sim::Reg::Kind kind) {
+    return kind == sim::Reg::Kind::GR   ? sim::RegFile::GR
+           : kind == sim::Reg::Kind::SR ? sim::RegFile::SR
+                                        : sim::RegFile::CR;
+}
+
+// Runs `access` with the register's page selected, then puts back the page.
+template <typename Access>
+auto in_page(sim::Reg reg, Access access) {
+    const sim::Pager pager = sim::pager_of(file_of(reg.kind), static_cast<std::uint8_t>(reg.index));
+    if (pager == sim::Pager::None || reg.page == sim::Reg::kCurrentPage) return access();
+    const std::uint8_t select = pager == sim::Pager::GrFA ? kPageFA : kPageBF;
+    const std::uint8_t found = ReadReg(kGrPort, select);
+    const auto wanted = static_cast<std::uint8_t>(reg.page);
+    if (found == wanted) return access();
+    WriteReg(kGrPort, select, wanted);
+    const auto result = access();
+    WriteReg(kGrPort, select, found);
+    return result;
+}
+
+} // namespace
+
+std::uint16_t PrimitiveReader::read(sim::Reg reg) {
+    switch (reg.kind) {
+    case sim::Reg::Kind::Port:
+        return kovainp(reg.index);
+    case sim::Reg::Kind::TV:
+        return ReadTVReg(reg.index);
+    default:
+        return in_page(reg,
+                       [&] { return ReadReg(index_port(reg.kind), static_cast<std::uint8_t>(reg.index)); });
+    }
+}
+
+void PrimitiveReader::write(sim::Reg reg, std::uint16_t value) {
+    switch (reg.kind) {
+    case sim::Reg::Kind::Port:
+        kovaoutp(reg.index, static_cast<std::uint8_t>(value));
+        return;
+    case sim::Reg::Kind::TV:
+        WriteTVReg(reg.index, value);
+        return;
+    default:
+        in_page(reg, [&] {
+            WriteReg(index_port(reg.kind), static_cast<std::uint8_t>(reg.index),
+                     static_cast<std::uint8_t>(value));
+            return 0;
+        });
+    }
+}
+
+void PrimitiveReader::write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask) {
+    const auto merged = [&](std::uint16_t old) {
+        return static_cast<std::uint16_t>((value & mask) | (old & ~mask));
+    };
+    switch (reg.kind) {
+    case sim::Reg::Kind::Port:
+        kovaoutp(reg.index, static_cast<std::uint8_t>(merged(kovainp(reg.index))));
+        return;
+    case sim::Reg::Kind::TV:
+        WriteTVReg(reg.index, merged(ReadTVReg(reg.index)));
+        return;
+    default:
+        in_page(reg, [&] {
+            WriteRegM(index_port(reg.kind), static_cast<std::uint8_t>(reg.index),
+                      static_cast<std::uint8_t>(value & mask), static_cast<std::uint8_t>(~mask));
+            return 0;
+        });
+    }
+}
+
+std::uint8_t PrimitiveReader::gr(std::uint8_t index, int page) {
+    return static_cast<std::uint8_t>(read(sim::Reg::gr(index, page)));
+}
+std::uint8_t PrimitiveReader::sr(std::uint8_t index, int page) {
+    return static_cast<std::uint8_t>(read(sim::Reg::sr(index, page)));
+}
+std::uint8_t PrimitiveReader::cr(std::uint8_t index) {
+    return static_cast<std::uint8_t>(read(sim::Reg::cr(index)));
+}
+std::uint8_t PrimitiveReader::port(std::uint16_t port) {
+    return static_cast<std::uint8_t>(read(sim::Reg::port(port)));
+}
+std::uint16_t PrimitiveReader::tv(std::uint16_t index) {
+    return read(sim::Reg::tv(index));
+}
+
+} // namespace kova::ctl

@@ -1,0 +1,29 @@
+// The two flavours of kovactl: the hardware program and the program on the
+// simulated controller are built from the same sources; only the session
+// differs.
+#pragma once
+
+#include "kovactl.h"
+
+namespace kova::ctl {
+
+// True in the program built on the simulated controller.
+extern const bool kSimulatedFlavour;
+
+// Hardware flavour: hands a --sim run over to the simulated program
+// (returns only when that fails).  The simulated flavour does nothing here.
+int hand_over_to_simulation(int argc, char **argv);
+
+// Hardware flavour, --dry-run: reads the controller's register state and runs
+// the command on the simulated program loaded with it.  Returns the exit status.
+int dry_run_on_copy(const Options &options, int argc, char **argv, int command_start);
+
+// Gets the controller ready for a command (I/O privilege and mapping).
+// Returns kExitOk or the exit status to stop with.
+int open_session(const Options &options);
+
+// After the command: trace, dump and dry-run output of the simulated flavour.
+// Returns the exit status.
+int close_session(const Options &options, int status);
+
+} // namespace kova::ctl

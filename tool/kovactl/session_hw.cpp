@@ -1,0 +1,150 @@
+// The hardware flavour: the I/O privilege and the mapping as capview makes
+// them; --sim and --dry-run hand over to the simulated program beside this
+// one.
+#include "controller.h"
+#include "physmap.h"
+#include "portmem.h"
+#include "primitive_reader.h"
+#include "register_map.h"
+#include "register_names.h"
+#include "synclock.h"
+#include "session.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+#ifndef KOVACTL_LIBEXEC_DIR
+#define KOVACTL_LIBEXEC_DIR "/usr/local/libexec/kova"
+#endif
+
+namespace kova::ctl {
+
+const bool kSimulatedFlavour = false;
+
+namespace {
+
+constexpr const char *kSimulatedProgram = "kovactl-sim";
+
+// The simulated program: beside this one (a build tree), else in libexec.
+std::string simulated_program() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string dir(self, static_cast<std::size_t>(n));
+        dir.resize(dir.find_last_of('/') + 1);
+        const std::string beside = dir + kSimulatedProgram;
+        if (access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return std::string(KOVACTL_LIBEXEC_DIR) + "/" + kSimulatedProgram;
+}
+
+int exec_simulated(std::vector<std::string> arguments) {
+    const std::string program = simulated_program();
+    arguments.insert(arguments.begin(), program);
+    std::vector<char *> argv;
+    for (auto &a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    execv(program.c_str(), argv.data());
+    error("cannot run %s: %s", program.c_str(), std::strerror(errno));
+    return kExitFailure;
+}
+
+// The pages in which the library uses paged registers.
+constexpr int kPagesFA[] = {reg::page::kCommon,     reg::page::kEngine1,  reg::page::kBackBufferCopy,
+                            reg::page::kSyncStatus, reg::page::kTvOutput, reg::page::kOutputSwitch};
+constexpr int kPagesBF[] = {reg::page_b::kCommon, reg::page_b::kVideoPort, reg::page_b::kCrtDac,
+                            reg::page_b::kCrtSense};
+
+// Reads the controller's register state into a simulated controller: every
+// GR, SR and CR (paged ones in the library's pages), the TV-encoder registers
+// of the map and of the sync-lock images, and the readable single ports of the
+// map.  Pages changed for the reads are put back; nothing else is written.
+void snapshot(sim::Controller &copy) {
+    PrimitiveReader reader;
+    const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
+    const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
+    for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
+        const auto file = kind == sim::Reg::Kind::GR   ? sim::RegFile::GR
+                          : kind == sim::Reg::Kind::SR ? sim::RegFile::SR
+                                                       : sim::RegFile::CR;
+        for (int i = 0; i < 256; ++i) {
+            const auto index = static_cast<std::uint16_t>(i);
+            const sim::Pager pager = sim::pager_of(file, static_cast<std::uint8_t>(i));
+            if (pager == sim::Pager::None) {
+                copy.set(sim::Reg{kind, index},
+                         static_cast<std::uint8_t>(reader.read(sim::Reg{kind, index})));
+                continue;
+            }
+            const std::span<const int> pages =
+                pager == sim::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
+            for (const int page : pages)
+                copy.set(sim::Reg{kind, index, page},
+                         static_cast<std::uint8_t>(reader.read(sim::Reg{kind, index, page})));
+        }
+    }
+    copy.set(sim::Reg::gr(reg::kPageSelect.at()), page_fa);
+    copy.set(sim::Reg::gr(reg::kPageSelectB.at()), page_bf);
+    const auto tv = [&](std::uint32_t index) {
+        copy.set_tv(static_cast<std::uint16_t>(index), reader.tv(static_cast<std::uint16_t>(index)));
+    };
+    for (std::uint32_t i = 0; i < std::size(wTVReg16); ++i)
+        tv(reg::kTvImage16First.index + 4 * i);
+    for (std::uint32_t i = 0; i < std::size(dwTVReg32); ++i) {
+        tv(reg::kTvImage32First.index + 4 * i);
+        tv(reg::kTvImage32First.index + 4 * i + 2);
+    }
+    for (const reg::Register &r : reg::kRegisters) {
+        if (r.file == reg::File::TV) tv(r.index);
+        if (r.file == reg::File::Port &&
+            (r.index == reg::kMiscOutputRead.index || r.index == reg::kDacMask.index))
+            copy.set(sim::Reg::port(r.index), reader.port(r.index));
+    }
+}
+
+} // namespace
+
+int hand_over_to_simulation(int argc, char **argv) {
+    return exec_simulated(std::vector<std::string>(argv + 1, argv + argc));
+}
+
+int dry_run_on_copy(const Options &options, int argc, char **argv, int command_start) {
+    if (const int status = open_session(options)) return status;
+    auto copy = std::make_unique<sim::Controller>();
+    copy->reset();
+    snapshot(*copy);
+    std::vector<std::string> arguments{"--sim"};
+    std::istringstream dump(sim::dump(*copy));
+    for (std::string line; std::getline(dump, line);) {
+        arguments.push_back("--set");
+        arguments.push_back(line);
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (i < command_start && std::string_view(argv[i]) == "--sim") continue;
+        arguments.push_back(argv[i]);
+    }
+    return exec_simulated(arguments);
+}
+
+int open_session(const Options &) {
+    if (RequestIOPrivilege() != 0) {
+        error("I/O privilege refused (iopl 3); run as root on an x86 machine");
+        return kExitFailure;
+    }
+    if (MapKOVAMemory() != 0) {
+        std::fflush(stdout);
+        error("cannot map the controller's memory");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int close_session(const Options &, int status) {
+    return status;
+}
+
+} // namespace kova::ctl
