@@ -135,6 +135,7 @@ int reg_set(const Options &, const Args &args) {
 constexpr const char *kFiles = "GR|SR|CR|TV|CAP0|CAP1|OVL0|OVL1";
 enum DumpFile { kGR, kSR, kCR, kTV, kCAP0, kCAP1, kOVL0, kOVL1 };
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
 int reg_dump(const Options &options, const Args &args) {
     const auto file = static_cast<DumpFile>(args.value[0]);
     const int page = args.given[1] ? static_cast<int>(args.value[1]) : sim::Reg::kCurrentPage;

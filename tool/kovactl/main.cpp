@@ -103,6 +103,7 @@ int help(std::span<char *const> words) {
 
 // Parses the options before the command.  Returns the index of the command
 // word, or -1 - exit status when the program is to stop.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
 int parse_options(int argc, char **argv, Options &options) {
     int i = 1;
     for (; i < argc; ++i) {
@@ -143,7 +144,7 @@ int parse_options(int argc, char **argv, Options &options) {
                 if (i + 1 >= argc) return -1 - usage_error("%s needs an argument", argv[i]);
                 value = argv[++i];
             }
-            std::string reason;
+            std::string reason; // cppcheck-suppress variableScope ; shared by the --set branch's calls
             if (name == "--set") {
                 sim::Setting setting;
                 if (!sim::parse_setting(value, setting, reason))
@@ -215,6 +216,7 @@ int take_value(const Command &c, const ArgSpec &spec, std::string_view text, std
     return 0;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
 int parse_args(const Command &c, std::span<char *const> words, Args &args) {
     std::size_t next = 0; // next positional spec
     const auto is_positional = [](const ArgSpec &a) {
@@ -266,6 +268,7 @@ int parse_args(const Command &c, std::span<char *const> words, Args &args) {
 }
 
 // Finds the command that the words name; sets `used` to the words taken.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
 const Command *find_command(std::span<char *const> words, Args &args, std::size_t &used, int &status) {
     const std::string_view name = words[0];
     const std::string_view second = words.size() > 1 ? std::string_view(words[1]) : std::string_view();
@@ -401,19 +404,22 @@ bool parse_number(std::string_view text, std::uint32_t &value) {
     return true;
 }
 
-void error(const char *fmt, ...) {
+// printf-style on purpose: the format attribute has the compiler check every call.
+void error(const char *fmt, ...) { // NOLINT(cert-dcl50-cpp)
     std::fputs("kovactl: ", stderr);
     va_list ap;
     va_start(ap, fmt);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): false positive, va_start is above
     std::vfprintf(stderr, fmt, ap);
     va_end(ap);
     std::fputc('\n', stderr);
 }
 
-int usage_error(const char *fmt, ...) {
+int usage_error(const char *fmt, ...) { // NOLINT(cert-dcl50-cpp): printf-style, as error() above
     std::fputs("kovactl: ", stderr);
     va_list ap;
     va_start(ap, fmt);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): false positive, va_start is above
     std::vfprintf(stderr, fmt, ap);
     va_end(ap);
     std::fputc('\n', stderr);

@@ -35,7 +35,7 @@ std::string simulated_program() {
     if (n > 0) {
         std::string dir(self, static_cast<std::size_t>(n));
         dir.resize(dir.find_last_of('/') + 1);
-        const std::string beside = dir + kSimulatedProgram;
+        std::string beside = dir + kSimulatedProgram;
         if (access(beside.c_str(), X_OK) == 0) return beside;
     }
     return std::string(KOVACTL_LIBEXEC_DIR) + "/" + kSimulatedProgram;
@@ -45,6 +45,7 @@ int exec_simulated(std::vector<std::string> arguments) {
     const std::string program = simulated_program();
     arguments.insert(arguments.begin(), program);
     std::vector<char *> argv;
+    argv.reserve(arguments.size() + 1);
     for (auto &a : arguments)
         argv.push_back(a.data());
     argv.push_back(nullptr);
