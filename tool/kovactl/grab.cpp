@@ -22,6 +22,8 @@ namespace video = sim::video;
 enum Arg { kEngine, kFrames, kFormat, kOutput, kSource };
 enum Format { kY4m, kPng };
 
+constexpr std::uint16_t kNtscFieldLines = 240;
+
 // Where the captured frame lies: frame line l is line l / 2 of field l % 2
 // when the fields are woven, else line l of the one field kept.
 struct Geometry {
@@ -137,7 +139,9 @@ int grab_frames(const Options &, const Args &a) {
             error("grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
             return kExitFailure;
         }
-        const bool ntsc = state::lock_state(reader).ntsc;
+        // The registers do not name the input's standard: a field window
+        // reaching past line 240 can only be PAL's.
+        const bool ntsc = c.end_line <= kNtscFieldLines;
         std::fprintf(out, "YUV4MPEG2 W%u H%u F%s I%c A1:1 C422\n", g.width, g.height,
                      ntsc ? "30000:1001" : "25:1", g.woven ? 't' : 'p');
     }
