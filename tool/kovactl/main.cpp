@@ -5,6 +5,7 @@
 #include "session.h"
 #include "state_dir.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstring>
@@ -227,7 +228,11 @@ int parse_args(const Command &c, std::span<char *const> words, Args &args) {
     };
     for (std::size_t w = 0; w < words.size(); ++w) {
         const std::string_view word = words[w];
-        const bool short_option = word.size() == 2 && word[0] == '-' && word[1] != '-';
+        // "-o": an option only where the command has one by that name ("-1" stays a value).
+        const bool short_option = word.size() == 2 && word[0] == '-' &&
+                                  std::any_of(c.args.begin(), c.args.end(), [&](const ArgSpec &a) {
+                                      return !is_positional(a) && word == a.name;
+                                  });
         if (word.starts_with("--") || short_option) {
             std::size_t k = 0;
             for (; k < c.args.size(); ++k)
