@@ -118,7 +118,7 @@ _kova_kovasim() {
     COMPREPLY=($(compgen -W "--trace --set --fail --dump --version -- $_kova_capview_options" -- "$cur"))
 }
 
-_kova_kovactl_commands='status reg detect dac wait clock screen draw blank overlay capture synclock genlock videoclock crt fetch help'
+_kova_kovactl_commands='status reg detect dac wait clock screen draw blank overlay capture synclock genlock videoclock crt fetch grab screenshot help'
 
 # Candidates for the word after kovactl's command words ARGS...
 _kova_kovactl_next() {
@@ -146,6 +146,7 @@ _kova_kovactl_next() {
     videoclock) echo on off ;;
     crt) echo write cleanup ;;
     fetch) echo hold release ;;
+    grab | 'grab '*) echo --engine --frames --format -o --source ;;
     esac
 }
 
@@ -179,6 +180,14 @@ _kova_kovactl() {
     'reg get' | 'reg set') _kova_complete_register "$cur"; return ;;
     'synclock on '*) [[ $prev == --standard ]] && { COMPREPLY=($(compgen -W 'pal ntsc' -- "$cur")); return; } ;;
     'synclock on') COMPREPLY=($(compgen -W '0 1 2 3' -- "$cur")); return ;;
+    'grab'*)
+        case $prev in
+        --format) COMPREPLY=($(compgen -W 'y4m png' -- "$cur")); return ;;
+        --engine) COMPREPLY=($(compgen -W '0 1' -- "$cur")); return ;;
+        --source) COMPREPLY=($(compgen -f -W 'pal ntsc none' -- "$cur")); return ;;
+        -o) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        esac ;;
+    'screenshot') COMPREPLY=($(compgen -f -X '!*.png' -- "$cur")); return ;;
     esac
     COMPREPLY=($(compgen -W "$(_kova_kovactl_next "${command[@]}")" -- "$cur"))
 }

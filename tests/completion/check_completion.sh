@@ -64,7 +64,7 @@ expect 'kovasim --set GRE8=01 -b --bob' --bobmode
 expect 'kovasim -b --trace' 
 expect_has 'kovasim --' --trace --set --fail --dump --version --synclock
 expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \
-    videoclock crt fetch help
+    videoclock crt fetch grab screenshot help
 expect 'kovactl --st' --state-dir
 expect 'kovactl --sim --set GRE8=01 reg ' get set dump
 expect 'kovactl reg get CR1' CR10 CR11 CR12 CR13 CR14 CR15 CR16 CR17 CR18 CR19 CR1A CR1B CR1C CR1D CR1E CR1F
@@ -72,6 +72,8 @@ expect 'kovactl reg dump O' OVL0 OVL1
 expect 'kovactl dac tv ' on off
 expect 'kovactl overlay 1 scale ' bob weave
 expect 'kovactl capture 0 polarity ' normal inverted
+expect 'kovactl --sim grab --format ' y4m png
+expect 'kovactl grab --frames 2 -' --engine --frames --format -o --source
 expect 'kovactl synclock on ' 0 1 2 3
 expect 'kovactl synclock on 3 --standard ' pal ntsc
 expect 'kovactl synclock on 3 --' --standard --clock --no-color

@@ -29,6 +29,7 @@ struct ArgSpec {
         Text,   // handed to the command as it is (register names and settings)
         Flag,   // "--name" with no value, anywhere after the fixed arguments
         Option, // "--name VALUE": a number, or a choice when `choices` is set
+        Path,   // "--name FILE" (or "-o FILE"): the file name, handed over as it is
     };
     const char *name; // "X", "ADDR", "--clock"
     Kind kind;
@@ -89,6 +90,7 @@ std::span<const Command> display_commands();
 std::span<const Command> overlay_commands();
 std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
+std::span<const Command> grab_commands();
 
 // Strict number: decimal or 0x hex, nothing trailing, at most 32 bits.
 bool parse_number(std::string_view text, std::uint32_t &value);

@@ -5,6 +5,7 @@
 #include "session.h"
 #include "state_dir.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstring>
@@ -32,9 +33,9 @@ constexpr const char *kOptionHelp =
     "  --version        print the version\n"
     "numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\n";
 
-std::array<std::span<const Command>, 6> tables() {
-    return {status_commands(),  register_commands(), display_commands(),
-            overlay_commands(), capture_commands(),  lock_commands()};
+std::array<std::span<const Command>, 7> tables() {
+    return {status_commands(),  register_commands(), display_commands(), overlay_commands(),
+            capture_commands(), lock_commands(),     grab_commands()};
 }
 
 // ------------------------------------------------------------------ help
@@ -42,7 +43,9 @@ std::array<std::span<const Command>, 6> tables() {
 std::string range_text(const ArgSpec &spec) {
     if (spec.kind == ArgSpec::Kind::Choice || (spec.kind == ArgSpec::Kind::Option && spec.choices))
         return std::string("one of ") + spec.choices;
-    if (spec.kind == ArgSpec::Kind::Text || spec.kind == ArgSpec::Kind::Flag) return "";
+    if (spec.kind == ArgSpec::Kind::Text || spec.kind == ArgSpec::Kind::Flag ||
+        spec.kind == ArgSpec::Kind::Path)
+        return "";
     return spec.hex ? "a number from " + hex(spec.min) + " to " + hex(spec.max)
                     : "a number from " + std::to_string(spec.min) + " to " + std::to_string(spec.max);
 }
@@ -54,7 +57,9 @@ std::string synopsis(const Command &c) {
     for (const ArgSpec &a : c.args) {
         std::string part = a.kind == ArgSpec::Kind::Choice ? a.choices : a.name;
         if (a.kind == ArgSpec::Kind::Option) part += std::string(" ") + (a.choices ? a.choices : "N");
-        text += " " + (a.optional || a.kind == ArgSpec::Kind::Flag || a.kind == ArgSpec::Kind::Option
+        if (a.kind == ArgSpec::Kind::Path) part += std::string(" ") + (a.choices ? a.choices : "FILE");
+        text += " " + (a.optional || a.kind == ArgSpec::Kind::Flag || a.kind == ArgSpec::Kind::Option ||
+                               a.kind == ArgSpec::Kind::Path
                            ? "[" + part + "]"
                            : part);
     }
@@ -225,7 +230,12 @@ int parse_args(const Command &c, std::span<char *const> words, Args &args) {
     };
     for (std::size_t w = 0; w < words.size(); ++w) {
         const std::string_view word = words[w];
-        if (word.starts_with("--")) {
+        // "-o": an option only where the command has one by that name ("-1" stays a value).
+        const bool short_option = word.size() == 2 && word[0] == '-' &&
+                                  std::any_of(c.args.begin(), c.args.end(), [&](const ArgSpec &a) {
+                                      return !is_positional(a) && word == a.name;
+                                  });
+        if (word.starts_with("--") || short_option) {
             std::size_t k = 0;
             for (; k < c.args.size(); ++k)
                 if (!is_positional(c.args[k]) && word == c.args[k].name) break;
@@ -233,12 +243,16 @@ int parse_args(const Command &c, std::span<char *const> words, Args &args) {
                 return usage_error("%s: unknown option \"%s\"; see kovactl help %s", synopsis_head(c).c_str(),
                                    words[w], c.name);
             args.given[k] = true;
-            if (c.args[k].kind == ArgSpec::Kind::Option) {
+            if (c.args[k].kind == ArgSpec::Kind::Option || c.args[k].kind == ArgSpec::Kind::Path) {
+                const bool path = c.args[k].kind == ArgSpec::Kind::Path;
                 if (w + 1 >= words.size())
                     return usage_error("%s: %s needs %s", synopsis_head(c).c_str(), c.args[k].name,
-                                       range_text(c.args[k]).c_str());
+                                       path ? "a file name" : range_text(c.args[k]).c_str());
                 args.text[k] = words[++w];
-                if (const int s = take_value(c, c.args[k], args.text[k], args.value[k])) return s;
+                if (path && args.text[k].empty())
+                    return usage_error("%s: %s needs a file name", synopsis_head(c).c_str(), c.args[k].name);
+                if (!path)
+                    if (const int s = take_value(c, c.args[k], args.text[k], args.value[k])) return s;
             }
             continue;
         }

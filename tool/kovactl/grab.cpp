@@ -1,0 +1,213 @@
+// grab: the captured picture, read out of video memory as the capture
+// registers describe it, to a YUV4MPEG2 stream or a PNG picture.
+// screenshot: the screen of the simulated controller.
+#include "assumptions.h"
+#include "capture.h"
+#include "controller_state.h"
+#include "grab.h"
+#include "io.h"
+#include "portmem.h"
+#include "primitive_reader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kova::ctl {
+
+namespace {
+
+namespace video = sim::video;
+
+enum Arg { kEngine, kFrames, kFormat, kOutput, kSource };
+enum Format { kY4m, kPng };
+
+constexpr std::uint16_t kNtscFieldLines = 240;
+
+// Where the captured frame lies: frame line l is line l / 2 of field l % 2
+// when the fields are woven, else line l of the one field kept.
+struct Geometry {
+    std::uint32_t width = 0, height = 0;
+    bool woven = false;
+
+    std::uint64_t line_address(const state::CaptureState &c, std::uint32_t line) const {
+        return woven ? video::capture_line_address(c, static_cast<int>(line % 2), line / 2)
+                     : video::capture_line_address(c, 0, line);
+    }
+};
+
+Geometry geometry(const state::CaptureState &c) {
+    Geometry g;
+    if (c.end_pixel <= c.first_pixel || c.end_line <= c.first_line) return g;
+    g.width = video::scaled_size(c.end_pixel - c.first_pixel, c.h_factor);
+    const std::uint32_t field_lines = video::scaled_size(c.end_line - c.first_line, c.v_factor);
+    g.woven = c.field_scaling;
+    g.height = g.woven ? 2 * field_lines : field_lines;
+    return g;
+}
+
+// One frame as the engine stored it: 2 bytes a pixel, Y then Cb (even pixels)
+// or Cr (odd pixels).
+using Packed = std::vector<std::uint8_t>;
+
+void read_frame(const state::CaptureState &c, const Geometry &g, Packed &frame) {
+    const std::size_t line_bytes = 2 * std::size_t{g.width};
+    frame.resize(line_bytes * g.height);
+    for (std::uint32_t l = 0; l < g.height; ++l)
+        std::memcpy(frame.data() + l * line_bytes, dwLINEAR_BASE + g.line_address(c, l), line_bytes);
+}
+
+// 4:2:2 planes: each pair's chroma from its two bytes (an odd last pixel has
+// no Cr: grey).
+void write_y4m_frame(std::FILE *out, const Packed &frame, const Geometry &g,
+                     std::vector<std::uint8_t> &planes) {
+    const std::uint32_t cw = (g.width + 1) / 2;
+    planes.assign(std::size_t{g.height} * (g.width + 2 * cw), 128);
+    std::uint8_t *y = planes.data(), *cb = y + std::size_t{g.height} * g.width,
+                 *cr = cb + std::size_t{g.height} * cw;
+    for (std::uint32_t l = 0; l < g.height; ++l) {
+        const std::uint8_t *p = frame.data() + 2 * std::size_t{g.width} * l;
+        for (std::uint32_t x = 0; x < g.width; ++x) {
+            *y++ = p[2 * x];
+            (x & 1 ? cr : cb)[std::size_t{l} * cw + x / 2] = p[2 * x + 1];
+        }
+    }
+    std::fputs("FRAME\n", out);
+    std::fwrite(planes.data(), 1, planes.size(), out);
+}
+
+bool write_png_frame(const std::string &path, const Packed &frame, const Geometry &g, std::string &message) {
+    video::Image image;
+    image.reset(static_cast<int>(g.width), static_cast<int>(g.height));
+    std::vector<std::uint32_t> columns(g.width);
+    for (std::uint32_t x = 0; x < g.width; ++x)
+        columns[x] = x;
+    const std::uint32_t line_bytes = 2 * g.width;
+    for (std::uint32_t l = 0; l < g.height; ++l)
+        video::decode_row(0, frame.data() + std::size_t{line_bytes} * l, line_bytes, columns.data(),
+                          static_cast<int>(g.width), image.row(static_cast<int>(l)));
+    return video::write_png(path, image, message);
+}
+
+// The argument checks that need no controller.
+int check(const Options &, const Args &a) {
+    if (a.given[kSource] && !grab::kHasSource)
+        return usage_error("grab: --source chooses the simulated video input; use it with --sim");
+    if (a.value[kFormat] == kPng) {
+        if (!a.given[kOutput] || a.text[kOutput] == "-")
+            return usage_error("grab: --format png needs -o FILE");
+        if (a.value[kFrames] != 1)
+            return usage_error("grab: --format png writes one frame; --frames must be 1");
+        if (!video::png_supported()) {
+            error("grab: --format png: this kovactl was built without libpng");
+            return kExitFailure;
+        }
+    }
+    return kExitOk;
+}
+
+int grab_frames(const Options &, const Args &a) {
+    PrimitiveReader reader;
+    const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
+    const state::CaptureState c = state::capture_state(reader, engine);
+    if (!c.enabled || c.held) {
+        error("grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
+              engine, engine);
+        return kExitFailure;
+    }
+    const Geometry g = geometry(c);
+    if (g.width == 0 || g.height == 0) {
+        error("grab: capture engine %d has an empty input window or scales it to nothing", engine);
+        return kExitFailure;
+    }
+    const std::uint64_t memory = state::screen_state(reader).video_memory;
+    const std::uint64_t first = std::min(g.line_address(c, 0), g.line_address(c, g.height > 1 ? 1 : 0));
+    const std::uint64_t last =
+        std::max(g.line_address(c, g.height - 1), g.line_address(c, g.height > 1 ? g.height - 2 : 0));
+    if (first > last || last + 2ull * g.width > memory) {
+        error("grab: the %ux%u picture at %s does not fit in the %s bytes of video memory", g.width, g.height,
+              hex(c.destination).c_str(), hex(static_cast<std::uint32_t>(memory)).c_str());
+        return kExitFailure;
+    }
+
+    const std::string path(a.given[kOutput] ? a.text[kOutput] : "-");
+    const bool to_stdout = path == "-";
+    std::FILE *out = nullptr;
+    if (a.value[kFormat] == kY4m) {
+        out = to_stdout ? stdout : std::fopen(path.c_str(), "wb");
+        if (!out) {
+            error("grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
+            return kExitFailure;
+        }
+        // The registers do not name the input's standard: a field window
+        // reaching past line 240 can only be PAL's.
+        const bool ntsc = c.end_line <= kNtscFieldLines;
+        std::fprintf(out, "YUV4MPEG2 W%u H%u F%s I%c A1:1 C422\n", g.width, g.height,
+                     ntsc ? "30000:1001" : "25:1", g.woven ? 't' : 'p');
+    }
+    Packed frame;
+    std::vector<std::uint8_t> planes;
+    std::string message;
+    bool ok = true;
+    for (std::uint32_t i = 0; i < a.value[kFrames] && ok; ++i) {
+        // A frame is two fields: both have been written after two field boundaries.
+        WaitVSync();
+        WaitVSync();
+        read_frame(c, g, frame);
+        if (out)
+            write_y4m_frame(out, frame, g, planes);
+        else
+            ok = write_png_frame(path, frame, g, message);
+    }
+    if (out) {
+        ok = std::fflush(out) == 0 && !std::ferror(out);
+        if (message.empty() && !ok) message = "cannot write " + path + ": " + std::strerror(errno);
+        if (!to_stdout && std::fclose(out) != 0 && ok) {
+            ok = false;
+            message = "cannot write " + path + ": " + std::strerror(errno);
+        }
+    }
+    if (!ok) error("grab: %s", message.c_str());
+    return ok ? kExitOk : kExitFailure;
+}
+
+int grab(const Options &options, const Args &a) {
+    return grab::with_source(a.given[kSource] ? a.text[kSource] : std::string_view(), options, a,
+                             grab_frames);
+}
+
+int screenshot(const Options &, const Args &a) {
+    return grab::screenshot(std::string(a.text[0]));
+}
+
+int check_screenshot(const Options &, const Args &a) {
+    if (!grab::kHasSource)
+        return usage_error("screenshot: the screen picture comes from the simulated controller; use --sim");
+    if (!a.text[0].ends_with(".png")) return usage_error("screenshot: FILE must end in .png");
+    return kExitOk;
+}
+
+constexpr ArgSpec kGrabArgs[] = {
+    {"--engine", ArgSpec::Kind::Option, 0, 1},
+    {"--frames", ArgSpec::Kind::Option, 1, 10000, nullptr, true, 1},
+    {"--format", ArgSpec::Kind::Option, 0, 0, "y4m|png", true, kY4m},
+    {"-o", ArgSpec::Kind::Path, 0, 0, "FILE|-"},
+    {"--source", ArgSpec::Kind::Path, 0, 0, "pal|ntsc|none|FILE"},
+};
+constexpr ArgSpec kScreenshotArgs[] = {{"FILE.png", ArgSpec::Kind::Text}};
+
+constexpr Command kCommands[] = {
+    {"grab", false, nullptr, kGrabArgs, false, grab,
+     "write the captured frames (y4m to FILE or - for standard output, or one png); --source with --sim",
+     check},
+    {"screenshot", false, nullptr, kScreenshotArgs, false, screenshot,
+     "(--sim) write the screen as the display shows it to a PNG picture", check_screenshot},
+};
+
+} // namespace
+
+std::span<const Command> grab_commands() {
+    return kCommands;
+}
+
+} // namespace kova::ctl
