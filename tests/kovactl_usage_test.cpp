@@ -2,6 +2,7 @@
 // argument and its range, exit status 64, no register touched), help and
 // version, the confirmation before a write to the hardware, and the dry run.
 #include "kovactl_run.h"
+#include "program_run.h"
 
 #include <gtest/gtest.h>
 
@@ -122,14 +123,6 @@ TEST(KovactlUsage, WritesOnTheHardwareNeedConfirmation) {
     EXPECT_EQ(sim_flags.err, "kovactl: --set, --fail, --trace and --dump need --sim\n");
 }
 
-std::vector<std::string> lines_of(const std::string &text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 TEST(KovactlUsage, DryRunPrintsTheTraceAndChangesNothing) {
     const KovactlRun real = run_kovactl({"--set", "GRDC=01", "overlay", "0", "on"});
     const KovactlRun dry = run_kovactl({"--set", "GRDC=01", "--dry-run", "overlay", "0", "on"});
@@ -137,7 +130,7 @@ TEST(KovactlUsage, DryRunPrintsTheTraceAndChangesNothing) {
     ASSERT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(real.reg("GRDC"), 0x85u);
     EXPECT_EQ(dry.reg("GRDC"), 0x01u);
-    EXPECT_EQ(after_mapping(lines_of(dry.out)), real.trace);
+    EXPECT_EQ(after_mapping(program_run::lines_of(dry.out)), real.trace);
     EXPECT_FALSE(real.trace.empty());
 }
 

@@ -1,40 +1,8 @@
 #include "kovasim_run.h"
 
+#include "program_run.h"
+
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-std::string temp_file(const char *stem) {
-    std::string path = std::string(P_tmpdir) + "/kovasim-" + stem + "-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd >= 0) close(fd);
-    return path;
-}
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path.c_str());
-    return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string &text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-} // namespace
 
 const char *const kUsageText = "\nUsage : capview [args]\n"
                                " Valid arguments:\n"
@@ -67,40 +35,18 @@ long KovasimRun::find(const std::string &line, long from) const {
 }
 
 KovasimRun run_kovasim(const std::vector<std::string> &args, bool with_trace_and_dump) {
-    const std::string out_file = temp_file("out"), err_file = temp_file("err");
-    const std::string trace_file = temp_file("trace"), dump_file = temp_file("dump");
-
+    const std::string trace_file = program_run::temp_file("trace"),
+                      dump_file = program_run::temp_file("dump");
     std::vector<std::string> command;
-    if (std::string(KOVA_TEST_EMULATOR) != "") command.push_back(KOVA_TEST_EMULATOR);
-    command.push_back(KOVASIM_PATH);
-    if (with_trace_and_dump) command.insert(command.end(), {"--trace", trace_file, "--dump", dump_file});
+    if (with_trace_and_dump) command = {"--trace", trace_file, "--dump", dump_file};
     command.insert(command.end(), args.begin(), args.end());
 
+    const program_run::Outcome outcome = program_run::run(KOVASIM_PATH, command);
     KovasimRun run;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(out_file.c_str(), O_WRONLY | O_TRUNC);
-        const int err = open(err_file.c_str(), O_WRONLY | O_TRUNC);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        std::vector<char *> argv;
-        for (auto &arg : command)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
-    run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    run.out = slurp(out_file);
-    run.err = slurp(err_file);
-    run.trace = lines_of(slurp(trace_file));
-    for (const std::string &line : lines_of(slurp(dump_file))) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos)
-            run.regs[line.substr(0, equals)] =
-                static_cast<std::uint32_t>(std::stoul(line.substr(equals + 1), nullptr, 16));
-    }
+    run.status = outcome.status;
+    run.out = outcome.out;
+    run.err = outcome.err;
+    run.trace = program_run::lines_of(program_run::take(trace_file));
+    run.regs = program_run::parse_dump(program_run::take(dump_file));
     return run;
 }

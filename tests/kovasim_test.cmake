@@ -10,4 +10,4 @@ target_compile_definitions(kova_tests PRIVATE KOVASIM_PATH="$<TARGET_FILE:kovasi
 # capview's program logic, for the tests that drive the sequences in-process.
 target_sources(kova_tests PRIVATE $<TARGET_OBJECTS:capview_logic>)
 target_include_directories(kova_tests PRIVATE ${CMAKE_SOURCE_DIR}/tool)
-target_sources(kova_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/kovasim_run.cpp)
+target_sources(kova_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/kovasim_run.cpp ${CMAKE_CURRENT_SOURCE_DIR}/program_run.cpp)
