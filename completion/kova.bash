@@ -118,6 +118,19 @@ _kova_kovasim() {
     COMPREPLY=($(compgen -W "--trace --set --fail --dump --version -- $_kova_capview_options" -- "$cur"))
 }
 
+# kovactl's register names: those of kovasim and the engine-relative
+# CAPn:xx and OVLn:xx, digit by digit.
+_kova_complete_engine_register() {
+    local cur=${1^^}
+    if [[ $cur =~ ^(CAP|OVL)[01]:[0-9A-F]?$ ]]; then
+        compopt -o nospace 2>/dev/null
+        COMPREPLY=("$cur"{{0..9},{A..F}})
+        return
+    fi
+    _kova_complete_register "$1"
+    COMPREPLY+=($(compgen -W 'CAP0: CAP1: OVL0: OVL1:' -- "$cur"))
+}
+
 _kova_kovactl_commands='status reg detect dac wait clock screen draw blank overlay capture synclock genlock videoclock crt fetch grab screenshot help'
 
 # Candidates for the word after kovactl's command words ARGS...
@@ -141,10 +154,14 @@ _kova_kovactl_next() {
     'capture '[01]' polarity') echo normal inverted ;;
     synclock) echo on off vcr tvmode ;;
     'synclock vcr') echo on off ;;
-    'synclock on '*) echo --standard --clock --no-color ;;
+    'synclock on '*) echo --standard --clock --variant --no-color ;;
     genlock) echo on off output ;;
+    'genlock on '* | 'videoclock on '*) echo --standard --clock --variant ;;
+    'genlock output') echo on off ;;
+    'genlock output on '* | 'genlock output off '*) echo --standard --variant ;;
     videoclock) echo on off ;;
     crt) echo write cleanup ;;
+    'crt write') echo pal ntsc ;;
     fetch) echo hold release ;;
     grab | 'grab '*) echo --engine --frames --format -o --source ;;
     esac
@@ -177,9 +194,11 @@ _kova_kovactl() {
         fi
     fi
     case "${command[*]}" in
-    'reg get' | 'reg set') _kova_complete_register "$cur"; return ;;
-    'synclock on '*) [[ $prev == --standard ]] && { COMPREPLY=($(compgen -W 'pal ntsc' -- "$cur")); return; } ;;
-    'synclock on') COMPREPLY=($(compgen -W '0 1 2 3' -- "$cur")); return ;;
+    'reg get' | 'reg set') _kova_complete_engine_register "$cur"; return ;;
+    'synclock on '* | 'genlock on '* | 'genlock output '?*' '* | 'videoclock on '*)
+        [[ $prev == --standard ]] && { COMPREPLY=($(compgen -W 'pal ntsc' -- "$cur")); return; } ;;
+    'synclock on' | 'genlock on' | 'genlock output on' | 'genlock output off' | 'videoclock on')
+        COMPREPLY=($(compgen -W '0 1 2 3' -- "$cur")); return ;;
     'grab'*)
         case $prev in
         --format) COMPREPLY=($(compgen -W 'y4m png' -- "$cur")); return ;;

@@ -76,9 +76,40 @@ expect 'kovactl --sim grab --format ' y4m png
 expect 'kovactl grab --frames 2 -' --engine --frames --format -o --source
 expect 'kovactl synclock on ' 0 1 2 3
 expect 'kovactl synclock on 3 --standard ' pal ntsc
-expect 'kovactl synclock on 3 --' --standard --clock --no-color
+expect 'kovactl synclock on 3 --' --standard --clock --variant --no-color
 expect 'kovactl -y synclock o' on off
 expect 'kovactl help syn' synclock
+
+expect 'kovactl reg set OVL1:D' OVL1:D0 OVL1:D1 OVL1:D2 OVL1:D3 OVL1:D4 OVL1:D5 OVL1:D6 OVL1:D7 OVL1:D8 OVL1:D9 \
+    OVL1:DA OVL1:DB OVL1:DC OVL1:DD OVL1:DE OVL1:DF
+expect_has 'kovactl reg get C' CAP0: CAP1: CR12
+expect 'kovactl genlock output on 2 --standard ' pal ntsc
+
+# Every command word, choice and option of kovactl's own command table (its
+# help) is offered where the table has it.
+if [[ -n ${KOVACTL:-} ]]; then
+    while read -r -a synopsis; do
+        line='kovactl'
+        for token in "${synopsis[@]}"; do
+            optional=0
+            [[ $token == \[* ]] && optional=1
+            token=${token#[}
+            token=${token%]}
+            if [[ $token == --* ]]; then
+                expect_has "$line --" "$token"
+                line+=" $token"
+            elif [[ $token =~ ^[A-Z0-9=]+$ ]]; then
+                ((optional)) || line+=" 1"
+            else
+                expect_has "$line " ${token//|/ }
+                ((optional)) || line+=" ${token%%|*}"
+            fi
+        done
+    done < <($KOVACTL help | sed -n '/^commands:/,$p' | grep '^  [a-z]' | sed 's/^  //; s/  .*//')
+else
+    echo "FAIL KOVACTL not set"
+    ((failures++))
+fi
 
 # Every indexed register name offered is one that kovasim accepts.
 names=($(_kova_indexed_names))

@@ -4,6 +4,7 @@
 #include "json.h"
 #include "kovactl.h"
 #include "portmem.h"
+#include "signal_hold.h"
 #include "synclock.h"
 #include "utility.h"
 
@@ -43,14 +44,20 @@ int dac_power(const Options &, const Args &args) {
     return kExitOk;
 }
 
+// A signal waits for the wait in progress, never for all COUNT of them.
 template <void (*Wait)()>
 int wait_times(const Options &, const Args &args) {
-    for (std::uint32_t n = 0; n < args.value[0]; ++n)
+    for (std::uint32_t n = 0; n < args.value[0]; ++n) {
+        const tool::SignalHold hold;
         Wait();
+    }
     return kExitOk;
 }
 int wait_capture(const Options &, const Args &args) {
-    sleep_VSync(static_cast<unsigned short>(args.value[0]));
+    for (std::uint32_t n = 0; n < args.value[0]; ++n) {
+        const tool::SignalHold hold;
+        sleep_VSync(1);
+    }
     return kExitOk;
 }
 
@@ -152,13 +159,13 @@ constexpr Command kCommands[] = {
     {"dac", false, "ram", kOnOffArg, true, dac_ram, "switch the RAMDAC"},
     {"dac", false, "power", kOnOffArg, true, dac_power, "power the DAC up or down"},
     {"wait", false, "vsync", kCountArg, false, wait_times<WaitCrtVertSync>,
-     "wait for COUNT vertical retraces"},
+     "wait for COUNT vertical retraces", nullptr, true},
     {"wait", false, "hsync", kCountArg, false, wait_times<WaitCrtHoriSync>,
-     "wait for COUNT blanking intervals"},
+     "wait for COUNT blanking intervals", nullptr, true},
     {"wait", false, "crt-vsync", kCountArg, false, wait_times<WaitCRTVSync>,
-     "wait for COUNT starts of a vertical retrace, never the one in progress"},
+     "wait for COUNT starts of a vertical retrace, never the one in progress", nullptr, true},
     {"wait", false, "capture-vsync", kCaptureCountArg, true, wait_capture,
-     "wait for COUNT vertical syncs of the capture status (selects GR bank 0)"},
+     "wait for COUNT vertical syncs of the capture status (selects GR bank 0)", nullptr, true},
     {"clock", false, nullptr, {}, false, clock, "memory and pixel clocks in MHz"},
     {"screen",
      false,

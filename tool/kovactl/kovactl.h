@@ -64,6 +64,9 @@ struct Command {
     // Runs before the controller is mapped; a non-zero result ends the run
     // with that status, nothing touched.
     Handler prepare = nullptr;
+    // The handler holds signals over each step itself (long loops of waits
+    // stay interruptible between steps); otherwise over the whole handler.
+    bool holds_per_step = false;
 };
 
 // Global options.

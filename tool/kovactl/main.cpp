@@ -3,6 +3,7 @@
 #include "kova_version.h"
 #include "kovactl.h"
 #include "session.h"
+#include "signal_hold.h"
 #include "state_dir.h"
 
 #include <algorithm>
@@ -388,7 +389,13 @@ int run(int argc, char **argv) {
     if (command->prepare)
         if (const int s = command->prepare(options, args)) return s;
     if (const int s = open_session(options)) return close_session(options, s);
-    return close_session(options, command->handler(options, args));
+    if (command->holds_per_step) return close_session(options, command->handler(options, args));
+    int result;
+    {
+        const tool::SignalHold hold; // a signal counts once the whole sequence is done
+        result = command->handler(options, args);
+    }
+    return close_session(options, result);
 }
 
 // ------------------------------------------------------------------ helpers

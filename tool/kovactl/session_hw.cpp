@@ -7,10 +7,13 @@
 #include "primitive_reader.h"
 #include "register_map.h"
 #include "register_names.h"
-#include "synclock.h"
+#include "register_owner.h"
 #include "session.h"
+#include "signal_hold.h"
+#include "synclock.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -18,6 +21,9 @@
 
 #ifndef KOVACTL_LIBEXEC_DIR
 #define KOVACTL_LIBEXEC_DIR "/usr/local/libexec/kova"
+#endif
+#ifndef KOVACTL_LIBEXEC_FROM_BIN
+#define KOVACTL_LIBEXEC_FROM_BIN "../libexec/kova"
 #endif
 
 namespace kova::ctl {
@@ -28,15 +34,18 @@ namespace {
 
 constexpr const char *kSimulatedProgram = "kovactl-sim";
 
-// The simulated program: beside this one (a build tree), else in libexec.
+// The simulated program: beside this one (a build tree), else in the libexec
+// directory of the tree this program is installed in (so that a package
+// unpacked anywhere works), else in the configured libexec directory.
 std::string simulated_program() {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {
         std::string dir(self, static_cast<std::size_t>(n));
         dir.resize(dir.find_last_of('/') + 1);
-        std::string beside = dir + kSimulatedProgram;
-        if (access(beside.c_str(), X_OK) == 0) return beside;
+        for (const std::string &candidate :
+             {dir + kSimulatedProgram, dir + KOVACTL_LIBEXEC_FROM_BIN + "/" + kSimulatedProgram})
+            if (access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return std::string(KOVACTL_LIBEXEC_DIR) + "/" + kSimulatedProgram;
 }
@@ -107,6 +116,23 @@ void snapshot(sim::Controller &copy) {
     }
 }
 
+// Exit status when the registers cannot be had, as capview's.
+constexpr int kExitRegistersBusy = 2;
+
+// How long to wait for another owner of the registers: KOVA_OWNER_WAIT_MS
+// (milliseconds) when set to a number, else the programs' common bound.
+std::chrono::milliseconds owner_wait() {
+    const char *text = std::getenv("KOVA_OWNER_WAIT_MS");
+    std::uint32_t ms = 0;
+    if (text == nullptr || *text == '\0') return tool::kRegisterOwnerWait;
+    if (parse_number(text, ms)) return std::chrono::milliseconds(ms);
+    error("warning: KOVA_OWNER_WAIT_MS=\"%s\" is not a number; waiting %lld ms", text,
+          static_cast<long long>(tool::kRegisterOwnerWait.count()));
+    return tool::kRegisterOwnerWait;
+}
+
+tool::RegisterOwner g_owner; // held from the first register access to the end of the program
+
 } // namespace
 
 int hand_over_to_simulation(int argc, char **argv) {
@@ -117,7 +143,11 @@ int dry_run_on_copy(const Options &options, int argc, char **argv, int command_s
     if (const int status = open_session(options)) return status;
     auto copy = std::make_unique<sim::Controller>();
     copy->reset();
-    snapshot(*copy);
+    {
+        const tool::SignalHold hold; // the pages are put back before a signal counts
+        snapshot(*copy);
+    }
+    g_owner.release(); // the rest runs on the copy
     std::vector<std::string> arguments{"--sim"};
     std::istringstream dump(sim::dump(*copy));
     for (std::string line; std::getline(dump, line);) {
@@ -131,7 +161,13 @@ int dry_run_on_copy(const Options &options, int argc, char **argv, int command_s
     return exec_simulated(arguments);
 }
 
-int open_session(const Options &) {
+int open_session(const Options &options) {
+    std::string reason;
+    if (!g_owner.acquire(state_directory(options), "kovactl", owner_wait(), reason)) {
+        error("%s", reason.c_str());
+        return kExitRegistersBusy;
+    }
+    const tool::SignalHold hold; // the mapping's register accesses
     if (RequestIOPrivilege() != 0) {
         error("I/O privilege refused (iopl 3); run as root on an x86 machine");
         return kExitFailure;
