@@ -101,7 +101,13 @@ if [[ -n ${KOVACTL:-} ]]; then
             elif [[ $token =~ ^[A-Z0-9=]+$ ]]; then
                 ((optional)) || line+=" 1"
             else
-                expect_has "$line " ${token//|/ }
+                # Choices; placeholders among them (FILE, FILE.png, - for
+                # standard output) are the user's to type.
+                choices=()
+                for choice in ${token//|/ }; do
+                    [[ $choice =~ [A-Z] || $choice == - ]] || choices+=("$choice")
+                done
+                ((${#choices[@]} == 0)) || expect_has "$line " "${choices[@]}"
                 ((optional)) || line+=" ${token%%|*}"
             fi
         done
