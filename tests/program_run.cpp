@@ -1,6 +1,7 @@
 #include "program_run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
@@ -61,6 +62,8 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        // Under a user-mode emulator, kovactl starts its simulated twin through it too.
+        if (std::string(KOVA_TEST_EMULATOR) != "") setenv("KOVACTL_SIM_WRAPPER", KOVA_TEST_EMULATOR, 1);
         std::vector<char *> argv;
         for (auto &arg : command)
             argv.push_back(arg.data());

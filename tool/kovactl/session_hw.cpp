@@ -50,9 +50,16 @@ std::string simulated_program() {
     return std::string(KOVACTL_LIBEXEC_DIR) + "/" + kSimulatedProgram;
 }
 
+// KOVACTL_SIM_WRAPPER names a program that runs the simulated twin, such as
+// a user-mode emulator when this kovactl itself runs under one (the i386
+// tests under qemu-i386): the twin is then started as WRAPPER TWIN ARGS.
 int exec_simulated(std::vector<std::string> arguments) {
-    const std::string program = simulated_program();
+    std::string program = simulated_program();
     arguments.insert(arguments.begin(), program);
+    if (const char *wrapper = std::getenv("KOVACTL_SIM_WRAPPER"); wrapper != nullptr && *wrapper != '\0') {
+        program = wrapper;
+        arguments.insert(arguments.begin(), program);
+    }
     std::vector<char *> argv;
     argv.reserve(arguments.size() + 1);
     for (auto &a : arguments)
