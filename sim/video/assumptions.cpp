@@ -117,13 +117,16 @@ void decode_422(const std::uint8_t *line, std::uint32_t available, const std::ui
     if (n > 0 && columns[n - 1] == columns[0] + static_cast<std::uint32_t>(n - 1) &&
         static_cast<std::uint64_t>(columns[n - 1] / 2) * 4 + 4 <= available) {
         if (columns[0] & 1) pixel(columns[0], out), ++i;
-        const std::uint8_t *p = line + (columns[i] / 2) * 4;
-        std::uint8_t *to = out + 3 * i;
-        for (; i + 1 < n; i += 2, p += 4, to += 6) {
-            const int u = p[u_at], v = p[v_at];
-            const int red = t.red_v[v], green = t.green_u[u] + t.green_v[v], blue = t.blue_u[u];
-            t.put(to, p[y_at], red, green, blue);
-            t.put(to + 3, p[y_at + 2], red, green, blue);
+        // A single odd column is done already: there is no pair left to read.
+        if (i + 1 < n) {
+            const std::uint8_t *p = line + (columns[i] / 2) * 4;
+            std::uint8_t *to = out + 3 * i;
+            for (; i + 1 < n; i += 2, p += 4, to += 6) {
+                const int u = p[u_at], v = p[v_at];
+                const int red = t.red_v[v], green = t.green_u[u] + t.green_v[v], blue = t.blue_u[u];
+                t.put(to, p[y_at], red, green, blue);
+                t.put(to + 3, p[y_at + 2], red, green, blue);
+            }
         }
     }
     for (; i < n; ++i)

@@ -67,9 +67,14 @@ void write_y4m_frame(std::FILE *out, const Packed &frame, const Geometry &g,
                  *cr = cb + std::size_t{g.height} * cw;
     for (std::uint32_t l = 0; l < g.height; ++l) {
         const std::uint8_t *p = frame.data() + 2 * std::size_t{g.width} * l;
+        std::uint8_t *line_cb = cb + std::size_t{l} * cw;
+        std::uint8_t *line_cr = cr + std::size_t{l} * cw;
         for (std::uint32_t x = 0; x < g.width; ++x) {
             *y++ = p[2 * x];
-            (x & 1 ? cr : cb)[std::size_t{l} * cw + x / 2] = p[2 * x + 1];
+            if (x % 2 == 0)
+                line_cb[x / 2] = p[2 * x + 1];
+            else
+                line_cr[x / 2] = p[2 * x + 1];
         }
     }
     std::fputs("FRAME\n", out);
