@@ -61,20 +61,16 @@ void read_frame(const state::CaptureState &c, const Geometry &g, Packed &frame) 
 // no Cr: grey).
 void write_y4m_frame(std::FILE *out, const Packed &frame, const Geometry &g,
                      std::vector<std::uint8_t> &planes) {
-    const std::uint32_t cw = (g.width + 1) / 2;
-    planes.assign(std::size_t{g.height} * (g.width + 2 * cw), 128);
-    std::uint8_t *y = planes.data(), *cb = y + std::size_t{g.height} * g.width,
-                 *cr = cb + std::size_t{g.height} * cw;
-    for (std::uint32_t l = 0; l < g.height; ++l) {
+    const std::size_t cw = (std::size_t{g.width} + 1) / 2;
+    const std::size_t luma = std::size_t{g.height} * g.width;
+    const std::size_t chroma = std::size_t{g.height} * cw;
+    planes.assign(luma + 2 * chroma, 128);
+    for (std::size_t l = 0; l < g.height; ++l) {
         const std::uint8_t *p = frame.data() + 2 * std::size_t{g.width} * l;
-        std::uint8_t *line_cb = cb + std::size_t{l} * cw;
-        std::uint8_t *line_cr = cr + std::size_t{l} * cw;
-        for (std::uint32_t x = 0; x < g.width; ++x) {
-            *y++ = p[2 * x];
-            if (x % 2 == 0)
-                line_cb[x / 2] = p[2 * x + 1];
-            else
-                line_cr[x / 2] = p[2 * x + 1];
+        for (std::size_t x = 0; x < g.width; ++x) {
+            planes[l * g.width + x] = p[2 * x];
+            const std::size_t plane = x % 2 == 0 ? luma : luma + chroma;
+            planes[plane + l * cw + x / 2] = p[2 * x + 1];
         }
     }
     std::fputs("FRAME\n", out);
@@ -111,6 +107,22 @@ int check(const Options &, const Args &a) {
     return kExitOk;
 }
 
+// Opens the y4m stream (a file, or standard output for "-") and writes its
+// header; null after a message when the file cannot be written.
+std::FILE *open_y4m(const std::string &path, const state::CaptureState &c, const Geometry &g) {
+    std::FILE *out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+    if (!out) {
+        error("grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
+        return nullptr;
+    }
+    // The registers do not name the input's standard: a field window
+    // reaching past line 240 can only be PAL's.
+    const bool ntsc = c.end_line <= kNtscFieldLines;
+    std::fprintf(out, "YUV4MPEG2 W%u H%u F%s I%c A1:1 C422\n", g.width, g.height,
+                 ntsc ? "30000:1001" : "25:1", g.woven ? 't' : 'p');
+    return out;
+}
+
 int grab_frames(const Options &, const Args &a) {
     PrimitiveReader reader;
     const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
@@ -138,18 +150,7 @@ int grab_frames(const Options &, const Args &a) {
     const std::string path(a.given[kOutput] ? a.text[kOutput] : "-");
     const bool to_stdout = path == "-";
     std::FILE *out = nullptr;
-    if (a.value[kFormat] == kY4m) {
-        out = to_stdout ? stdout : std::fopen(path.c_str(), "wb");
-        if (!out) {
-            error("grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
-            return kExitFailure;
-        }
-        // The registers do not name the input's standard: a field window
-        // reaching past line 240 can only be PAL's.
-        const bool ntsc = c.end_line <= kNtscFieldLines;
-        std::fprintf(out, "YUV4MPEG2 W%u H%u F%s I%c A1:1 C422\n", g.width, g.height,
-                     ntsc ? "30000:1001" : "25:1", g.woven ? 't' : 'p');
-    }
+    if (a.value[kFormat] == kY4m && (out = open_y4m(path, c, g)) == nullptr) return kExitFailure;
     Packed frame;
     std::vector<std::uint8_t> planes;
     std::string message;

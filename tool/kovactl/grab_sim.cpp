@@ -24,8 +24,8 @@ std::unique_ptr<sim::video::Source> open(std::string_view spec) {
 
 } // namespace
 
-int with_source(std::string_view spec, const Options &options, const Args &args, Handler body) {
-    auto source = open(spec);
+int with_source(std::string_view source_name, const Options &options, const Args &args, Handler body) {
+    auto source = open(source_name);
     if (!source) return kExitUsage;
     const sim::video::Model model(sim::controller(), std::move(source));
     return body(options, args);
