@@ -66,11 +66,11 @@ void write_y4m_frame(std::FILE *out, const Packed &frame, const Geometry &g,
     const std::size_t chroma = std::size_t{g.height} * cw;
     planes.assign(luma + 2 * chroma, 128);
     for (std::size_t l = 0; l < g.height; ++l) {
-        const std::uint8_t *p = frame.data() + 2 * std::size_t{g.width} * l;
+        const std::size_t row = 2 * std::size_t{g.width} * l;
         for (std::size_t x = 0; x < g.width; ++x) {
-            planes[l * g.width + x] = p[2 * x];
+            planes[l * g.width + x] = frame[row + 2 * x];
             const std::size_t plane = x % 2 == 0 ? luma : luma + chroma;
-            planes[plane + l * cw + x / 2] = p[2 * x + 1];
+            planes[plane + l * cw + x / 2] = frame[row + 2 * x + 1];
         }
     }
     std::fputs("FRAME\n", out);
