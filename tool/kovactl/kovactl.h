@@ -2,7 +2,7 @@
 //
 // Commands live in tables, one per command group (one source file each).  A
 // command is its name, an optional engine or window number, an optional second
-// word, and a list of argument specifications; help text and argument checks
+// word, and a list of argument descriptions; help text and argument checks
 // come from the tables.
 #pragma once
 

@@ -1,6 +1,8 @@
 // kovactl [--sim] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]
 //         [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]
 #include "kova_version.h"
+#include "physmap.h"
+#include "portmem.h"
 #include "kovactl.h"
 #include "session.h"
 #include "signal_hold.h"
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -455,6 +458,19 @@ std::string hex(std::uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
     return text;
+}
+
+int map_controller() {
+    if (RequestIOPrivilege() != 0) {
+        error("I/O privilege refused (iopl 3); run as root on an x86 machine");
+        return kExitFailure;
+    }
+    if (MapKOVAMemory() != 0) {
+        std::fflush(stdout);
+        error("cannot map the controller's memory");
+        return kExitFailure;
+    }
+    return kExitOk;
 }
 
 } // namespace kova::ctl

@@ -22,6 +22,10 @@ int dry_run_on_copy(const Options &options, int argc, char **argv, int command_s
 // Returns kExitOk or the exit status to stop with.
 int open_session(const Options &options);
 
+// The I/O privilege and the mapping, as capview makes them, with a message
+// on failure: the last step of either flavour's open_session.
+int map_controller();
+
 // After the command: trace, dump and dry-run output of the simulated flavour.
 // Returns the exit status.
 int close_session(const Options &options, int status);

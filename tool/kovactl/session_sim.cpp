@@ -53,16 +53,7 @@ int open_session(const Options &options) {
         sim.fail(failure);
     if (options.dry_run) g_before_dry_run = std::make_unique<sim::Controller>(sim);
 
-    if (RequestIOPrivilege() != 0) {
-        error("I/O privilege refused (iopl 3); run as root on an x86 machine");
-        return kExitFailure;
-    }
-    if (MapKOVAMemory() != 0) {
-        std::fflush(stdout);
-        error("cannot map the controller's memory");
-        return kExitFailure;
-    }
-    return kExitOk;
+    return map_controller();
 }
 
 int close_session(const Options &options, int status) {
