@@ -1,8 +1,13 @@
 #include "kovasim_run.h"
 
+#include "capview.h"
 #include "program_run.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 
 const char *const kUsageText = "\nUsage : capview [args]\n"
                                " Valid arguments:\n"
@@ -34,14 +39,42 @@ long KovasimRun::find(const std::string &line, long from) const {
     return -1;
 }
 
-KovasimRun run_kovasim(const std::vector<std::string> &args, bool with_trace_and_dump) {
-    const std::string trace_file = program_run::temp_file("trace"),
-                      dump_file = program_run::temp_file("dump");
-    std::vector<std::string> command;
-    if (with_trace_and_dump) command = {"--trace", trace_file, "--dump", dump_file};
-    command.insert(command.end(), args.begin(), args.end());
+namespace {
 
-    const program_run::Outcome outcome = program_run::run(KOVASIM_PATH, command);
+// kovasim's options that take a value: kovarun takes the same ones.
+constexpr std::string_view kStateOptions[] = {"--trace",  "--set",    "--fail", "--dump", "--state-dir",
+                                              "--source", "--frames", "--png",  "--y4m"};
+
+// kovasim's command line as kovarun's options and capview's arguments.
+struct SplitArgs {
+    std::vector<std::string> runner, capview;
+    bool state_dir = false;
+};
+
+SplitArgs split(const std::vector<std::string> &args) {
+    SplitArgs split;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--") {
+            split.capview.insert(split.capview.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        const auto equals = arg.find('=');
+        const std::string name = arg.starts_with("--") ? arg.substr(0, equals) : arg;
+        if (std::ranges::find(kStateOptions, name) != std::end(kStateOptions)) {
+            split.state_dir |= name == "--state-dir";
+            split.runner.push_back(arg);
+            if (equals == std::string::npos && i + 1 < args.size()) split.runner.push_back(args[++i]);
+            continue;
+        }
+        split.capview.push_back(arg);
+        if (capview_takes_value(arg.c_str()) != 0 && i + 1 < args.size()) split.capview.push_back(args[++i]);
+    }
+    return split;
+}
+
+KovasimRun collect(const program_run::Outcome &outcome, const std::string &trace_file,
+                   const std::string &dump_file) {
     KovasimRun run;
     run.status = outcome.status;
     run.out = outcome.out;
@@ -49,4 +82,60 @@ KovasimRun run_kovasim(const std::vector<std::string> &args, bool with_trace_and
     run.trace = program_run::lines_of(program_run::take(trace_file));
     run.regs = program_run::parse_dump(program_run::take(dump_file));
     return run;
+}
+
+std::vector<std::string> with_files(const std::string &trace_file, const std::string &dump_file,
+                                    const std::vector<std::string> &args, bool with_trace_and_dump) {
+    std::vector<std::string> command;
+    if (with_trace_and_dump) command = {"--trace", trace_file, "--dump", dump_file};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+// What capview itself wrote on standard error (not kovasim's or kovarun's lines).
+std::vector<std::string> capview_messages(const std::string &err) {
+    std::vector<std::string> lines;
+    for (const std::string &line : program_run::lines_of(err))
+        if (line.starts_with("capview: ")) lines.push_back(line);
+    return lines;
+}
+
+// capview on the hardware, under kovarun, with the same options; it must
+// agree with its simulated twin.
+KovasimRun run_hardware_capview(const std::vector<std::string> &args, bool with_trace_and_dump,
+                                const KovasimRun &twin) {
+    const std::string trace_file = program_run::temp_file("trace"),
+                      dump_file = program_run::temp_file("dump");
+    const SplitArgs parts = split(with_files(trace_file, dump_file, args, with_trace_and_dump));
+    // Its own state directory unless the case names one: it records every
+    // lock and takes the register-owner lock there.
+    const std::string state_dir = parts.state_dir ? "" : program_run::temp_dir("state");
+    program_run::Input input;
+    if (!state_dir.empty()) input.env = {"KOVA_STATE_DIR=" + state_dir};
+    const KovasimRun hardware =
+        collect(program_run::run_under_runner(parts.runner, CAPVIEW_PATH, parts.capview, input), trace_file,
+                dump_file);
+    if (!state_dir.empty()) program_run::remove_dir(state_dir);
+
+    EXPECT_EQ(hardware.status, twin.status) << "capview under kovarun\n" << hardware.err;
+    EXPECT_EQ(hardware.out, twin.out) << "capview under kovarun";
+    EXPECT_EQ(hardware.trace, twin.trace) << "capview under kovarun";
+    EXPECT_EQ(hardware.regs, twin.regs) << "capview under kovarun";
+    EXPECT_EQ(capview_messages(hardware.err), capview_messages(twin.err)) << "capview under kovarun";
+    return hardware;
+}
+
+} // namespace
+
+KovasimRun run_kovasim(const std::vector<std::string> &args, bool with_trace_and_dump) {
+    const std::string trace_file = program_run::temp_file("trace"),
+                      dump_file = program_run::temp_file("dump");
+    const KovasimRun twin =
+        collect(program_run::run(KOVASIM_PATH, with_files(trace_file, dump_file, args, with_trace_and_dump)),
+                trace_file, dump_file);
+    // kovasim's own help and usage errors stop before capview starts: the
+    // hardware program has nothing to say to them.
+    const bool capview_ran = twin.err.find(" register accesses\n") != std::string::npos;
+    if (!program_run::hardware_flavour() || !capview_ran) return twin;
+    return run_hardware_capview(args, with_trace_and_dump, twin);
 }

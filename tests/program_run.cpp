@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <pty.h>
 #include <sstream>
@@ -16,6 +17,16 @@ std::string temp_file(const char *stem) {
     const int fd = mkstemp(path.data());
     if (fd >= 0) close(fd);
     return path;
+}
+
+std::string temp_dir(const char *stem) {
+    std::string path = std::string(P_tmpdir) + "/kova-test-" + stem + "-XXXXXX";
+    return mkdtemp(path.data()) != nullptr ? path : "";
+}
+
+void remove_dir(const std::string &path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::string take(const std::string &path) {
@@ -45,10 +56,12 @@ std::map<std::string, std::uint32_t> parse_dump(const std::string &text) {
     return regs;
 }
 
-Outcome run(const char *program, const std::vector<std::string> &args, const Input &input) {
+namespace {
+
+Outcome run(const char *program, const std::vector<std::string> &args, const Input &input, bool emulated) {
     const std::string out_file = temp_file("out"), err_file = temp_file("err");
     std::vector<std::string> command;
-    if (std::string(KOVA_TEST_EMULATOR) != "") command.push_back(KOVA_TEST_EMULATOR);
+    if (emulated) command.push_back(KOVA_TEST_EMULATOR);
     command.push_back(program);
     command.insert(command.end(), args.begin(), args.end());
 
@@ -63,7 +76,11 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         // Under a user-mode emulator, kovactl starts its simulated twin through it too.
-        if (std::string(KOVA_TEST_EMULATOR) != "") setenv("KOVACTL_SIM_WRAPPER", KOVA_TEST_EMULATOR, 1);
+        if (emulated) setenv("KOVACTL_SIM_WRAPPER", KOVA_TEST_EMULATOR, 1);
+        for (const std::string &setting : input.env) {
+            const auto equals = setting.find('=');
+            setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+        }
         std::vector<char *> argv;
         for (auto &arg : command)
             argv.push_back(arg.data());
@@ -86,6 +103,28 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
     outcome.out = take(out_file);
     outcome.err = take(err_file);
     return outcome;
+}
+
+} // namespace
+
+Outcome run(const char *program, const std::vector<std::string> &args, const Input &input) {
+    return run(program, args, input, std::string(KOVA_TEST_EMULATOR) != "");
+}
+
+bool hardware_flavour() {
+    const char *flavour = std::getenv("KOVA_TEST_FLAVOUR");
+    return flavour != nullptr && std::string(flavour) == "hardware";
+}
+
+Outcome run_under_runner(const std::vector<std::string> &runner_options, const char *program,
+                         const std::vector<std::string> &args, const Input &input) {
+    std::vector<std::string> command = runner_options;
+    command.push_back("--");
+    command.push_back(program);
+    command.insert(command.end(), args.begin(), args.end());
+    // The runner and the traced program run natively: ptrace does not reach
+    // through a user-mode emulator.
+    return run(KOVARUN_PATH, command, input, false);
 }
 
 } // namespace program_run

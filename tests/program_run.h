@@ -1,6 +1,11 @@
 // Runs one of the programs as a user would, in its own process (under the
 // test emulator when the tests run under one), and collects what it printed
 // and its exit status.  kovasim_run and kovactl_run build on it.
+//
+// Two flavours of the same tests: by default the simulated programs alone; with
+// KOVA_TEST_FLAVOUR=hardware in the environment, each run of a simulated
+// program also runs its hardware twin (capview, or kovactl without --sim)
+// under kovarun, checks that the two agree, and hands back the hardware run.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +26,20 @@ struct Outcome {
 struct Input {
     bool terminal = false;
     std::string answer;
+    std::vector<std::string> env = {}; // NAME=VALUE, set for the program
 };
 
 Outcome run(const char *program, const std::vector<std::string> &args, const Input &input = {});
+
+// Whether the hardware programs run too (see above).
+bool hardware_flavour();
+// Runs the hardware program under kovarun: kovarun OPTIONS -- PROGRAM ARGS.
+Outcome run_under_runner(const std::vector<std::string> &runner_options, const char *program,
+                         const std::vector<std::string> &args, const Input &input = {});
+// A fresh empty directory (a hardware program's own state directory).
+std::string temp_dir(const char *stem);
+// Removes the directory and what is in it.
+void remove_dir(const std::string &path);
 
 // A fresh empty file for the program to write (for --trace and --dump).
 std::string temp_file(const char *stem);

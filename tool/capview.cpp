@@ -19,6 +19,7 @@
 #include <cstring>
 #include <getopt.h>
 #include <iterator>
+#include <string_view>
 
 int srcWidth = 720;
 int srcHeight = 576;
@@ -274,6 +275,33 @@ void Usage(void) {
     std::printf("  -s, --synclock:       use synclock function\n");
     std::printf("      [0=640x480; 1=720x540; 2=768x576; 3=720x576]\n");
     std::printf("  -v, --verbose:        be verbose\n");
+}
+
+int capview_takes_value(const char *arg) {
+    const std::string_view text = arg;
+    if (text.starts_with("--")) {
+        const std::string_view name = text.substr(2);
+        if (name.find('=') != std::string_view::npos) return 0;
+        const struct option *match = nullptr;
+        int matches = 0;
+        for (const struct option &o : long_options) {
+            if (o.name == nullptr) break;
+            if (name == o.name) return o.has_arg == required_argument;
+            if (std::string_view(o.name).starts_with(name)) {
+                match = &o;
+                ++matches;
+            }
+        }
+        return matches == 1 && match->has_arg == required_argument;
+    }
+    if (!text.starts_with("-") || text.size() < 2) return 0;
+    const std::string_view letters = kShortOptions;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const auto at = letters.find(text[i]);
+        if (at != std::string_view::npos && at + 1 < letters.size() && letters[at + 1] == ':')
+            return i + 1 == text.size();
+    }
+    return 0;
 }
 
 int DisableOverlay(void) {

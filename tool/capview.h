@@ -39,6 +39,14 @@ void EnableOverlay(void);
  * standard output: the program records the lock beside capview's output. */
 extern void (*capview_after_sync_lock)(void);
 
+/* Whether the argument is a capview option that takes the next argument as
+ * its value, as getopt_long reads the command line: a short option cluster
+ * ending in a letter that takes a value, or an unambiguous (possibly
+ * abbreviated) long option that takes one and has no "=VALUE" attached.
+ * Programs that pass capview's arguments through use it to keep a value that
+ * looks like an option of their own with its option. */
+int capview_takes_value(const char *arg);
+
 /* The whole program: banner, options, settings report, stop and start
  * sequences.  Returns the exit status: 0 after the sequences ran, 1 after the
  * usage text, 2 when the I/O privilege is refused or the controller cannot be

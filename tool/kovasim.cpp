@@ -191,47 +191,6 @@ int usage_error(const std::string &message) {
     return kUsageError;
 }
 
-// capview's options that take their value from the next argument when it is
-// not attached: the short letters, and the long names (which getopt_long also
-// takes abbreviated, when the abbreviation is unambiguous).
-constexpr std::string_view kCapviewShortWithValue = "wWhHxXyYBCs";
-constexpr std::string_view kCapviewLong[] = {
-    "off",          "bobmode", "destwidth",   "destheight",   "offsetx",      "offsety",
-    "shrinkx",      "shrinky", "sourcewidth", "sourceheight", "bitclipwidth", "bitclipheight",
-    "doublebuffer", "blank",   "verbose",     "synclock",     "help"};
-constexpr std::string_view kCapviewLongWithValue[] = {
-    "destwidth",   "destheight",   "offsetx",      "offsety",       "shrinkx", "shrinky",
-    "sourcewidth", "sourceheight", "bitclipwidth", "bitclipheight", "synclock"};
-
-// Whether a capview argument takes the next argument as its value, as
-// getopt_long reads it.
-bool capview_takes_next(std::string_view arg) {
-    if (arg.starts_with("--")) {
-        const std::string_view name = arg.substr(2);
-        if (name.find('=') != std::string_view::npos) return false;
-        std::string_view match;
-        int matches = 0;
-        for (std::string_view option : kCapviewLong) {
-            if (option == name) {
-                match = option;
-                matches = 1;
-                break;
-            }
-            if (option.starts_with(name)) {
-                match = option;
-                ++matches;
-            }
-        }
-        if (matches != 1) return false;
-        return std::ranges::any_of(kCapviewLongWithValue,
-                                   [match](std::string_view option) { return option == match; });
-    }
-    if (!arg.starts_with("-") || arg.size() < 2) return false;
-    for (std::size_t i = 1; i < arg.size(); ++i)
-        if (kCapviewShortWithValue.find(arg[i]) != std::string_view::npos) return i + 1 == arg.size();
-    return false;
-}
-
 // Splits the command line into kovasim's options and capview's arguments.
 // Returns 0 or the exit status of a usage error.
 int parse(int argc, char **argv, Options &options) {
@@ -255,7 +214,7 @@ int parse(int argc, char **argv, Options &options) {
         const OwnOption *own = find_own(name);
         if (own == nullptr) {
             options.capview_args.push_back(argv[i]);
-            if (capview_takes_next(arg) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
+            if (capview_takes_value(argv[i]) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
             continue;
         }
         if (own->argument == nullptr && attached) return usage_error(std::string(name) + " takes no value");
