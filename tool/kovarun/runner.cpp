@@ -272,9 +272,16 @@ Device device_of(pid_t tid, int dirfd, const std::string &path) {
         if (minor(st.st_rdev) == 1) return Device::Mem;
         if (minor(st.st_rdev) == 2 || minor(st.st_rdev) == 4) return Device::OtherMemory;
     }
+    // Where no such device exists here, by name, through symlinks (dangling
+    // ones too).
+    fs::path resolved = seen;
     std::error_code error;
-    fs::path resolved = fs::weakly_canonical(seen, error);
-    if (error) resolved = fs::path(seen).lexically_normal();
+    for (int links = 0; links < 40; ++links) {
+        const fs::path canonical = fs::weakly_canonical(resolved, error);
+        resolved = error ? resolved.lexically_normal() : canonical;
+        if (!fs::is_symlink(resolved, error)) break;
+        resolved = resolved.parent_path() / fs::read_symlink(resolved, error);
+    }
     if (resolved == "/dev/mem") return Device::Mem;
     if (resolved == "/dev/port" || resolved == "/dev/kmem") return Device::OtherMemory;
     return Device::None;
