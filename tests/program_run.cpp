@@ -111,6 +111,19 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
     return run(program, args, input, std::string(KOVA_TEST_EMULATOR) != "");
 }
 
+Messages split_summary(const std::string &err) {
+    for (const char *name : {"kovarun: ", "kovasim: "})
+        for (std::size_t at = err.rfind(name); at != std::string::npos;
+             at = at == 0 ? std::string::npos : err.rfind(name, at - 1)) {
+            const std::size_t start = at + std::string(name).size();
+            const std::size_t end = err.find('\n', start);
+            const std::string first = err.substr(start, end - start);
+            if ((at == 0 || err[at - 1] == '\n') && first.ends_with(" register accesses"))
+                return {err.substr(0, at), err.substr(start)};
+        }
+    return {err, ""};
+}
+
 bool hardware_flavour() {
     const char *flavour = std::getenv("KOVA_TEST_FLAVOUR");
     return flavour != nullptr && std::string(flavour) == "hardware";

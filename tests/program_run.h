@@ -36,6 +36,13 @@ bool hardware_flavour();
 // Runs the hardware program under kovarun: kovarun OPTIONS -- PROGRAM ARGS.
 Outcome run_under_runner(const std::vector<std::string> &runner_options, const char *program,
                          const std::vector<std::string> &args, const Input &input = {});
+// Standard error split into what the program wrote and the summary that
+// kovasim or kovarun writes after it ("kovarun: N register accesses" and the
+// engines' state), the summary without the runner's name.
+struct Messages {
+    std::string program, summary;
+};
+Messages split_summary(const std::string &err);
 // A fresh empty directory (a hardware program's own state directory).
 std::string temp_dir(const char *stem);
 // Removes the directory and what is in it.
