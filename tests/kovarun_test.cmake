@@ -20,7 +20,7 @@ if(TARGET kovarun)
   endif()
   add_executable(kovarun_tests kovarun/runner_test.cpp program_run.cpp)
   target_include_directories(kovarun_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(kovarun_tests PRIVATE ${KOVA_GTEST})
+  target_link_libraries(kovarun_tests PRIVATE kova_tool_common kova_sim ${KOVA_GTEST})
   target_compile_definitions(kovarun_tests PRIVATE KOVA_TEST_EMULATOR="" KOVARUN_PATH="$<TARGET_FILE:kovarun>"
     KOVASIM_PATH="$<TARGET_FILE:kovasim>" CAPVIEW_PATH="$<TARGET_FILE:capview>"
     FORMS_PATH="$<TARGET_FILE:kovarun_forms>" FORMS32_PATH="${kovarun_forms32}")

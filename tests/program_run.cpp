@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include "lock_state.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -122,6 +124,71 @@ Messages split_summary(const std::string &err) {
                 return {err.substr(0, at), err.substr(start)};
         }
     return {err, ""};
+}
+
+namespace {
+
+std::string record_in(const std::string &dir) {
+    if (dir.empty()) return "";
+    std::ifstream in(kova::tool::lock_state_path(dir));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+namespace {
+
+// The --state-dir value's place in the arguments and the text before it.
+std::string *state_dir_value(std::vector<std::string> &args, std::string &prefix) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--state-dir" && i + 1 < args.size()) return &args[i + 1];
+        if (args[i].starts_with("--state-dir=")) {
+            prefix = "--state-dir=";
+            return &args[i];
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+StateDirCopy::StateDirCopy(const std::vector<std::string> &args) {
+    std::vector<std::string> scan = args;
+    std::string prefix;
+    const std::string *value = state_dir_value(scan, prefix);
+    if (value == nullptr) return;
+    given = value->substr(prefix.size());
+    copy = temp_dir("state-copy") + "/state";
+    std::error_code ignored;
+    if (std::filesystem::exists(given))
+        std::filesystem::copy(given, copy, std::filesystem::copy_options::recursive, ignored);
+}
+
+StateDirCopy::~StateDirCopy() {
+    if (!copy.empty()) remove_dir(copy.substr(0, copy.rfind('/')));
+}
+
+std::vector<std::string> StateDirCopy::for_copy(std::vector<std::string> args) const {
+    std::string prefix;
+    if (std::string *value = state_dir_value(args, prefix); value != nullptr) *value = prefix + copy;
+    return args;
+}
+
+std::string StateDirCopy::as_given(std::string text) const {
+    if (copy.empty()) return text;
+    for (auto at = text.find(copy); at != std::string::npos; at = text.find(copy, at + given.size()))
+        text.replace(at, copy.size(), given);
+    return text;
+}
+
+std::string StateDirCopy::given_record() const {
+    return record_in(given);
+}
+
+std::string StateDirCopy::copy_record() const {
+    return record_in(copy);
 }
 
 bool hardware_flavour() {

@@ -43,6 +43,24 @@ struct Messages {
     std::string program, summary;
 };
 Messages split_summary(const std::string &err);
+// A state directory named on a command line (--state-dir DIR or
+// --state-dir=DIR), copied before either run: the simulated twin runs on the
+// directory itself, the hardware program on the copy, so that each finds the
+// record the case set up.
+struct StateDirCopy {
+    explicit StateDirCopy(const std::vector<std::string> &args);
+    ~StateDirCopy();
+    StateDirCopy(const StateDirCopy &) = delete;
+    StateDirCopy &operator=(const StateDirCopy &) = delete;
+    // The arguments pointed at the copy.
+    std::vector<std::string> for_copy(std::vector<std::string> args) const;
+    // The text with the copy's name put back to the directory's.
+    std::string as_given(std::string text) const;
+    // The lock-state record each run left ("" for none): the two must agree.
+    std::string given_record() const;
+    std::string copy_record() const;
+    std::string given, copy; // empty without --state-dir
+};
 // A fresh empty directory (a hardware program's own state directory).
 std::string temp_dir(const char *stem);
 // Removes the directory and what is in it.
