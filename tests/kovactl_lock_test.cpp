@@ -141,7 +141,9 @@ TEST_F(KovactlLock, AMissingOrDamagedRecordTouchesNoRegister) {
     EXPECT_TRUE(recorded());
 
     // A simulated run never falls back to the hardware's record directory.
-    const KovactlRun no_dir = run_kovactl({"synclock", "off"});
+    KovactlInput simulated_alone;
+    simulated_alone.twin_only = true; // on the hardware the record has its default directory
+    const KovactlRun no_dir = run_kovactl({"synclock", "off"}, simulated_alone);
     EXPECT_EQ(no_dir.status, 1);
     EXPECT_EQ(no_dir.err, "kovactl: no lock-state record in a simulated run without --state-dir\n");
 }

@@ -24,6 +24,9 @@ struct KovactlInput {
     bool simulated = true; // --sim with --trace and --dump added in front
     bool terminal = false; // standard input is a terminal
     std::string answer;    // typed on that terminal
+    // In the hardware flavour: a case about the simulated program alone,
+    // which has no hardware twin.
+    bool twin_only = false;
 };
 
 KovactlRun run_kovactl(const std::vector<std::string> &args, const KovactlInput &input = {});

@@ -122,8 +122,8 @@ KovasimRun run_hardware_capview(const std::vector<std::string> &args, bool with_
     program_run::Input input;
     input.env = {"PATH=" + capview.substr(0, capview.rfind('/')) + ":" + (path != nullptr ? path : "")};
     if (!state_dir.empty()) input.env.push_back("KOVA_STATE_DIR=" + state_dir);
-    KovasimRun hardware = collect(program_run::run_under_runner(parts.runner, "capview", parts.capview, input),
-                                  trace_file, dump_file);
+    KovasimRun hardware = collect(
+        program_run::run_under_runner(parts.runner, "capview", parts.capview, input), trace_file, dump_file);
     hardware.out = state.as_given(hardware.out);
     hardware.err = state.as_given(hardware.err);
     if (!state_dir.empty()) program_run::remove_dir(state_dir);
@@ -142,8 +142,9 @@ KovasimRun run_hardware_capview(const std::vector<std::string> &args, bool with_
 KovasimRun run_twin(const std::vector<std::string> &args, bool with_trace_and_dump) {
     const std::string trace_file = program_run::temp_file("trace"),
                       dump_file = program_run::temp_file("dump");
-    return collect(program_run::run(KOVASIM_PATH, with_files(trace_file, dump_file, args, with_trace_and_dump)),
-                   trace_file, dump_file);
+    return collect(
+        program_run::run(KOVASIM_PATH, with_files(trace_file, dump_file, args, with_trace_and_dump)),
+        trace_file, dump_file);
 }
 
 } // namespace
