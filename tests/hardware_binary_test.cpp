@@ -61,7 +61,9 @@ TEST(HardwareBinary, DeviceCheckRefusalsTouchNothing) {
             for (const std::string &line : program_run::lines_of(program_run::take(trace_file))) {
                 EXPECT_FALSE(line.starts_with("mmap") || line.starts_with("r") || line.starts_with("w"))
                     << line;
-                if (!c.reads_aperture) EXPECT_EQ(line, "iopl 3");
+                if (!c.reads_aperture) {
+                    EXPECT_EQ(line, "iopl 3");
+                }
             }
         }
 }
