@@ -23,3 +23,18 @@ if(kova_runner)
 else()
   message(STATUS "kovarun not built: the hardware-binary tests are skipped")
 endif()
+
+# A plain C program built with the toolchain's default flags against the
+# installed libkova.a runs under kovarun: it maps the controller and reads
+# the chip's identity and the screen mode from the simulated controller.
+if(kova_runner)
+  add_test(NAME c_link_installed_under_kovarun
+    COMMAND ${CMAKE_COMMAND} -DCC=${CMAKE_C_COMPILER} "-DCFLAGS=${CMAKE_C_FLAGS}"
+      -DSOURCE=${CMAKE_SOURCE_DIR}/examples/consumer/chipinfo.c -DPREFIX=${kova_link_root} -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+      -DOBJECTDIR=${KOVA_INSTALL_OBJECTDIR} -DINCLUDEDIR=${KOVA_INSTALL_INCLUDEDIR} -DMODE=library
+      -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/c_link_under_kovarun -DRUNNER=${kova_runner}
+      -DTRACE=${CMAKE_CURRENT_BINARY_DIR}/c_link_under_kovarun.trace
+      "-DMATCH=^kova ${PROJECT_VERSION}: chip [0-9]+, 1024x768 at 16 bits per pixel, [0-9]+ MiB of video memory\n$"
+      -P ${CMAKE_SOURCE_DIR}/cmake/KovaLinkCheck.cmake)
+  set_tests_properties(c_link_installed_under_kovarun PROPERTIES FIXTURES_REQUIRED kova_installed LABELS hardware-binary)
+endif()
