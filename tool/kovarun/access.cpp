@@ -152,12 +152,6 @@ std::uint64_t sign_extended(std::uint32_t value, unsigned width) {
     return (low_bits(value, bits) ^ sign) - sign;
 }
 
-const Window *window_holding(const std::vector<Window> &windows, std::uint64_t address) {
-    for (const Window &w : windows)
-        if (address >= w.start && address - w.start < w.length) return &w;
-    return nullptr;
-}
-
 std::string hex(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
@@ -239,6 +233,12 @@ Access Decoder::decode(const std::uint8_t *bytes, std::size_t size, std::uint64_
     classify(*insn, a);
     cs_free(insn, 1);
     return a;
+}
+
+const Window *window_holding(const std::vector<Window> &windows, std::uint64_t address) {
+    for (const Window &w : windows)
+        if (address >= w.start && address - w.start < w.length) return &w;
+    return nullptr;
 }
 
 bool is_i386(const user_regs_struct &regs) {

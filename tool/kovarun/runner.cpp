@@ -54,15 +54,11 @@ struct MemFd {
 // The address space and descriptors of one traced process, shared by its
 // threads (and by a vfork child until it executes a program).
 struct Space {
-    struct Decoded {
-        std::uint8_t bytes[kInstructionBytes];
-        Access access;
-    };
     std::vector<Window> windows;
     std::unordered_map<int, MemFd> mem_fds;
     bool iopl = false;
-    std::bitset<0x10000> ports; // granted by ioperm
-    std::unordered_map<std::uint64_t, Decoded> decoded;
+    std::bitset<0x10000> ports;                        // granted by ioperm
+    std::unordered_map<std::uint64_t, Access> decoded; // by instruction address
 };
 
 // What a thread stopped at the end of a call must record.
@@ -334,6 +330,7 @@ void forget_windows(Space &space, std::uint64_t address, std::uint64_t length) {
             kept.push_back({end, w_end - end, static_cast<std::uint32_t>(w.offset + (end - w.start))});
     }
     space.windows = std::move(kept);
+    space.decoded.clear();
 }
 
 bool Tracer::on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call) {
@@ -506,17 +503,17 @@ void Tracer::on_exec(pid_t tid, Thread &t) {
     t.space = std::move(space);
 }
 
+// The instruction at the thread's RIP, decoded once per address.  The cache
+// is dropped with every change of the mappings the runner sees (munmap, a
+// fixed mmap, exec); code rewritten in place is not looked for.
 const Access &Tracer::decoded(pid_t tid, Space &space, const user_regs_struct &regs) {
-    std::uint8_t bytes[kInstructionBytes] = {};
-    const std::size_t got = read_memory(tid, regs.rip, bytes, sizeof bytes);
     auto found = space.decoded.find(regs.rip);
-    if (found == space.decoded.end() || std::memcmp(found->second.bytes, bytes, sizeof bytes) != 0) {
-        Space::Decoded d{};
-        std::memcpy(d.bytes, bytes, sizeof bytes);
-        d.access = decoder_.decode(bytes, got, regs.rip, is_i386(regs));
-        found = space.decoded.insert_or_assign(regs.rip, d).first;
+    if (found == space.decoded.end()) {
+        std::uint8_t bytes[kInstructionBytes] = {};
+        const std::size_t got = read_memory(tid, regs.rip, bytes, sizeof bytes);
+        found = space.decoded.emplace(regs.rip, decoder_.decode(bytes, got, regs.rip, is_i386(regs))).first;
     }
-    return found->second.access;
+    return found->second;
 }
 
 bool Tracer::port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) const {
@@ -534,34 +531,35 @@ std::string hex(std::uint64_t value) {
 }
 
 // A SIGSEGV: served when it is a register-window access or port I/O;
-// returns the signal to deliver (0 when served).
+// returns the signal to deliver (0 when served).  The usual case, a load or
+// store on a window mapping or an in/out, is told from the instruction alone.
 int Tracer::on_fault(pid_t tid, Thread &t) {
-    siginfo_t si{};
     user_regs_struct regs{};
-    if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) != 0 || ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0)
-        return SIGSEGV;
-    const auto address = reinterpret_cast<std::uint64_t>(si.si_addr);
-    const bool port_fault = si.si_code == SI_KERNEL;
-    bool window_fault = false;
-    for (const Window &w : t.space->windows)
-        window_fault = window_fault || (address >= w.start && address - w.start < w.length);
+    if (ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0) return SIGSEGV;
     const Access &access = decoded(tid, *t.space, regs);
+    const bool is_port = access.kind == Access::Kind::In || access.kind == Access::Kind::Out;
+    const bool is_memory = access.kind == Access::Kind::Load || access.kind == Access::Kind::Store;
+    std::uint64_t address = 0;
+    const bool on_window = is_memory && effective_address(access, regs, is_i386(regs), address) &&
+                           window_holding(t.space->windows, address) != nullptr;
+    std::string why;
+    if ((on_window || (is_port && port_allowed(*t.space, access, regs))) &&
+        perform(access, t.space->windows, regs, sim_, why))
+        return ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0 ? 0 : SIGSEGV;
+
+    siginfo_t si{};
+    if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) != 0) return SIGSEGV;
+    address = reinterpret_cast<std::uint64_t>(si.si_addr);
+    const bool port_fault = si.si_code == SI_KERNEL;
+    const bool window_fault = window_holding(t.space->windows, address) != nullptr;
     const std::string where = "'" + access.text + "' at " + hex(regs.rip);
     if (!port_fault && !window_fault) {
         say(tid, "segmentation fault at " + hex(address) + " by " + where);
         return SIGSEGV;
     }
-    std::string why;
-    const bool is_port = access.kind == Access::Kind::In || access.kind == Access::Kind::Out;
-    if (port_fault && !is_port)
-        why = "a privileged instruction that is not port I/O";
-    else if (!port_fault && is_port)
-        why = "port I/O that faulted on memory";
-    else if (is_port && !port_allowed(*t.space, access, regs))
-        why = "port I/O without the I/O privilege (no iopl(3) or ioperm granted it)";
-    else if (perform(access, t.space->windows, regs, sim_, why) &&
-             ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0)
-        return 0;
+    if (why.empty() && port_fault && !is_port) why = "a privileged instruction that is not port I/O";
+    if (why.empty() && is_port) why = "port I/O without the I/O privilege (no iopl(3) or ioperm granted it)";
+    if (why.empty()) why = "an instruction form the runner does not perform";
     say(tid, "cannot perform " + where +
                  (window_fault ? " (register window address " + hex(address) + ")" : "") + ": " + why +
                  "; the program is stopped");
