@@ -187,7 +187,7 @@ const OwnOption *find_own(std::string_view name) {
 }
 
 std::string synopsis() {
-    std::string text = "usage: kovasim";
+    std::string text = "usage: " KOVASIM_NAME;
     for (const OwnOption &option : kOwnOptions)
         text += option.argument ? std::string(" [") + option.name + " " + option.argument + "]" : "";
     return text + " " KOVASIM_OPERANDS "\n";

@@ -110,6 +110,8 @@ TEST(Kovarun, UnservedFaultsAndStatuses) {
         {{"--", "kovarun-no-such-program"}, 2, "kovarun: kovarun-no-such-program: no such program\n"},
         {{"--bogus", "--", "/bin/true"}, 2, "kovarun: --bogus: unknown option\n"},
         {{"--"}, 2, "kovarun: no PROGRAM given\n"},
+        // A traced kovarun cannot trace: the refusal names the reason.
+        {{"--", KOVARUN_PATH, "--", "/bin/true"}, 2, "kovarun: ptrace is not permitted: "},
     };
     for (const Case &c : cases) {
         const Outcome o = program_run::run(KOVARUN_PATH, c.args);

@@ -124,11 +124,16 @@ std::vector<std::string> program_environment() {
     for (char **e = environ; *e != nullptr; ++e) {
         const std::string_view entry = *e;
         const std::string_view name = entry.substr(0, entry.find('='));
-        if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" ||
+        if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" || name == "ASAN_OPTIONS" ||
             (name == "KOVA_STATE_DIR" && !g_launch.state_dir.empty()))
             continue;
         env.emplace_back(entry);
     }
+    // LeakSanitizer stops the world with ptrace, which a traced program
+    // cannot: a sanitized program runs without leak detection here.
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") +
+                  (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") + "detect_leaks=0");
     env.push_back("KOVA_SYSFS_ROOT=" + g_launch.sysfs);
     if (!g_launch.state_dir.empty()) env.push_back("KOVA_STATE_DIR=" + g_launch.state_dir);
     return env;
