@@ -35,7 +35,7 @@
 #if defined(KOVA_RUNNER)
 #include "kovarun/runner.h"
 #define KOVASIM_NAME "kovarun"
-#define KOVASIM_OPERANDS "[--sysfs DIR] -- PROGRAM [ARGS...]"
+#define KOVASIM_OPERANDS "-- PROGRAM [ARGS...]"
 #define KOVASIM_ABOUT                                                                                        \
     "Runs PROGRAM, a hardware-flavour program, on a simulated controller; its standard input,\n"             \
     "output, error and exit status are its own.  kovarun's options stand before --.\n\n"
@@ -280,8 +280,7 @@ int parse(int argc, char **argv, Options &options) {
         const OwnOption *own = find_own(name);
         if (own == nullptr) {
 #if defined(KOVA_RUNNER)
-            if (arg.starts_with("-")) return usage_error(std::string(arg) + ": unknown option");
-            break;
+            break; // the program and its arguments
 #endif
             options.capview_args.push_back(argv[i]);
             if (capview_takes_next(arg) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
@@ -302,9 +301,6 @@ int parse(int argc, char **argv, Options &options) {
     }
     for (; i < argc; ++i)
         options.capview_args.push_back(argv[i]);
-#if defined(KOVA_RUNNER)
-    if (options.capview_args.empty()) return usage_error("no PROGRAM given");
-#endif
     options.capview_args.push_back(nullptr);
     return 0;
 }
@@ -415,6 +411,10 @@ int main(int argc, char **argv) {
         print_help();
         return 0;
     }
+#if defined(KOVA_RUNNER)
+    if (const std::string error = kova::run::operands_error(options.capview_args.data()); !error.empty())
+        return usage_error(error);
+#endif
     if (!options.state_dir.empty()) {
         if (!kova::tool::ensure_state_dir(options.state_dir)) {
             std::fprintf(stderr, KOVASIM_NAME ": --state-dir %s: %s\n", options.state_dir.c_str(),

@@ -31,8 +31,6 @@
 #include <unordered_set>
 #include <vector>
 
-extern char **environ;
-
 namespace kova::run {
 
 namespace {
@@ -47,8 +45,8 @@ constexpr unsigned kInstructionBytes = 16;
 // The memory device's descriptor in a traced process: the descriptor the
 // simulated controller handed out, and whether it closes on exec.
 struct MemFd {
-    int sim_fd;
-    bool cloexec;
+    int sim_fd;   // cppcheck-suppress unusedStructMember ; read through Space::mem_fds
+    bool cloexec; // cppcheck-suppress unusedStructMember ; read in on_exec
 };
 
 // The address space and descriptors of one traced process, shared by its
@@ -108,7 +106,7 @@ std::string find_program(const char *name) {
         std::size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string dir = dirs.substr(start, end - start);
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (runnable(candidate)) return candidate;
         start = end + 1;
     }
@@ -164,6 +162,7 @@ bool share_video_memory(sim::Controller &sim) {
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) child_fails(report, StartReport::Stage::Ptrace);
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) child_fails(report, StartReport::Stage::NoNewPrivs);
     if (!install_filter()) child_fails(report, StartReport::Stage::Filter);
+    // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
     raise(SIGSTOP);
     execve(path.c_str(), argv, envp);
     child_fails(report, StartReport::Stage::Exec);
@@ -177,9 +176,9 @@ std::string ptrace_hint() {
     if (yama >> scope && scope > 0) hint += "; kernel.yama.ptrace_scope is " + std::to_string(scope);
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("TracerPid:") && std::atoi(line.c_str() + 10) != 0)
+        if (line.starts_with("TracerPid:") && std::strtol(line.c_str() + 10, nullptr, 10) != 0)
             hint += "; kovarun is itself traced";
-        if (line.starts_with("Seccomp:") && std::atoi(line.c_str() + 8) != 0)
+        if (line.starts_with("Seccomp:") && std::strtol(line.c_str() + 8, nullptr, 10) != 0)
             hint += "; kovarun runs under a seccomp filter (a container's?)";
     }
     return hint;
@@ -234,6 +233,7 @@ std::size_t read_memory(pid_t tid, std::uint64_t address, void *buffer, std::siz
         const std::uint64_t at = address + done;
         const std::size_t chunk = std::min<std::size_t>(size - done, kPageSize - at % kPageSize);
         iovec local{static_cast<char *>(buffer) + done, chunk};
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): an address in the traced process
         iovec remote{reinterpret_cast<void *>(at), chunk};
         const ssize_t got = process_vm_readv(tid, &local, 1, &remote, 1, 0);
         if (got <= 0) break;
@@ -299,14 +299,12 @@ class Tracer {
     bool on_syscall(pid_t tid, Thread &t);
     bool on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call);
     bool on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call);
-    void on_syscall_exit(pid_t tid, Thread &t);
     void on_new_thread(pid_t tid, Thread &t, int event);
     void on_exec(pid_t tid, Thread &t);
     int on_fault(pid_t tid, Thread &t);
+    void on_stop(pid_t tid, Thread &t, int st);
     const Access &decoded(pid_t tid, Space &space, const user_regs_struct &regs);
-    bool port_allowed(const Space &space, const Access &access, const user_regs_struct &regs) const;
     void stop_all();
-    void say(pid_t tid, const std::string &text) const;
 
     sim::Controller &sim_;
     Decoder decoder_;
@@ -315,7 +313,7 @@ class Tracer {
     bool stopped_ = false;             // a fault the runner cannot serve
 };
 
-void Tracer::say(pid_t tid, const std::string &text) const {
+void say(pid_t tid, const std::string &text) {
     std::fprintf(stderr, "kovarun: %s (pid %d): %s\n", g_launch.name.c_str(), static_cast<int>(tid),
                  text.c_str());
 }
@@ -466,7 +464,8 @@ bool Tracer::on_syscall(pid_t tid, Thread &t) {
     return to_exit;
 }
 
-void Tracer::on_syscall_exit(pid_t tid, Thread &t) {
+// The end of a call the thread was stopped for: the descriptor or mapping it made.
+void on_syscall_exit(pid_t tid, Thread &t) {
     user_regs_struct regs{};
     const Pending pending = t.pending;
     t.pending = {};
@@ -521,7 +520,7 @@ const Access &Tracer::decoded(pid_t tid, Space &space, const user_regs_struct &r
     return found->second;
 }
 
-bool Tracer::port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) const {
+bool port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) {
     if (space.iopl) return true;
     const auto port = static_cast<std::uint16_t>(a.immediate ? a.imm : regs.rdx);
     for (unsigned i = 0; i < a.width; ++i)
@@ -600,32 +599,37 @@ int Tracer::run(pid_t child) {
             unborn_.insert(tid);
             continue;
         }
-        Thread &t = found->second;
-        const int sig = WSTOPSIG(st);
-        const int event = st >> 16;
-        int deliver = 0;
-        bool to_exit = false;
-        if (event == PTRACE_EVENT_SECCOMP)
-            to_exit = on_syscall(tid, t);
-        else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE)
-            on_new_thread(tid, t, event);
-        else if (event == PTRACE_EVENT_EXEC)
-            on_exec(tid, t);
-        else if (event != 0)
-            ;
-        else if (sig == (SIGTRAP | 0x80))
-            on_syscall_exit(tid, t);
-        else if (sig == SIGSTOP && t.initial_stop)
-            t.initial_stop = false;
-        else if (sig == SIGSEGV)
-            deliver = on_fault(tid, t);
-        else {
-            siginfo_t si{};
-            deliver = ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) == 0 ? sig : 0; // not a group stop
-        }
-        ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
+        on_stop(tid, found->second, st);
     }
     return stopped_ ? kUnservedFault : status;
+}
+
+// One stop of a traced thread, served; the thread goes on.
+void Tracer::on_stop(pid_t tid, Thread &t, int st) {
+    const int sig = WSTOPSIG(st);
+    const int event = st >> 16;
+    int deliver = 0;
+    bool to_exit = false;
+    if (event == PTRACE_EVENT_SECCOMP)
+        to_exit = on_syscall(tid, t);
+    else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE)
+        on_new_thread(tid, t, event);
+    else if (event == PTRACE_EVENT_EXEC)
+        on_exec(tid, t);
+    else if (event != 0)
+        ;
+    else if (sig == (SIGTRAP | 0x80))
+        on_syscall_exit(tid, t);
+    else if (sig == SIGSTOP && t.initial_stop)
+        t.initial_stop = false;
+    else if (sig == SIGSEGV)
+        deliver = on_fault(tid, t);
+    else {
+        siginfo_t si{};
+        deliver = ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) == 0 ? sig : 0; // not a group stop
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the signal as its data pointer
+    ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
 }
 
 void forward_signal(int sig) {
@@ -647,6 +651,12 @@ bool take_sysfs(std::string_view dir, std::string &error) {
 void set_state_dir(const std::string &dir) {
     std::error_code failed;
     g_launch.state_dir = fs::absolute(fs::path(dir), failed).string();
+}
+
+std::string operands_error(char **argv) {
+    if (argv[0] == nullptr) return "no PROGRAM given";
+    if (argv[0][0] == '-') return std::string(argv[0]) + ": unknown option";
+    return "";
 }
 
 int prepare(char **argv) {
@@ -673,6 +683,7 @@ int prepare(char **argv) {
     }
     std::vector<std::string> env = program_environment();
     std::vector<char *> envp;
+    envp.reserve(env.size() + 1);
     for (std::string &e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -701,6 +712,7 @@ int prepare(char **argv) {
     constexpr long kOptions = PTRACE_O_TRACESECCOMP | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
                               PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL |
                               PTRACE_O_TRACESYSGOOD;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the options as its data pointer
     if (ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void *>(kOptions)) != 0) {
         std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", std::strerror(errno),
                      ptrace_hint().c_str());
