@@ -35,7 +35,7 @@
 #if defined(KOVA_RUNNER)
 #include "kovarun/runner.h"
 #define KOVASIM_NAME "kovarun"
-#define KOVASIM_OPERANDS "[--sysfs DIR] -- PROGRAM [ARGS...]"
+#define KOVASIM_OPERANDS "-- PROGRAM [ARGS...]"
 #define KOVASIM_ABOUT                                                                                        \
     "Runs PROGRAM, a hardware-flavour program, on a simulated controller; its standard input,\n"             \
     "output, error and exit status are its own.  kovarun's options stand before --.\n\n"
@@ -187,7 +187,7 @@ const OwnOption *find_own(std::string_view name) {
 }
 
 std::string synopsis() {
-    std::string text = "usage: kovasim";
+    std::string text = "usage: " KOVASIM_NAME;
     for (const OwnOption &option : kOwnOptions)
         text += option.argument ? std::string(" [") + option.name + " " + option.argument + "]" : "";
     return text + " " KOVASIM_OPERANDS "\n";
@@ -239,8 +239,7 @@ int parse(int argc, char **argv, Options &options) {
         const OwnOption *own = find_own(name);
         if (own == nullptr) {
 #if defined(KOVA_RUNNER)
-            if (arg.starts_with("-")) return usage_error(std::string(arg) + ": unknown option");
-            break;
+            break; // the program and its arguments
 #endif
             options.capview_args.push_back(argv[i]);
             if (capview_takes_value(argv[i]) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
@@ -261,9 +260,6 @@ int parse(int argc, char **argv, Options &options) {
     }
     for (; i < argc; ++i)
         options.capview_args.push_back(argv[i]);
-#if defined(KOVA_RUNNER)
-    if (options.capview_args.empty()) return usage_error("no PROGRAM given");
-#endif
     options.capview_args.push_back(nullptr);
     return 0;
 }
@@ -374,6 +370,10 @@ int main(int argc, char **argv) {
         print_help();
         return 0;
     }
+#if defined(KOVA_RUNNER)
+    if (const std::string error = kova::run::operands_error(options.capview_args.data()); !error.empty())
+        return usage_error(error);
+#endif
     if (!options.state_dir.empty()) {
         if (!kova::tool::ensure_state_dir(options.state_dir)) {
             std::fprintf(stderr, KOVASIM_NAME ": --state-dir %s: %s\n", options.state_dir.c_str(),

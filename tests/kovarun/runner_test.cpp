@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -110,12 +111,20 @@ TEST(Kovarun, UnservedFaultsAndStatuses) {
         {{"--", "kovarun-no-such-program"}, 2, "kovarun: kovarun-no-such-program: no such program\n"},
         {{"--bogus", "--", "/bin/true"}, 2, "kovarun: --bogus: unknown option\n"},
         {{"--"}, 2, "kovarun: no PROGRAM given\n"},
+        // A traced kovarun cannot trace: the refusal names the reason.
+        {{"--", KOVARUN_PATH, "--", "/bin/true"}, 2, "kovarun: ptrace is not permitted: "},
+        // The device check reads the tree given, KOVA_SKIP_DEVICE_CHECK or not.
+        {{"--sysfs", "/nonexistent", "--", CAPVIEW_PATH},
+         2,
+         "capview: device check: cannot read /nonexistent/"},
     };
+    setenv("KOVA_SKIP_DEVICE_CHECK", "1", 1); // kovarun's, not passed on
     for (const Case &c : cases) {
         const Outcome o = program_run::run(KOVARUN_PATH, c.args);
         EXPECT_EQ(o.status, c.status) << c.args.back();
         EXPECT_EQ(o.err.substr(0, std::string(c.err).size()), c.err) << o.err;
     }
+    unsetenv("KOVA_SKIP_DEVICE_CHECK");
 }
 
 TEST(Kovarun, HardwareCapviewMatchesKovasim) {

@@ -90,6 +90,33 @@ bool plain_width(unsigned width) {
     return width == 1 || width == 2 || width == 4;
 }
 
+// mov to or from memory: a store of a register or an immediate, or a load.
+void classify_mov(const cs_x86_op &dst, const cs_x86_op &src, Access &a) {
+    if (dst.type == X86_OP_MEM && (src.type == X86_OP_REG || src.type == X86_OP_IMM)) {
+        a.kind = Access::Kind::Store;
+        a.width = dst.size;
+        take_memory(a, dst);
+        a.immediate = src.type == X86_OP_IMM;
+        a.imm = a.immediate ? static_cast<std::uint32_t>(src.imm) : 0;
+        a.reg = a.immediate ? 0 : src.reg;
+    } else if (dst.type == X86_OP_REG && src.type == X86_OP_MEM) {
+        a.kind = Access::Kind::Load;
+        a.width = src.size;
+        a.reg = dst.reg;
+        take_memory(a, src);
+    }
+}
+
+// in/out: the data register and the port in dx or as imm8.
+void classify_port(bool in, const cs_x86_op &data, const cs_x86_op &port, Access &a) {
+    if (data.type != X86_OP_REG || (port.type != X86_OP_IMM && port.reg != X86_REG_DX)) return;
+    a.kind = in ? Access::Kind::In : Access::Kind::Out;
+    a.width = data.size;
+    a.reg = data.reg;
+    a.immediate = port.type == X86_OP_IMM;
+    a.imm = a.immediate ? static_cast<std::uint32_t>(port.imm) : 0;
+}
+
 // The access an instruction makes, from its operands.
 void classify(const cs_insn &insn, Access &a) {
     const cs_x86 &x = insn.detail->x86;
@@ -98,21 +125,7 @@ void classify(const cs_insn &insn, Access &a) {
     const cs_x86_op &src = x.operands[1];
     switch (insn.id) {
     case X86_INS_MOV:
-        if (dst.type == X86_OP_MEM && (src.type == X86_OP_REG || src.type == X86_OP_IMM)) {
-            a.kind = Access::Kind::Store;
-            a.width = dst.size;
-            take_memory(a, dst);
-            a.immediate = src.type == X86_OP_IMM;
-            if (a.immediate)
-                a.imm = static_cast<std::uint32_t>(src.imm);
-            else
-                a.reg = src.reg;
-        } else if (dst.type == X86_OP_REG && src.type == X86_OP_MEM) {
-            a.kind = Access::Kind::Load;
-            a.width = src.size;
-            a.reg = dst.reg;
-            take_memory(a, src);
-        }
+        classify_mov(dst, src, a);
         break;
     case X86_INS_MOVZX:
     case X86_INS_MOVSX:
@@ -126,36 +139,22 @@ void classify(const cs_insn &insn, Access &a) {
         }
         break;
     case X86_INS_IN:
-    case X86_INS_OUT: {
-        const bool in = insn.id == X86_INS_IN;
-        const cs_x86_op &data = in ? dst : src;
-        const cs_x86_op &port = in ? src : dst;
-        if (data.type != X86_OP_REG || (port.type != X86_OP_IMM && port.reg != X86_REG_DX)) break;
-        a.kind = in ? Access::Kind::In : Access::Kind::Out;
-        a.width = data.size;
-        a.reg = data.reg;
-        a.immediate = port.type == X86_OP_IMM;
-        if (a.immediate) a.imm = static_cast<std::uint32_t>(port.imm);
+        classify_port(true, dst, src, a);
         break;
-    }
+    case X86_INS_OUT:
+        classify_port(false, src, dst, a);
+        break;
     default:
         break;
     }
-    if (a.kind != Access::Kind::Unsupported &&
-        (!plain_width(a.width) || (!a.immediate && a.reg != 0 && place_of(a.reg).field == nullptr)))
-        a.kind = Access::Kind::Unsupported;
+    const bool known_reg = a.reg == X86_REG_INVALID || place_of(a.reg).field != nullptr;
+    if (!plain_width(a.width) || !known_reg) a.kind = Access::Kind::Unsupported;
 }
 
 std::uint64_t sign_extended(std::uint32_t value, unsigned width) {
     const unsigned bits = width * 8;
     const std::uint64_t sign = std::uint64_t{1} << (bits - 1);
     return (low_bits(value, bits) ^ sign) - sign;
-}
-
-const Window *window_holding(const std::vector<Window> &windows, std::uint64_t address) {
-    for (const Window &w : windows)
-        if (address >= w.start && address - w.start < w.length) return &w;
-    return nullptr;
 }
 
 std::string hex(std::uint64_t value) {
@@ -239,6 +238,12 @@ Access Decoder::decode(const std::uint8_t *bytes, std::size_t size, std::uint64_
     classify(*insn, a);
     cs_free(insn, 1);
     return a;
+}
+
+const Window *window_holding(const std::vector<Window> &windows, std::uint64_t address) {
+    for (const Window &w : windows)
+        if (address >= w.start && address - w.start < w.length) return &w;
+    return nullptr;
 }
 
 bool is_i386(const user_regs_struct &regs) {

@@ -54,6 +54,9 @@ class Decoder {
     std::size_t handles_[2] = {};
 };
 
+// The window mapping that holds the address, or null.
+const Window *window_holding(const std::vector<Window> &windows, std::uint64_t address);
+
 // Whether the registers are those of an i386 program (its code segment).
 bool is_i386(const user_regs_struct &regs);
 

@@ -31,8 +31,6 @@
 #include <unordered_set>
 #include <vector>
 
-extern char **environ;
-
 namespace kova::run {
 
 namespace {
@@ -47,22 +45,18 @@ constexpr unsigned kInstructionBytes = 16;
 // The memory device's descriptor in a traced process: the descriptor the
 // simulated controller handed out, and whether it closes on exec.
 struct MemFd {
-    int sim_fd;
-    bool cloexec;
+    int sim_fd;   // cppcheck-suppress unusedStructMember ; read through Space::mem_fds
+    bool cloexec; // cppcheck-suppress unusedStructMember ; read in on_exec
 };
 
 // The address space and descriptors of one traced process, shared by its
 // threads (and by a vfork child until it executes a program).
 struct Space {
-    struct Decoded {
-        std::uint8_t bytes[kInstructionBytes];
-        Access access;
-    };
     std::vector<Window> windows;
     std::unordered_map<int, MemFd> mem_fds;
     bool iopl = false;
-    std::bitset<0x10000> ports; // granted by ioperm
-    std::unordered_map<std::uint64_t, Decoded> decoded;
+    std::bitset<0x10000> ports;                        // granted by ioperm
+    std::unordered_map<std::uint64_t, Access> decoded; // by instruction address
 };
 
 // What a thread stopped at the end of a call must record.
@@ -112,7 +106,7 @@ std::string find_program(const char *name) {
         std::size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string dir = dirs.substr(start, end - start);
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (runnable(candidate)) return candidate;
         start = end + 1;
     }
@@ -128,11 +122,16 @@ std::vector<std::string> program_environment() {
     for (char **e = environ; *e != nullptr; ++e) {
         const std::string_view entry = *e;
         const std::string_view name = entry.substr(0, entry.find('='));
-        if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" ||
+        if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" || name == "ASAN_OPTIONS" ||
             (name == "KOVA_STATE_DIR" && !g_launch.state_dir.empty()))
             continue;
         env.emplace_back(entry);
     }
+    // LeakSanitizer stops the world with ptrace, which a traced program
+    // cannot: a sanitized program runs without leak detection here.
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") +
+                  (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") + "detect_leaks=0");
     env.push_back("KOVA_SYSFS_ROOT=" + g_launch.sysfs);
     if (!g_launch.state_dir.empty()) env.push_back("KOVA_STATE_DIR=" + g_launch.state_dir);
     return env;
@@ -163,6 +162,7 @@ bool share_video_memory(sim::Controller &sim) {
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) child_fails(report, StartReport::Stage::Ptrace);
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) child_fails(report, StartReport::Stage::NoNewPrivs);
     if (!install_filter()) child_fails(report, StartReport::Stage::Filter);
+    // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
     raise(SIGSTOP);
     execve(path.c_str(), argv, envp);
     child_fails(report, StartReport::Stage::Exec);
@@ -176,9 +176,9 @@ std::string ptrace_hint() {
     if (yama >> scope && scope > 0) hint += "; kernel.yama.ptrace_scope is " + std::to_string(scope);
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("TracerPid:") && std::atoi(line.c_str() + 10) != 0)
+        if (line.starts_with("TracerPid:") && std::strtol(line.c_str() + 10, nullptr, 10) != 0)
             hint += "; kovarun is itself traced";
-        if (line.starts_with("Seccomp:") && std::atoi(line.c_str() + 8) != 0)
+        if (line.starts_with("Seccomp:") && std::strtol(line.c_str() + 8, nullptr, 10) != 0)
             hint += "; kovarun runs under a seccomp filter (a container's?)";
     }
     return hint;
@@ -233,6 +233,7 @@ std::size_t read_memory(pid_t tid, std::uint64_t address, void *buffer, std::siz
         const std::uint64_t at = address + done;
         const std::size_t chunk = std::min<std::size_t>(size - done, kPageSize - at % kPageSize);
         iovec local{static_cast<char *>(buffer) + done, chunk};
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): an address in the traced process
         iovec remote{reinterpret_cast<void *>(at), chunk};
         const ssize_t got = process_vm_readv(tid, &local, 1, &remote, 1, 0);
         if (got <= 0) break;
@@ -298,14 +299,12 @@ class Tracer {
     bool on_syscall(pid_t tid, Thread &t);
     bool on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call);
     bool on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call);
-    void on_syscall_exit(pid_t tid, Thread &t);
     void on_new_thread(pid_t tid, Thread &t, int event);
     void on_exec(pid_t tid, Thread &t);
     int on_fault(pid_t tid, Thread &t);
+    void on_stop(pid_t tid, Thread &t, int st);
     const Access &decoded(pid_t tid, Space &space, const user_regs_struct &regs);
-    bool port_allowed(const Space &space, const Access &access, const user_regs_struct &regs) const;
     void stop_all();
-    void say(pid_t tid, const std::string &text) const;
 
     sim::Controller &sim_;
     Decoder decoder_;
@@ -314,7 +313,7 @@ class Tracer {
     bool stopped_ = false;             // a fault the runner cannot serve
 };
 
-void Tracer::say(pid_t tid, const std::string &text) const {
+void say(pid_t tid, const std::string &text) {
     std::fprintf(stderr, "kovarun: %s (pid %d): %s\n", g_launch.name.c_str(), static_cast<int>(tid),
                  text.c_str());
 }
@@ -334,6 +333,7 @@ void forget_windows(Space &space, std::uint64_t address, std::uint64_t length) {
             kept.push_back({end, w_end - end, static_cast<std::uint32_t>(w.offset + (end - w.start))});
     }
     space.windows = std::move(kept);
+    space.decoded.clear();
 }
 
 bool Tracer::on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call) {
@@ -464,7 +464,8 @@ bool Tracer::on_syscall(pid_t tid, Thread &t) {
     return to_exit;
 }
 
-void Tracer::on_syscall_exit(pid_t tid, Thread &t) {
+// The end of a call the thread was stopped for: the descriptor or mapping it made.
+void on_syscall_exit(pid_t tid, Thread &t) {
     user_regs_struct regs{};
     const Pending pending = t.pending;
     t.pending = {};
@@ -506,20 +507,20 @@ void Tracer::on_exec(pid_t tid, Thread &t) {
     t.space = std::move(space);
 }
 
+// The instruction at the thread's RIP, decoded once per address.  The cache
+// is dropped with every change of the mappings the runner sees (munmap, a
+// fixed mmap, exec); code rewritten in place is not looked for.
 const Access &Tracer::decoded(pid_t tid, Space &space, const user_regs_struct &regs) {
-    std::uint8_t bytes[kInstructionBytes] = {};
-    const std::size_t got = read_memory(tid, regs.rip, bytes, sizeof bytes);
     auto found = space.decoded.find(regs.rip);
-    if (found == space.decoded.end() || std::memcmp(found->second.bytes, bytes, sizeof bytes) != 0) {
-        Space::Decoded d{};
-        std::memcpy(d.bytes, bytes, sizeof bytes);
-        d.access = decoder_.decode(bytes, got, regs.rip, is_i386(regs));
-        found = space.decoded.insert_or_assign(regs.rip, d).first;
+    if (found == space.decoded.end()) {
+        std::uint8_t bytes[kInstructionBytes] = {};
+        const std::size_t got = read_memory(tid, regs.rip, bytes, sizeof bytes);
+        found = space.decoded.emplace(regs.rip, decoder_.decode(bytes, got, regs.rip, is_i386(regs))).first;
     }
-    return found->second.access;
+    return found->second;
 }
 
-bool Tracer::port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) const {
+bool port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) {
     if (space.iopl) return true;
     const auto port = static_cast<std::uint16_t>(a.immediate ? a.imm : regs.rdx);
     for (unsigned i = 0; i < a.width; ++i)
@@ -534,34 +535,35 @@ std::string hex(std::uint64_t value) {
 }
 
 // A SIGSEGV: served when it is a register-window access or port I/O;
-// returns the signal to deliver (0 when served).
+// returns the signal to deliver (0 when served).  The usual case, a load or
+// store on a window mapping or an in/out, is told from the instruction alone.
 int Tracer::on_fault(pid_t tid, Thread &t) {
-    siginfo_t si{};
     user_regs_struct regs{};
-    if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) != 0 || ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0)
-        return SIGSEGV;
-    const auto address = reinterpret_cast<std::uint64_t>(si.si_addr);
-    const bool port_fault = si.si_code == SI_KERNEL;
-    bool window_fault = false;
-    for (const Window &w : t.space->windows)
-        window_fault = window_fault || (address >= w.start && address - w.start < w.length);
+    if (ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0) return SIGSEGV;
     const Access &access = decoded(tid, *t.space, regs);
+    const bool is_port = access.kind == Access::Kind::In || access.kind == Access::Kind::Out;
+    const bool is_memory = access.kind == Access::Kind::Load || access.kind == Access::Kind::Store;
+    std::uint64_t address = 0;
+    const bool on_window = is_memory && effective_address(access, regs, is_i386(regs), address) &&
+                           window_holding(t.space->windows, address) != nullptr;
+    std::string why;
+    if ((on_window || (is_port && port_allowed(*t.space, access, regs))) &&
+        perform(access, t.space->windows, regs, sim_, why))
+        return ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0 ? 0 : SIGSEGV;
+
+    siginfo_t si{};
+    if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) != 0) return SIGSEGV;
+    address = reinterpret_cast<std::uint64_t>(si.si_addr);
+    const bool port_fault = si.si_code == SI_KERNEL;
+    const bool window_fault = window_holding(t.space->windows, address) != nullptr;
     const std::string where = "'" + access.text + "' at " + hex(regs.rip);
     if (!port_fault && !window_fault) {
         say(tid, "segmentation fault at " + hex(address) + " by " + where);
         return SIGSEGV;
     }
-    std::string why;
-    const bool is_port = access.kind == Access::Kind::In || access.kind == Access::Kind::Out;
-    if (port_fault && !is_port)
-        why = "a privileged instruction that is not port I/O";
-    else if (!port_fault && is_port)
-        why = "port I/O that faulted on memory";
-    else if (is_port && !port_allowed(*t.space, access, regs))
-        why = "port I/O without the I/O privilege (no iopl(3) or ioperm granted it)";
-    else if (perform(access, t.space->windows, regs, sim_, why) &&
-             ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0)
-        return 0;
+    if (why.empty() && port_fault && !is_port) why = "a privileged instruction that is not port I/O";
+    if (why.empty() && is_port) why = "port I/O without the I/O privilege (no iopl(3) or ioperm granted it)";
+    if (why.empty()) why = "an instruction form the runner does not perform";
     say(tid, "cannot perform " + where +
                  (window_fault ? " (register window address " + hex(address) + ")" : "") + ": " + why +
                  "; the program is stopped");
@@ -597,32 +599,37 @@ int Tracer::run(pid_t child) {
             unborn_.insert(tid);
             continue;
         }
-        Thread &t = found->second;
-        const int sig = WSTOPSIG(st);
-        const int event = st >> 16;
-        int deliver = 0;
-        bool to_exit = false;
-        if (event == PTRACE_EVENT_SECCOMP)
-            to_exit = on_syscall(tid, t);
-        else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE)
-            on_new_thread(tid, t, event);
-        else if (event == PTRACE_EVENT_EXEC)
-            on_exec(tid, t);
-        else if (event != 0)
-            ;
-        else if (sig == (SIGTRAP | 0x80))
-            on_syscall_exit(tid, t);
-        else if (sig == SIGSTOP && t.initial_stop)
-            t.initial_stop = false;
-        else if (sig == SIGSEGV)
-            deliver = on_fault(tid, t);
-        else {
-            siginfo_t si{};
-            deliver = ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) == 0 ? sig : 0; // not a group stop
-        }
-        ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
+        on_stop(tid, found->second, st);
     }
     return stopped_ ? kUnservedFault : status;
+}
+
+// One stop of a traced thread, served; the thread goes on.
+void Tracer::on_stop(pid_t tid, Thread &t, int st) {
+    const int sig = WSTOPSIG(st);
+    const int event = st >> 16;
+    int deliver = 0;
+    bool to_exit = false;
+    if (event == PTRACE_EVENT_SECCOMP)
+        to_exit = on_syscall(tid, t);
+    else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE)
+        on_new_thread(tid, t, event);
+    else if (event == PTRACE_EVENT_EXEC)
+        on_exec(tid, t);
+    else if (event != 0)
+        ;
+    else if (sig == (SIGTRAP | 0x80))
+        on_syscall_exit(tid, t);
+    else if (sig == SIGSTOP && t.initial_stop)
+        t.initial_stop = false;
+    else if (sig == SIGSEGV)
+        deliver = on_fault(tid, t);
+    else {
+        siginfo_t si{};
+        deliver = ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) == 0 ? sig : 0; // not a group stop
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the signal as its data pointer
+    ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
 }
 
 void forward_signal(int sig) {
@@ -644,6 +651,12 @@ bool take_sysfs(std::string_view dir, std::string &error) {
 void set_state_dir(const std::string &dir) {
     std::error_code failed;
     g_launch.state_dir = fs::absolute(fs::path(dir), failed).string();
+}
+
+std::string operands_error(char **argv) {
+    if (argv[0] == nullptr) return "no PROGRAM given";
+    if (argv[0][0] == '-') return std::string(argv[0]) + ": unknown option";
+    return "";
 }
 
 int prepare(char **argv) {
@@ -670,6 +683,7 @@ int prepare(char **argv) {
     }
     std::vector<std::string> env = program_environment();
     std::vector<char *> envp;
+    envp.reserve(env.size() + 1);
     for (std::string &e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -698,6 +712,7 @@ int prepare(char **argv) {
     constexpr long kOptions = PTRACE_O_TRACESECCOMP | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
                               PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL |
                               PTRACE_O_TRACESYSGOOD;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the options as its data pointer
     if (ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void *>(kOptions)) != 0) {
         std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", std::strerror(errno),
                      ptrace_hint().c_str());

@@ -19,6 +19,11 @@ bool take_sysfs(std::string_view dir, std::string &error);
 // --state-dir DIR: the program's KOVA_STATE_DIR.
 void set_state_dir(const std::string &dir);
 
+// What is wrong with the operands (argv null-terminated): no program, or an
+// option kovarun does not know where the program should be; empty when
+// nothing is.
+std::string operands_error(char **argv);
+
 // Finds the program, shares the video memory with it and starts it stopped
 // under ptrace (argv null-terminated, argv[0] the program).  0, or the exit
 // status of a refusal after its message.
