@@ -99,7 +99,7 @@ bool on_screen(const char *what, std::uint32_t x, std::uint32_t y, bool exclusiv
     const std::uint32_t max_y = std::min(h, rows_mapped);
     const bool inside = exclusive ? x <= w && y <= max_y : x < w && y < max_y;
     if (!inside)
-        error("%s: (%u,%u) lies outside the %ux%u screen%s", what, x, y, w, max_y,
+        error(kExitFailure, "%s: (%u,%u) lies outside the %ux%u screen%s", what, x, y, w, max_y,
               max_y < h ? " part that is mapped" : "");
     return inside;
 }

@@ -95,12 +95,9 @@ std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
 std::span<const Command> grab_commands();
 
-// Strict number: decimal or 0x hex, nothing trailing, at most 32 bits.
-bool parse_number(std::string_view text, std::uint32_t &value);
-
-// Messages on standard error, prefixed "kovactl: ".  usage_error returns kExitUsage.
-void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-int usage_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// The one message helper: "kovactl: " and the formatted text on standard
+// error; returns status (kExitUsage for a usage error, kExitFailure).
+int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // The state directory of the lock-state record.
 std::string state_directory(const Options &options);
