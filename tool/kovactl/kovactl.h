@@ -69,6 +69,20 @@ struct Command {
     bool holds_per_step = false;
 };
 
+// A number of the command line as the library's parameter type.
+inline unsigned short u16(std::uint32_t v) {
+    return static_cast<unsigned short>(v);
+}
+
+// The handler of a command such as "capture N on": selects engine or window N
+// with Select, then runs Operation.
+template <void (*Select)(unsigned short), void (*Operation)()>
+int on_unit(const Options &, const Args &args) {
+    Select(u16(static_cast<std::uint32_t>(args.unit)));
+    Operation();
+    return kExitOk;
+}
+
 // Global options.
 struct Options {
     bool sim = false;

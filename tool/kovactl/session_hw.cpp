@@ -94,8 +94,7 @@ void snapshot(sim::Controller &copy) {
             const auto index = static_cast<std::uint16_t>(i);
             const sim::Pager pager = sim::pager_of(file, static_cast<std::uint8_t>(i));
             if (pager == sim::Pager::None) {
-                copy.set(sim::Reg{kind, index},
-                         static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
+                copy.set(sim::Reg{kind, index}, static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
                 continue;
             }
             const std::span<const int> pages =
