@@ -80,9 +80,7 @@ struct OwnOption {
     Take take;
 };
 
-// Built at start-up; a failing allocation there leaves nothing to catch it.
-// NOLINTNEXTLINE(cert-err58-cpp)
-const OwnOption kOwnOptions[] = {
+constexpr OwnOption kOwnOptions[] = {
     {"--trace", "FILE", "write the trace of every platform event to FILE (- for standard error)",
      [](Options &o, std::string_view v, std::string &e) { return take_file(o.trace, v, e); }},
     {"--set", "REG=HEX",

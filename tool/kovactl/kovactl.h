@@ -3,7 +3,10 @@
 // Commands live in tables, one per command group (one source file each).  A
 // command is its name, an optional engine or window number, an optional second
 // word, and a list of argument descriptions; help text and argument checks
-// come from the tables.
+// come from the tables, and so do the bash completion's command words (it
+// reads "kovactl help").  A new command is an entry and its handler in its
+// group's table, its entry in the man page (a test holds the page to the
+// tables) and a test of what it does.
 #pragma once
 
 #include "register_names.h"

@@ -457,8 +457,8 @@ int run(int argc, char **argv) {
 
 // ------------------------------------------------------------------ helpers
 
-// printf-style on purpose: the format attribute has the compiler check every call.
-int error(int status, const char *fmt, ...) { // NOLINT(cert-dcl50-cpp)
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style, the format attribute checks every call
+int error(int status, const char *fmt, ...) {
     std::fputs("kovactl: ", stderr);
     va_list ap;
     va_start(ap, fmt);
