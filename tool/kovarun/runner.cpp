@@ -162,8 +162,8 @@ bool share_video_memory(sim::Controller &sim) {
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) child_fails(report, StartReport::Stage::Ptrace);
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) child_fails(report, StartReport::Stage::NoNewPrivs);
     if (!install_filter()) child_fails(report, StartReport::Stage::Filter);
-    // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
     raise(SIGSTOP);
+    // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
     execve(path.c_str(), argv, envp);
     child_fails(report, StartReport::Stage::Exec);
 }
