@@ -1,7 +1,10 @@
 // The register map: every register the library touches, declared once, with
 // its file, index, page (for paged registers) and bit fields.  The library
 // modules, the simulated controller and the tools read registers by these
-// names.
+// names.  A register with several fields has them declared by name first, in
+// a namespace named after it, and is built from them; a register with one
+// field gives it as field().  Every register is declared with KOVA_REGISTER
+// and listed in kRegisters at the end, which the compiler checks complete.
 //
 // C++ only and header-only: every name here is a constant expression, so the
 // hardware object modules that include it gain no data, no constructors and

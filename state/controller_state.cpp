@@ -63,6 +63,9 @@ std::string format(const char *fmt, auto... args) {
     return text;
 }
 
+// The scale factor of 1:1.
+constexpr double kOne = decode::kScaleOne;
+
 // How much larger a picture comes out than it went in: the overlay steps
 // factor/4096 source pixels per screen pixel, the capture engine writes
 // factor/4096 pixels per input pixel.
@@ -291,11 +294,10 @@ const char *standard_name(bool ntsc) {
 }
 
 std::string describe(const OverlayState &o, int window) {
-    std::string text =
-        format("overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch 0x%X, format %u, zoom %s x %s",
-               window, o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch, o.format,
-               zoom(o.h_factor ? 4096.0 / o.h_factor : 0).c_str(),
-               zoom(o.v_factor ? 4096.0 / o.v_factor : 0).c_str());
+    std::string text = format(
+        "overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch 0x%X, format %u, zoom %s x %s", window,
+        o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch, o.format,
+        zoom(o.h_factor ? kOne / o.h_factor : 0).c_str(), zoom(o.v_factor ? kOne / o.v_factor : 0).c_str());
     text += o.bob ? (o.bob_double ? ", BOB (2:1)" : ", BOB") : ", WEAVE";
     text += format(", key 0x%06X", o.key);
     if (o.on_top) text += ", on top";
@@ -311,7 +313,7 @@ std::string describe(const CaptureState &c) {
     return format("capture %d: %s, input pixels %u-%u lines %u-%u, destination 0x%06X pitch 0x%X, "
                   "zoom %s x %s%s%s\n",
                   c.engine, state, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination,
-                  c.pitch * 2u, zoom(c.h_factor / 4096.0).c_str(), zoom(c.v_factor / 4096.0).c_str(),
+                  c.pitch * 2u, zoom(c.h_factor / kOne).c_str(), zoom(c.v_factor / kOne).c_str(),
                   c.field_scaling ? ", field scaling" : "", c.inverted_fields ? ", fields inverted" : "");
 }
 
