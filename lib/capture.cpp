@@ -205,7 +205,9 @@ void Kova_SetCapDstAddr(unsigned int address, unsigned short x, unsigned short y
     update(kCaptureControl, set(kHold, 1));
 
     const std::uint32_t pixel = static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y) * pitch;
-    out_capture_value(kCapAddress, kCapAddress.field().place((address + 2u * pixel) / kAddressUnit));
+    out_capture_value(
+        kCapAddress,
+        kCapAddress.field().place((address + kova::decode::kCaptureBytesPerPixel * pixel) / kAddressUnit));
     out_capture_value(kCapPitch, pitch / kova::decode::kCapturePitchUnit);
 
     update(kCaptureControl, set(kHold, kHold.extract(saved)));

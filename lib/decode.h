@@ -131,7 +131,9 @@ inline constexpr std::uint32_t kOverlayPitchUnit = 8;
 // Bytes per pixel of an overlay format code (OVL DB bits 0-2).
 inline constexpr std::array<std::uint8_t, 8> kOverlayFormatBytes{2, 2, 2, 3, 4, 1, 2, 1};
 
-// The capture pitch is in units of 4 pixels, one byte of them.
+// The capture engine writes 2-byte pixels (4:2:2); its pitch is in units of
+// 4 pixels, one byte of them.
+inline constexpr std::uint32_t kCaptureBytesPerPixel = 2;
 inline constexpr std::uint32_t kCapturePitchUnit = 4;
 inline constexpr std::uint32_t kMaxCapturePitch = reg::kCapPitch.field().mask() * kCapturePitchUnit;
 

@@ -313,8 +313,9 @@ std::string describe(const CaptureState &c) {
     return format("capture %d: %s, input pixels %u-%u lines %u-%u, destination 0x%06X pitch 0x%X, "
                   "zoom %s x %s%s%s\n",
                   c.engine, state, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination,
-                  c.pitch * 2u, zoom(c.h_factor / kOne).c_str(), zoom(c.v_factor / kOne).c_str(),
-                  c.field_scaling ? ", field scaling" : "", c.inverted_fields ? ", fields inverted" : "");
+                  c.pitch * decode::kCaptureBytesPerPixel, zoom(c.h_factor / kOne).c_str(),
+                  zoom(c.v_factor / kOne).c_str(), c.field_scaling ? ", field scaling" : "",
+                  c.inverted_fields ? ", fields inverted" : "");
 }
 
 std::string describe_buffers(const CaptureState &c) {
