@@ -23,13 +23,8 @@ constexpr std::uint8_t merge_or(std::uint8_t value, std::uint8_t old, std::uint8
     return static_cast<std::uint8_t>(value | (old & keep));
 }
 
-// The index and data ports of the indexed files GR, SR and CR.
-constexpr std::uint16_t index_port(File file) {
-    return file == File::SR ? vga::kSrIndexPort : file == File::CR ? vga::kCrIndexPort : vga::kGrIndexPort;
-}
-constexpr std::uint16_t data_port(File file) {
-    return file == File::SR ? vga::kSrDataPort : file == File::CR ? vga::kCrDataPort : vga::kGrDataPort;
-}
+using vga::data_port;
+using vga::index_port;
 
 // An overlay register in one window's file: GR for window 0, SR for window 1.
 constexpr Address in(File file, Address r) {

@@ -2,14 +2,14 @@
 
 #include "misc.h"
 #include "portmem.h"
-#include "register_access.h"
 #include "register_map.h"
+#include "vga_ports.h"
 
 namespace kova::ctl::regs {
 
 namespace {
 
-using reg::index_port;
+using vga::index_port;
 constexpr std::uint16_t kGrPort = reg::kGrIndex.index;
 constexpr std::uint8_t kPageFA = reg::kPageSelect.at();
 constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
