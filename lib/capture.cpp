@@ -1,6 +1,7 @@
 // capture: the two video capture engines, double buffering and field polarity.
 #include "capture.h"
 
+#include "decode.h"
 #include "misc.h"
 #include "portmem.h"
 
@@ -24,8 +25,8 @@ constexpr kova::PollPolicy kSyncPhasePolicy{100001, 99999};
 // The stop wait reads at most 100,000 times and warns only when it gives up.
 constexpr kova::PollPolicy kStopPolicy{100000, 100000};
 
-// Scale factors are 4.12 fixed point.
-constexpr std::uint32_t kScaleOne = 0x1000;
+using kova::decode::kAddressUnit;
+using kova::decode::kScaleOne;
 
 constexpr std::uint8_t byte_of(std::uint32_t v, unsigned n) {
     return static_cast<std::uint8_t>(v >> (8 * n));
@@ -84,17 +85,6 @@ void wait_sync_phase(bool want_active) {
 std::uint32_t scale_factor(std::uint16_t source, std::uint16_t destination) {
     if (source == destination || source == 0) return kScaleOne;
     return static_cast<std::uint32_t>(destination) * kScaleOne / source;
-}
-
-// Step 1 of the initialisation: video-port bits of GR BA and GR BB in page
-// 0x01 of GR BF.
-void init_video_port_paged() {
-    write(kPageSelectB, page_b::kVideoPort);
-    update(kVideoPortBA, set(video_port_ba::kBit7, 1));
-    update(kVideoPortBA, set(video_port_ba::kBit1, 0));
-    update(kVideoPortBB, set(video_port_bb::kBit1, 1));
-    update(kVideoPortBB, set(video_port_bb::kBit2, 1));
-    write(kPageSelectB, page_b::kCommon);
 }
 
 // Capture control with the engine enables, the hold and the stop request set
@@ -157,7 +147,7 @@ void sleep_VSync(unsigned short count) {
 // ---------------------------------------------------------------- set-up and control
 
 void Kova_InitCapture(unsigned short mode) {
-    init_video_port_paged();
+    set_video_port_paged_bits(); // step 1
     select_common_page();
     update(kSafeguard, set(kSafeguard.field(), 0)); // no guard yet
     update(kVideoPortControl, set(video_port::kLow, 3) | set(video_port::kHigh, 1));
@@ -202,8 +192,8 @@ void Kova_InitCapture(unsigned short mode) {
 
 void Kova_SetCapSrcWindow(unsigned short x1, unsigned short x2, unsigned short y1, unsigned short y2) {
     // The engine counts horizontal positions in bytes of the 2-byte pixels.
-    out_capture_value(kCapXStart, 2u * x1 + 1);
-    out_capture_value(kCapXEnd, 2u * x2 + 2);
+    out_capture_value(kCapXStart, kova::decode::capture_x_start(x1));
+    out_capture_value(kCapXEnd, kova::decode::capture_x_end(x2));
     out_capture_value(kCapYStart, y1);
     out_capture_value(kCapYEnd, y2);
 }
@@ -215,8 +205,10 @@ void Kova_SetCapDstAddr(unsigned int address, unsigned short x, unsigned short y
     update(kCaptureControl, set(kHold, 1));
 
     const std::uint32_t pixel = static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y) * pitch;
-    out_capture_value(kCapAddress, kCapAddress.field().place((address + 2u * pixel) / 4));
-    out_capture_value(kCapPitch, pitch / 4u);
+    out_capture_value(
+        kCapAddress,
+        kCapAddress.field().place((address + kova::decode::kCaptureBytesPerPixel * pixel) / kAddressUnit));
+    out_capture_value(kCapPitch, pitch / kova::decode::kCapturePitchUnit);
 
     update(kCaptureControl, set(kHold, kHold.extract(saved)));
 }
@@ -254,9 +246,9 @@ void Kova_CaptureOff(void) {
 void Kova_SetCapSafeGuardAddr(unsigned int address) {
     select_common_page();
     update(kSafeguard, set(kSafeguard.field(), 1));
-    // The guard lies 8 or 4 units of 4 bytes before the end, by bus width.
-    const bool wide_bus = memory_config::kWideBus.extract(read(kMemoryConfig)) != 0;
-    const std::uint32_t guard = address / 4 - (wide_bus ? 8u : 4u);
+    // The guard lies one burst before the end.
+    const bool wide_bus = kova::decode::wide_bus(read(kMemoryConfig));
+    const std::uint32_t guard = address / kAddressUnit - kova::decode::guard_burst(wide_bus) / kAddressUnit;
     if (wCaptureIndex == 0) {
         write(kGuard0Low, byte_of(guard, 0));
         write(kGuard0Mid, byte_of(guard, 1));
@@ -300,7 +292,7 @@ void Kova_EnableDoubleBuffer(unsigned char on) {
 }
 
 void Kova_SetBackBuffer_addr(unsigned int address) {
-    const std::uint32_t start = address / 4;
+    const std::uint32_t start = address / kAddressUnit;
     write(kPageSelect, page::kCommon);
     write(kDoubleBufferGate, 0x00);
     write(kBackBufferLow, byte_of(start, 0));

@@ -19,13 +19,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "aperture.h"
+
 namespace kova::device {
 
-// The aperture: the frame buffer at its base and the register window 8 MiB above.
-inline constexpr std::uint64_t kFrameBufferLength = 0x400000;
-inline constexpr std::uint64_t kRegisterWindowOffset = 0x800000;
-inline constexpr std::uint64_t kRegisterWindowLength = 0x100000;
-inline constexpr std::uint64_t kApertureSpan = kRegisterWindowOffset + kRegisterWindowLength;
+// The aperture, up to the end of the register window.
+inline constexpr std::uint64_t kApertureSpan = decode::kApertureSpan;
 
 inline constexpr std::uint32_t kDisplayClass = 0x03;         // PCI base class, bits 23-16
 inline constexpr std::uint64_t kResourceMemory = 0x00000200; // sysfs resource flag of a memory range

@@ -2,6 +2,7 @@
 // the two video overlay windows.
 #include "overlay.h"
 
+#include "decode.h"
 #include "misc.h"
 #include "portmem.h"
 
@@ -34,7 +35,10 @@ constexpr unsigned kWindowCount = 2;
 constexpr std::uint32_t kBandLow = 2027;
 constexpr std::uint32_t kBandHigh = 2069;
 
-constexpr std::uint32_t kUnity = 0x1000;
+using kova::decode::kAddressUnit;
+using kova::decode::kOverlayFormatBytes;
+using kova::decode::kOverlayPitchUnit;
+constexpr std::uint32_t kUnity = kova::decode::kScaleOne;
 // Programmed when the destination size is 0 but the source size is not.
 constexpr std::uint32_t kNoRatioFactor = 0xFFFF;
 
@@ -48,8 +52,6 @@ constexpr std::array<WindowBits, kWindowCount> kWindowBits{{
     {field_mode::kBob0, field_mode::kDouble0, line_buffer::kWide0},
     {field_mode::kBob1, field_mode::kDouble1, line_buffer::kWide1},
 }};
-
-constexpr std::array<std::uint8_t, 8> kFormatBytesPerPixel{2, 2, 2, 3, 4, 1, 2, 1};
 
 struct RegValue {
     std::uint8_t index;
@@ -81,10 +83,10 @@ unsigned window() {
 }
 
 std::uint16_t index_port() {
-    return window() == 1 ? kSrIndexPort : kGrIndexPort;
+    return kova::reg::index_port(overlay_file(window()));
 }
 std::uint16_t data_port() {
-    return window() == 1 ? kSrDataPort : kGrDataPort;
+    return kova::reg::data_port(overlay_file(window()));
 }
 
 constexpr std::uint8_t byte_of(std::uint32_t value, unsigned shift) {
@@ -127,16 +129,15 @@ void set_wide_bit(bool on) {
     update_overlay(kOvlControl, set(ovl_control::kWide, on ? 1 : 0));
 }
 
-// The FIFO registers of both windows: window 0's in GR, window 1's in SR.
-constexpr std::array<std::uint16_t, kWindowCount> kWindowIndexPorts{kGrIndexPort, kSrIndexPort};
-
+// The FIFO registers of both windows, each in its window's file.
 void save_fifo_registers() {
     savedReg74 = read(kFifoThreshold1);
     savedReg75 = read(kFifoThreshold2);
     for (unsigned w = 0; w < kWindowCount; ++w) {
-        savedRegD9[w] = ReadReg(kWindowIndexPorts[w], kOvlFifo1.at());
-        savedRegDA[w] = ReadReg(kWindowIndexPorts[w], kOvlFifo2.at());
-        savedRegDD[w] = ReadReg(kWindowIndexPorts[w], kOvlFifoControl.at());
+        const File file = overlay_file(w);
+        savedRegD9[w] = read(in(file, kOvlFifo1));
+        savedRegDA[w] = read(in(file, kOvlFifo2));
+        savedRegDD[w] = read(in(file, kOvlFifoControl));
     }
 }
 
@@ -144,9 +145,10 @@ void restore_fifo_registers() {
     WriteReg(kGrIndexPort, kFifoThreshold1.at(), savedReg74);
     WriteReg(kGrIndexPort, kFifoThreshold2.at(), savedReg75);
     for (unsigned w = 0; w < kWindowCount; ++w) {
-        WriteReg(kWindowIndexPorts[w], kOvlFifo1.at(), savedRegD9[w]);
-        WriteReg(kWindowIndexPorts[w], kOvlFifo2.at(), savedRegDA[w]);
-        WriteReg(kWindowIndexPorts[w], kOvlFifoControl.at(), savedRegDD[w]);
+        const File file = overlay_file(w);
+        WriteReg(index_port(file), kOvlFifo1.at(), savedRegD9[w]);
+        WriteReg(index_port(file), kOvlFifo2.at(), savedRegDA[w]);
+        WriteReg(index_port(file), kOvlFifoControl.at(), savedRegDD[w]);
     }
 }
 
@@ -210,11 +212,11 @@ void Kova_OverlayCleanUp(void) {
 }
 
 void Kova_SetOverlayFormat(unsigned char code) {
-    if (code >= kFormatBytesPerPixel.size()) {
+    if (code >= kOverlayFormatBytes.size()) {
         return;
     }
     update_overlay(kOvlFormat, set(kOvlFormat.field(), code));
-    wBytePerPixel[window()] = kFormatBytesPerPixel[code];
+    wBytePerPixel[window()] = kOverlayFormatBytes[code];
 }
 
 void Kova_SetOverlayMode(unsigned char mode) {
@@ -256,11 +258,12 @@ void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned sho
     const std::uint32_t bytes = wBytePerPixel[window()];
     const auto pitch_bytes = static_cast<std::uint16_t>(bytes * pitch);
     // Unsigned 32-bit arithmetic throughout: the sum wraps rather than overflows.
-    const std::uint32_t start = (pitch_bytes * std::uint32_t{y} + std::uint32_t{x} * bytes + address) / 4U;
+    const std::uint32_t start =
+        (pitch_bytes * std::uint32_t{y} + std::uint32_t{x} * bytes + address) / kAddressUnit;
     out_overlay_value(kOvlStart, start);
 
-    const std::uint32_t pitch_units = pitch_bytes / 8U;
-    const std::uint32_t fetch = (std::uint32_t{width} * bytes + 7U) / 8U;
+    const std::uint32_t pitch_units = pitch_bytes / kOverlayPitchUnit;
+    const std::uint32_t fetch = (std::uint32_t{width} * bytes + kOverlayPitchUnit - 1) / kOverlayPitchUnit;
     Out_Overlay_Reg(kOvlPitch.at(), byte_of(pitch_units, 0));
     Out_Overlay_Reg(kOvlPitchHigh.at(),
                     static_cast<std::uint8_t>(ovl_pitch_high::kPitch.place(pitch_units >> 8) |

@@ -2,6 +2,7 @@
 // memory device.
 #include "physmap.h"
 
+#include "decode.h"
 #include "platform.h"
 #include "portmem.h"
 
@@ -18,10 +19,10 @@ namespace {
 
 using namespace kova::vga;
 
-constexpr std::uint32_t kFrameBufferOffset = 0x000000;
-constexpr std::uint32_t kFrameBufferLength = 0x400000; // 4 MiB of video memory
-constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
-constexpr std::uint32_t kRegisterWindowLength = 0x100000; // 1 MiB
+using kova::decode::kFrameBufferOffset;
+using kova::decode::kRegisterWindowLength;
+using kova::decode::kRegisterWindowOffset;
+using kova::decode::kVideoMemoryLength;
 
 // The aperture base by inline port access; the I/O privilege must already be
 // raised (EnableLinearAddr does so through asm_outp).
@@ -51,7 +52,7 @@ int MapPhysicalToLinear(void) {
         return -2;
     }
 
-    pFB = kova::platform::mem_map(fd, base + kFrameBufferOffset, kFrameBufferLength);
+    pFB = kova::platform::mem_map(fd, base + kFrameBufferOffset, kVideoMemoryLength);
     if (pFB == MAP_FAILED) {
         std::printf("Mapping linear frame buffer failed!\n");
         kova::platform::mem_close(fd);

@@ -3,7 +3,7 @@
 #include "portmem.h"
 
 #include "platform.h"
-#include "screen_mode.h"
+#include "decode.h"
 
 #include <cstdint>
 #include "vga_ports.h"
@@ -19,9 +19,6 @@ namespace {
 
 using namespace kova::vga;
 
-// TV and audio registers lie in the register window from this offset upward.
-constexpr std::uint32_t kTvRegisterBase = 0xB0000;
-
 // The aperture registers, reached by direct port I/O.
 using kova::reg::kApertureBase;
 using kova::reg::kApertureControl;
@@ -31,7 +28,7 @@ std::uint8_t *window(std::uint32_t offset) {
     return dwMEM_IO_BASE + offset;
 }
 std::uint8_t *tv_register(std::uint16_t index) {
-    return window(kTvRegisterBase + index);
+    return window(kova::decode::kTvBase + index);
 }
 
 // ---- Frame buffer ----
@@ -163,7 +160,7 @@ unsigned int GetChipPhysAddr(void) {
 // ---- Screen environment ----
 
 void SetEnvironmentVariables(void) {
-    using namespace kova::screen;
+    using namespace kova::decode;
     using namespace kova::reg;
     const std::uint8_t cr01 = read_crt(kHorizontalDisplayEnd.at());
     const std::uint8_t cr07 = read_crt(kOverflow.at());

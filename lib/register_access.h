@@ -23,9 +23,8 @@ constexpr std::uint8_t merge_or(std::uint8_t value, std::uint8_t old, std::uint8
     return static_cast<std::uint8_t>(value | (old & keep));
 }
 
-constexpr std::uint16_t index_port(File file) {
-    return file == File::SR ? vga::kSrIndexPort : file == File::CR ? vga::kCrIndexPort : vga::kGrIndexPort;
-}
+using vga::data_port;
+using vga::index_port;
 
 // An overlay register in one window's file: GR for window 0, SR for window 1.
 constexpr Address in(File file, Address r) {
@@ -69,6 +68,18 @@ inline void set_bits(Address r, std::uint16_t bits) {
 }
 inline void clear_bits(Address r, std::uint16_t bits) {
     write(r, static_cast<std::uint8_t>(read(r) & ~bits));
+}
+
+// The video-port bits of GR BA and GR BB in page 0x01 of GR BF, four masked
+// writes, then GR BF back to page 0x00: the first step of both the capture
+// initialisation and the sync lock's video registers.
+inline void set_video_port_paged_bits() {
+    write(kPageSelectB, page_b::kVideoPort);
+    update(kVideoPortBA, set(video_port_ba::kBit7, 1));
+    update(kVideoPortBA, set(video_port_ba::kBit1, 0));
+    update(kVideoPortBB, set(video_port_bb::kBit1, 1));
+    update(kVideoPortBB, set(video_port_bb::kBit2, 1));
+    write(kPageSelectB, page_b::kCommon);
 }
 
 } // namespace kova::reg

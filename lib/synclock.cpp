@@ -210,12 +210,7 @@ enum class Lock { Plain, Genlock };
 
 // GR BF bank 1 for the four masked GR BA/BB writes, back to bank 0, GR B5.
 void video_register_prologue() {
-    write(kPageSelectB, page_b::kVideoPort);
-    update(kVideoPortBA, set(video_port_ba::kBit7, 1));
-    update(kVideoPortBA, set(video_port_ba::kBit1, 0));
-    update(kVideoPortBB, set(video_port_bb::kBit1, 1));
-    update(kVideoPortBB, set(video_port_bb::kBit2, 1));
-    write(kPageSelectB, page_b::kCommon);
+    set_video_port_paged_bits();
     write(kVideoPortControl,
           static_cast<std::uint8_t>(video_port::kLow.place(3) | video_port::kHigh.place(1)));
 }

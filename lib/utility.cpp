@@ -4,10 +4,11 @@
 
 #include "misc.h"
 #include "portmem.h"
-#include "screen_mode.h"
+#include "decode.h"
 #include "status_poll.h"
 #include "register_access.h"
 
+#include <array>
 #include <cstdint>
 #include "vga_ports.h"
 
@@ -15,16 +16,6 @@ namespace {
 
 using namespace kova::vga;
 using namespace kova::reg;
-
-constexpr std::uint16_t kLastEarlierGeneration = 7;
-constexpr unsigned short kNoChipId = 0xFFFF;
-
-// Clock synthesiser references and the fixed clocks.
-constexpr double kEarlierReference = 1431818.0; // 14.31818 MHz in 10 Hz units
-constexpr double kLaterReference = 2457600.0;   // 24.576 MHz in 10 Hz units
-constexpr double kTenHzPerMHz = 100000.0;
-constexpr double kFixedClock0 = 25.175;
-constexpr double kFixedClock1 = 28.322;
 
 // CRT DAC control values.
 constexpr std::uint8_t kCrtDacOn = 0x00;
@@ -44,7 +35,7 @@ std::uint8_t read_graphics(Address r) {
 }
 
 bool later_generation() {
-    return GetChipID() > kLastEarlierGeneration;
+    return kova::decode::later_generation(GetChipID());
 }
 
 // Waits for the next rising edge of a bit of port 0x3DA: while it is set,
@@ -63,29 +54,10 @@ bool wait_blanking() {
     return wait_for_status_edge("WaitCrtHoriSync", input_status::kBlanking);
 }
 
-unsigned short crt_sense_result(unsigned code) {
-    switch (code) {
-    case 2:
-        return 1;
-    case 3:
-        return 0;
-    default:
-        return 0xFFFF;
-    }
-}
-
-unsigned short tv_sense_result(unsigned code) {
-    switch (code) {
-    case 0:
-        return 0xFFFF;
-    case 1:
-        return 1;
-    case 2:
-        return 0;
-    default:
-        return 2;
-    }
-}
+// Sense codes to results: 1 connected, 0 not, 2 (TV only) the other kind of
+// load, 0xFFFF undecided.
+constexpr std::array<unsigned short, 4> kCrtSenseResult{0xFFFF, 0xFFFF, 1, 0};
+constexpr std::array<unsigned short, 4> kTvSenseResult{0xFFFF, 1, 0, 2};
 
 } // namespace
 
@@ -94,7 +66,7 @@ extern "C" {
 // ---- Screen and memory queries ----
 
 unsigned short GetCurrentScreenInfo(unsigned short which) {
-    using namespace kova::screen;
+    using namespace kova::decode;
     const std::uint8_t cr01 = read(kHorizontalDisplayEnd);
     const std::uint8_t cr07 = read(kOverflow);
     const std::uint8_t cr12 = read(kVerticalDisplayEnd);
@@ -121,48 +93,28 @@ unsigned int GetLinearBufferPtr(void) {
 }
 
 unsigned short GetBpp(void) {
-    return kova::screen::bits_per_pixel(read_graphics(kPixelDepth));
+    return kova::decode::bits_per_pixel(read_graphics(kPixelDepth));
 }
 
 unsigned short GetVMemSize(void) {
-    const unsigned code = memory_config::kSizeCode.extract(read_graphics(kMemoryConfig));
-    return static_cast<unsigned short>(code == 0 ? 1 : 2 * code);
+    return static_cast<unsigned short>(kova::decode::video_memory_mib(read_graphics(kMemoryConfig)));
 }
 
 unsigned short GetBusWidth(void) {
-    return static_cast<unsigned short>(memory_config::kWideBus.extract(read_graphics(kMemoryConfig)));
+    return kova::decode::wide_bus(read_graphics(kMemoryConfig)) ? 1 : 0;
 }
 
 unsigned short GetChipID(void) {
-    const Field revision = kChipRevision.field();
-    if (revision.extract(read_graphics(kChipRevision)) == 0) {
-        // GR 91 is still selected: read its data port once more.
-        if (revision.extract(kovainp(kGrDataPort)) == revision.extract(revision.mask())) return kNoChipId;
-    }
+    // While GR 91 is still selected, the second read is of its data port alone.
+    if (kova::decode::no_chip_id(read_graphics(kChipRevision), [] { return kovainp(kGrDataPort); }))
+        return kova::decode::kNoChipId;
     return read_graphics(kChipId);
 }
 
 // ---- Clock readout ----
 
 double CalculateClock(unsigned char n, unsigned char m, unsigned char h) {
-    const double feedback = n + 256.0 * clock::kFeedbackHigh.extract(h);
-    const double reference_divider =
-        clock::kReferenceLow.extract(m) + 32.0 * clock::kReferenceHigh.extract(h);
-
-    double reference;
-    double post_divider;
-    if (later_generation()) {
-        static constexpr double kLaterDivisors[] = {1, 2, 4, 6, 8};
-        const unsigned code = clock::kPostDivider.extract(m) | clock::kPostDividerHigh.extract(h) << 2;
-        if (code >= sizeof kLaterDivisors / sizeof kLaterDivisors[0]) return KOVA_CLOCK_NO_DIVISOR;
-        reference = kLaterReference;
-        post_divider = kLaterDivisors[code];
-    } else {
-        static constexpr double kEarlierDivisors[] = {1, 2, 4, 8};
-        reference = kEarlierReference;
-        post_divider = kEarlierDivisors[clock::kPostDivider.extract(m)];
-    }
-    return reference * (feedback + 1) / (post_divider * (reference_divider + 1)) / kTenHzPerMHz;
+    return kova::decode::synthesiser_mhz(n, m, h, later_generation());
 }
 
 double GetVMemoryClock(void) {
@@ -173,20 +125,12 @@ double GetVMemoryClock(void) {
 }
 
 double GetVPixelClock(void) {
-    switch (misc_output::kClockSelect.extract(kovainp(kMiscOutputReadPort))) {
-    case 0:
-        return kFixedClock0;
-    case 1:
-        return kFixedClock1;
-    case 2:
-        return KOVA_CLOCK_NONE;
-    default: {
-        const std::uint8_t n = read_graphics(kPixelClockN);
-        const std::uint8_t m = read_graphics(kPixelClockM);
-        const std::uint8_t h = read_graphics(kPixelClockHigh);
-        return CalculateClock(n, m, h);
-    }
-    }
+    const unsigned select = misc_output::kClockSelect.extract(kovainp(kMiscOutputReadPort));
+    if (select != kova::decode::kSynthesisedClock) return kova::decode::fixed_pixel_clock(select);
+    const std::uint8_t n = read_graphics(kPixelClockN);
+    const std::uint8_t m = read_graphics(kPixelClockM);
+    const std::uint8_t h = read_graphics(kPixelClockHigh);
+    return CalculateClock(n, m, h);
 }
 
 // ---- Sync waits ----
@@ -203,7 +147,7 @@ void WaitCrtHoriSync(void) {
 
 unsigned short DetectCRT(void) {
     write(kPageSelectB, page_b::kCrtSense);
-    const unsigned short result = crt_sense_result(kCrtSense.field().extract(read_graphics(kCrtSense)));
+    const unsigned short result = kCrtSenseResult[kCrtSense.field().extract(read_graphics(kCrtSense))];
     write(kPageSelectB, page_b::kCommon);
     return result;
 }
@@ -226,7 +170,7 @@ unsigned short DetectTV(void) {
 
         const unsigned short sense = ReadTVReg(kTvDacControl.index);
         WriteTVReg(kTvDacControl.index, saved_dac);
-        result = tv_sense_result(tv_dac::kSenseCode.extract(sense));
+        result = kTvSenseResult[tv_dac::kSenseCode.extract(sense)];
         WriteTVReg(kTvSenseMask.index, saved_mask);
         WriteTVReg(kTvSenseLevel.index, saved_level);
     }

@@ -18,4 +18,12 @@ inline constexpr std::uint16_t kInputStatusPort = reg::kInputStatus.index;
 inline constexpr std::uint16_t kMiscOutputReadPort = reg::kMiscOutputRead.index;
 inline constexpr std::uint16_t kDacMaskPort = reg::kDacMask.index;
 
+// The index and data ports of the indexed files GR, SR and CR.
+constexpr std::uint16_t index_port(reg::File file) {
+    return file == reg::File::SR ? kSrIndexPort : file == reg::File::CR ? kCrIndexPort : kGrIndexPort;
+}
+constexpr std::uint16_t data_port(reg::File file) {
+    return file == reg::File::SR ? kSrDataPort : file == reg::File::CR ? kCrDataPort : kGrDataPort;
+}
+
 } // namespace kova::vga

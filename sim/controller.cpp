@@ -1,12 +1,14 @@
 #include "controller.h"
 
 #include "register_map.h"
+#include "vga_ports.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <sys/mman.h>
 #include <utility>
 
@@ -14,36 +16,18 @@ namespace kova::sim {
 
 namespace {
 
-constexpr std::uint16_t kGrIndexPort = reg::kGrIndex.index;
-constexpr std::uint16_t kGrDataPort = reg::kGrData.index;
-constexpr std::uint16_t kSrIndexPort = reg::kSrIndex.index;
-constexpr std::uint16_t kSrDataPort = reg::kSrData.index;
-constexpr std::uint16_t kCrIndexPort = reg::kCrIndex.index;
-constexpr std::uint16_t kCrDataPort = reg::kCrData.index;
-constexpr std::uint16_t kInputStatusPort = reg::kInputStatus.index;
+using namespace kova::vga;
 
 constexpr auto kInputStatusVRetrace = static_cast<std::uint8_t>(reg::input_status::kVerticalRetrace.mask());
 constexpr auto kInputStatusBlank = static_cast<std::uint8_t>(reg::input_status::kBlanking.mask());
 constexpr std::uint8_t kGrStatus = reg::kSyncStatus.at();
 constexpr auto kGrStatusPage = static_cast<std::uint8_t>(reg::kSyncStatus.page);
-constexpr auto kGrStatusVRetrace = static_cast<std::uint8_t>(reg::kSyncStatus.fields[0].mask());
+constexpr auto kGrStatusVRetrace = static_cast<std::uint8_t>(reg::kSyncStatus.field().mask());
 constexpr std::uint8_t kGrApertureBase = reg::kApertureBase.at();
 
 // The paging of every index of GR and SR, as the register map declares it.
 constexpr std::array<reg::Pager, 256> kGrPagers = reg::pagers_of(reg::File::GR);
 constexpr std::array<reg::Pager, 256> kSrPagers = reg::pagers_of(reg::File::SR);
-
-Pager to_pager(reg::Pager pager) {
-    switch (pager) {
-    case reg::Pager::GrFA:
-        return Pager::GrFA;
-    case reg::Pager::GrBF:
-        return Pager::GrBF;
-    case reg::Pager::None:
-        break;
-    }
-    return Pager::None;
-}
 
 constexpr int kAnyPage = 0x100;
 constexpr std::size_t kPagedCells = std::size_t{256} * 256; // [page][index] of a paged register file
@@ -63,57 +47,38 @@ std::uint32_t script_key(Reg::Kind kind, int page, std::uint16_t index) {
 } // namespace
 
 Pager pager_of(RegFile file, std::uint8_t index) {
-    switch (file) {
-    case RegFile::GR:
-        return to_pager(kGrPagers[index]);
-    case RegFile::SR:
-        return to_pager(kSrPagers[index]);
-    case RegFile::CR:
-        return Pager::None;
-    }
+    if (file == RegFile::GR) return kGrPagers[index];
+    if (file == RegFile::SR) return kSrPagers[index];
     return Pager::None;
 }
 
+namespace {
+
+// The trace line of each event kind, in the order of Event::Kind: its name,
+// then address and value in hex of these many digits (0: neither is shown).
+struct EventLayout {
+    const char *name;
+    int address_digits, value_digits;
+};
+constexpr EventLayout kEventLayouts[] = {
+    {"iopl", 0, 0}, {"open /dev/mem", 0, 0}, {"mmap", 8, 6}, {"close", 0, 0},
+    {"out8", 4, 2}, {"in8", 4, 2},           {"w8", 5, 2},   {"r8", 5, 2},
+    {"w16", 5, 4},  {"r16", 5, 4},           {"w32", 5, 8},  {"r32", 5, 8},
+};
+static_assert(std::size(kEventLayouts) == static_cast<std::size_t>(Event::Kind::R32) + 1);
+
+} // namespace
+
 std::string format(const Event &e) {
+    const EventLayout &layout = kEventLayouts[static_cast<std::size_t>(e.kind)];
     char line[64];
-    switch (e.kind) {
-    case Event::Kind::Iopl:
-        std::snprintf(line, sizeof line, "iopl %u", e.address);
-        break;
-    case Event::Kind::Open:
-        std::snprintf(line, sizeof line, "open /dev/mem");
-        break;
-    case Event::Kind::Mmap:
-        std::snprintf(line, sizeof line, "mmap %08X %06X", e.address, e.value);
-        break;
-    case Event::Kind::Close:
-        std::snprintf(line, sizeof line, "close");
-        break;
-    case Event::Kind::Out8:
-        std::snprintf(line, sizeof line, "out8 %04X %02X", e.address, e.value);
-        break;
-    case Event::Kind::In8:
-        std::snprintf(line, sizeof line, "in8 %04X %02X", e.address, e.value);
-        break;
-    case Event::Kind::W8:
-        std::snprintf(line, sizeof line, "w8 %05X %02X", e.address, e.value);
-        break;
-    case Event::Kind::R8:
-        std::snprintf(line, sizeof line, "r8 %05X %02X", e.address, e.value);
-        break;
-    case Event::Kind::W16:
-        std::snprintf(line, sizeof line, "w16 %05X %04X", e.address, e.value);
-        break;
-    case Event::Kind::R16:
-        std::snprintf(line, sizeof line, "r16 %05X %04X", e.address, e.value);
-        break;
-    case Event::Kind::W32:
-        std::snprintf(line, sizeof line, "w32 %05X %08X", e.address, e.value);
-        break;
-    case Event::Kind::R32:
-        std::snprintf(line, sizeof line, "r32 %05X %08X", e.address, e.value);
-        break;
-    }
+    if (e.kind == Event::Kind::Iopl) // the level, in decimal
+        std::snprintf(line, sizeof line, "%s %u", layout.name, e.address);
+    else if (layout.address_digits == 0)
+        std::snprintf(line, sizeof line, "%s", layout.name);
+    else
+        std::snprintf(line, sizeof line, "%s %0*X %0*X", layout.name, layout.address_digits, e.address,
+                      layout.value_digits, e.value);
     std::string text = line;
     if (e.failed) text += " FAIL";
     return text;
@@ -124,15 +89,11 @@ std::string format(const Event &e) {
 // once at start-up, where a failing allocation leaves nothing to catch it.
 // NOLINTNEXTLINE(cert-err58-cpp)
 const std::vector<std::pair<Reg, std::uint8_t>> Controller::kPowerOnState = {
-    {Reg::cr(reg::kHorizontalDisplayEnd.at()), 0x7F},
-    {Reg::cr(reg::kOverflow.at()), 0x40},
-    {Reg::cr(reg::kVerticalDisplayEnd.at()), 0xFF},
-    {Reg::gr(reg::kPixelDepth.at()), 0x02},
-    {Reg::gr(reg::kMemoryConfig.at()), 0x02},
-    {Reg::gr(reg::kApertureBase.at()), 0xE0},
-    {Reg::gr(reg::kChipRevision.at()), 0x10},
-    {Reg::gr(reg::kChipId.at()), 0x09},
-    {Reg::gr(reg::kCaptureStatus.at(), reg::kCaptureStatus.page), 0x02},
+    {Reg::of(reg::kHorizontalDisplayEnd), 0x7F}, {Reg::of(reg::kOverflow), 0x40},
+    {Reg::of(reg::kVerticalDisplayEnd), 0xFF},   {Reg::of(reg::kPixelDepth), 0x02},
+    {Reg::of(reg::kMemoryConfig), 0x02},         {Reg::of(reg::kApertureBase), 0xE0},
+    {Reg::of(reg::kChipRevision), 0x10},         {Reg::of(reg::kChipId), 0x09},
+    {Reg::of(reg::kCaptureStatus), 0x02},
 };
 
 Controller::Controller()
@@ -157,7 +118,6 @@ void Controller::reset() {
     raster_t_ = 0;
     scripts_.clear();
     std::fill(std::begin(failures_), std::end(failures_), false);
-    iopl_granted_ = false;
     open_fd_ = -1;
     events_.clear();
     accesses_ = 0;
@@ -179,7 +139,7 @@ std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int pag
 }
 
 const std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) const {
-    const Pager pager = pager_of(file, index);
+    const Pager pager = sim::pager_of(file, index);
     if (pager != Pager::None && page == Reg::kCurrentPage)
         page = pager == Pager::GrFA ? page_fa() : page_bf();
     const std::size_t paged = static_cast<std::size_t>(page & 0xFF) * 256 + index;
@@ -192,42 +152,33 @@ const std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, i
         return pager == Pager::GrFA ? &sr_pages_fa_[paged] : &sr_[index];
     case RegFile::CR:
         return &cr_[index];
+    default: // not an indexed file
+        break;
     }
     return nullptr;
 }
 
 std::uint8_t Controller::get(Reg reg) const {
     switch (reg.kind) {
-    case Reg::Kind::GR:
-        return *indexed_cell(RegFile::GR, static_cast<std::uint8_t>(reg.index), reg.page);
-    case Reg::Kind::SR:
-        return *indexed_cell(RegFile::SR, static_cast<std::uint8_t>(reg.index), reg.page);
-    case Reg::Kind::CR:
-        return *indexed_cell(RegFile::CR, static_cast<std::uint8_t>(reg.index), reg.page);
     case Reg::Kind::Port:
         return window_[reg.index];
     case Reg::Kind::TV:
         return static_cast<std::uint8_t>(get_tv(reg.index));
+    default:
+        return *indexed_cell(reg.kind, static_cast<std::uint8_t>(reg.index), reg.page);
     }
-    return 0;
 }
 
 void Controller::set(Reg reg, std::uint8_t value) {
     switch (reg.kind) {
-    case Reg::Kind::GR:
-        *indexed_cell(RegFile::GR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
-        break;
-    case Reg::Kind::SR:
-        *indexed_cell(RegFile::SR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
-        break;
-    case Reg::Kind::CR:
-        *indexed_cell(RegFile::CR, static_cast<std::uint8_t>(reg.index), reg.page) = value;
-        break;
     case Reg::Kind::Port:
         window_[reg.index] = value;
         break;
     case Reg::Kind::TV:
         set_tv(reg.index, value);
+        break;
+    default:
+        *indexed_cell(reg.kind, static_cast<std::uint8_t>(reg.index), reg.page) = value;
         break;
     }
 }
@@ -264,13 +215,9 @@ bool Controller::in_blanking() const {
 
 std::uint32_t Controller::key_of(Reg reg) {
     int page = kAnyPage;
-    if (reg.page != Reg::kCurrentPage) {
-        const bool paged = (reg.kind == Reg::Kind::GR &&
-                            pager_of(RegFile::GR, static_cast<std::uint8_t>(reg.index)) != Pager::None) ||
-                           (reg.kind == Reg::Kind::SR &&
-                            pager_of(RegFile::SR, static_cast<std::uint8_t>(reg.index)) != Pager::None);
-        if (paged) page = reg.page & 0xFF;
-    }
+    if (reg.page != Reg::kCurrentPage &&
+        sim::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index)) != Pager::None)
+        page = reg.page & 0xFF;
     return script_key(reg.kind, page, reg.index);
 }
 
@@ -322,7 +269,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
         const auto reg_index = window_[index_port];
         kind = reg_kind;
         index = reg_index;
-        const Pager pager = pager_of(file, reg_index);
+        const Pager pager = sim::pager_of(file, reg_index);
         if (pager != Pager::None) page = pager == Pager::GrFA ? page_fa() : page_bf();
         return *indexed_cell(file, reg_index, Reg::kCurrentPage);
     };
@@ -352,7 +299,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
         value = window_[offset];
         break;
     }
-    if (!scripts_.empty() && offset < 0x10000)
+    if (!scripts_.empty() && offset < decode::kPortSpan)
         value = static_cast<std::uint8_t>(apply_scripts(kind, index, page, value));
     return value;
 }
@@ -387,7 +334,6 @@ int Controller::iopl(int level) {
         errno = EPERM; // as for a process without the privilege
         return -1;
     }
-    iopl_granted_ = level >= 3;
     return 0;
 }
 

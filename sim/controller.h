@@ -15,22 +15,26 @@
 #include <utility>
 #include <vector>
 
+#include "decode.h"
+#include "register_map.h"
+
 namespace kova::sim {
 
-// Register files behind the index/data pairs 0x3CE/0x3CF, 0x3C4/0x3C5, 0x3D4/0x3D5.
-enum class RegFile : std::uint8_t { GR, SR, CR };
+// Register files behind the index/data pairs 0x3CE/0x3CF, 0x3C4/0x3C5,
+// 0x3D4/0x3D5 (GR, SR and CR of the register map's files), and their paging.
+using RegFile = reg::File;
+using reg::Pager;
 
-// Which register pages a register of a file, if any.
-enum class Pager : std::uint8_t { None, GrFA, GrBF };
-
+// Which register pages index `index` of GR or SR, as the register map
+// declares it; None for every other file.
 Pager pager_of(RegFile file, std::uint8_t index);
 
 // Names one register: an indexed GR/SR/CR register (a paged one in a page, or
 // in "whatever page is current" with kCurrentPage), a single port, or a 16-bit
 // TV register.
 struct Reg {
-    enum class Kind : std::uint8_t { GR, SR, CR, Port, TV };
-    static constexpr int kCurrentPage = -1;
+    using Kind = reg::File; // GR, SR, CR, Port or TV
+    static constexpr int kCurrentPage = reg::kCurrentPage;
 
     Kind kind;
     std::uint16_t index;
@@ -41,6 +45,9 @@ struct Reg {
     static Reg cr(std::uint8_t index) { return {Kind::CR, index, kCurrentPage}; }
     static Reg port(std::uint16_t port) { return {Kind::Port, port, kCurrentPage}; }
     static Reg tv(std::uint16_t index) { return {Kind::TV, index, kCurrentPage}; }
+    // A GR, SR, CR, port or TV register of the map: a paged one in its own
+    // page, or in "whatever page is current" where the map leaves it open.
+    static Reg of(const reg::Register &r) { return {r.file, r.index, r.page}; }
 };
 
 // Platform calls that can be made to fail.
@@ -60,12 +67,13 @@ std::string format(const Event &event);
 
 class Controller {
   public:
-    static constexpr std::uint32_t kVideoMemorySize = 0x400000;
-    static constexpr std::uint32_t kWindowSize = 0x100000;
-    static constexpr std::uint32_t kTvBase = 0xB0000;
-    static constexpr std::uint32_t kTvSize = 0x10000;
-    static constexpr std::uint32_t kFrameBufferOffset = 0x000000;
-    static constexpr std::uint32_t kRegisterWindowOffset = 0x800000;
+    // The aperture and register window as the library maps them.
+    static constexpr std::uint32_t kVideoMemorySize = decode::kVideoMemoryLength;
+    static constexpr std::uint32_t kWindowSize = decode::kRegisterWindowLength;
+    static constexpr std::uint32_t kTvBase = decode::kTvBase;
+    static constexpr std::uint32_t kTvSize = decode::kTvSpan;
+    static constexpr std::uint32_t kFrameBufferOffset = decode::kFrameBufferOffset;
+    static constexpr std::uint32_t kRegisterWindowOffset = decode::kRegisterWindowOffset;
 
     // The registers that are not 0 at power-on, with their values.
     static const std::vector<std::pair<Reg, std::uint8_t>> kPowerOnState;
@@ -131,8 +139,6 @@ class Controller {
     // null: the controller's own again.
     void use_video_backing(std::uint8_t *memory) { video_backing_ = memory; }
     std::uint8_t *window_base() { return window_.data(); }
-    bool iopl_granted() const { return iopl_granted_; }
-    bool mem_open() const { return open_fd_ >= 0; }
 
     // ---- Platform entry points (the simulated flavour of the platform layer) ----
     int iopl(int level);
@@ -178,7 +184,6 @@ class Controller {
     std::unordered_map<std::uint32_t, Script> scripts_;
 
     bool failures_[4] = {};
-    bool iopl_granted_ = false;
     int open_fd_ = -1;
 
     std::vector<Event> events_;

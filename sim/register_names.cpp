@@ -34,9 +34,7 @@ bool parse_hex(std::string_view text, std::size_t digits, std::uint32_t &value) 
 }
 
 bool paged(Reg::Kind kind, std::uint16_t index) {
-    if (kind == Reg::Kind::GR) return pager_of(RegFile::GR, static_cast<std::uint8_t>(index)) != Pager::None;
-    if (kind == Reg::Kind::SR) return pager_of(RegFile::SR, static_cast<std::uint8_t>(index)) != Pager::None;
-    return false;
+    return sim::pager_of(kind, static_cast<std::uint8_t>(index)) != Pager::None;
 }
 
 std::string hex(std::uint32_t value, int digits) {
@@ -182,8 +180,9 @@ std::string register_name(Reg reg) {
         return "TV" + hex(reg.index, 4);
     case Reg::Kind::Port:
         return "P" + hex(reg.index, 4);
+    default: // a register file of the map, not a register of the controller
+        return "?";
     }
-    return "?";
 }
 
 std::string dump(const Controller &sim) {
@@ -214,7 +213,7 @@ std::string dump(const Controller &sim) {
     }
     for (std::uint32_t index = 0; index < Controller::kTvSize; index += 2)
         line(Reg::tv(static_cast<std::uint16_t>(index)), sim.get_tv(static_cast<std::uint16_t>(index)), 4);
-    for (std::uint32_t port = 0; port < 0x10000; ++port)
+    for (std::uint32_t port = 0; port < decode::kPortSpan; ++port)
         if (!is_data_port(port))
             line(Reg::port(static_cast<std::uint16_t>(port)),
                  sim.get(Reg::port(static_cast<std::uint16_t>(port))), 2);

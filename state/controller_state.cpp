@@ -1,5 +1,6 @@
 #include "controller_state.h"
 
+#include "decode.h"
 #include "register_map.h"
 #include "synclock.h"
 
@@ -49,7 +50,7 @@ std::uint32_t cap(RegisterReader &r, int engine, const Register &g) {
 
 // An overlay window's register file: GR for window 0, SR for window 1.
 std::uint32_t ovl(RegisterReader &r, int window, const Register &g) {
-    return read_in(r, window == 0 ? File::GR : File::SR, g, reg::kCurrentPage);
+    return read_in(r, reg::overlay_file(static_cast<unsigned>(window)), g, reg::kCurrentPage);
 }
 
 bool bit(std::uint32_t value, reg::Field f) {
@@ -61,6 +62,9 @@ std::string format(const char *fmt, auto... args) {
     std::snprintf(text, sizeof text, fmt, args...);
     return text;
 }
+
+// The scale factor of 1:1.
+constexpr double kOne = decode::kScaleOne;
 
 // How much larger a picture comes out than it went in: the overlay steps
 // factor/4096 source pixels per screen pixel, the capture engine writes
@@ -77,8 +81,6 @@ std::string clock_text(double mhz) {
 
 // The value the video clock switch writes to SR E4 for NTSC (PAL: 0x56).
 constexpr std::uint32_t kVideoClockNtsc = 0x50;
-
-constexpr std::uint8_t kBppByCode[8] = {4, 8, 16, 32, 24, 4, 16, 4};
 
 // The row of a sync-register table that CR 28-2B hold: sets mode and variant.
 template <std::size_t Modes>
@@ -102,28 +104,16 @@ double clock_from(RegisterReader &r, const Register &n, const Register &m, const
 } // namespace
 
 double synthesiser_clock(std::uint8_t n, std::uint8_t m, std::uint8_t h, bool later_generation) {
-    using namespace reg::clock;
-    const double feedback = n + 256.0 * kFeedbackHigh.extract(h);
-    const double reference = kReferenceLow.extract(m) + 32.0 * kReferenceHigh.extract(h);
-    const unsigned code = kPostDivider.extract(m) | (later_generation ? kPostDividerHigh.extract(h) << 2 : 0);
-    constexpr double kLater[8] = {1, 2, 4, 6, 8, 0, 0, 0};
-    constexpr double kEarlier[4] = {1, 2, 4, 8};
-    const double divisor = later_generation ? kLater[code] : kEarlier[code];
-    const double base = later_generation ? 2457600 : 1431818; // reference frequency in 10 Hz
-    if (divisor == 0) return 0.0;
-    return base * (feedback + 1) / (divisor * (reference + 1)) / 100000;
+    return decode::synthesiser_mhz(n, m, h, later_generation);
 }
 
 ChipState chip_state(RegisterReader &r) {
     using namespace reg;
-    const Field revision = kChipRevision.field();
     ChipState chip{};
     chip.id = static_cast<std::uint16_t>(get(r, kChipId));
-    // A revision field that reads 0 and then all ones names the 0xFFFF chip.
-    if (revision.extract(get(r, kChipRevision)) == 0 &&
-        revision.extract(get(r, kChipRevision)) == revision.mask() >> revision.shift)
-        chip.id = 0xFFFF;
-    chip.later_generation = chip.id > 7;
+    const auto revision = [&r] { return static_cast<std::uint8_t>(get(r, kChipRevision)); };
+    if (decode::no_chip_id(revision(), revision)) chip.id = decode::kNoChipId;
+    chip.later_generation = decode::later_generation(chip.id);
     chip.aperture = get(r, kApertureBase) << 24;
     return chip;
 }
@@ -132,16 +122,12 @@ DisplayState display_state(RegisterReader &r) {
     using namespace reg;
     DisplayState d{};
     const std::uint32_t overflow = get(r, kOverflow);
-    d.width =
-        static_cast<std::uint16_t>((get(r, kHorizontalDisplayEnd) +
-                                    256 * kExtendedHorizontal.field().extract(get(r, kExtendedHorizontal))) *
-                                       8 +
-                                   8);
-    d.height =
-        static_cast<std::uint16_t>(get(r, kVerticalDisplayEnd) + 256 * overflow::kVde8.extract(overflow) +
-                                   512 * overflow::kVde9.extract(overflow) +
-                                   1024 * kExtendedVertical.field().extract(get(r, kExtendedVertical)) + 1);
-    d.bpp = kBppByCode[kPixelDepth.field().extract(get(r, kPixelDepth))];
+    const auto cr01 = static_cast<std::uint8_t>(get(r, kHorizontalDisplayEnd));
+    d.width = decode::visible_width(cr01, static_cast<std::uint8_t>(get(r, kExtendedHorizontal)));
+    const auto cr12 = static_cast<std::uint8_t>(get(r, kVerticalDisplayEnd));
+    d.height = decode::visible_height(cr12, static_cast<std::uint8_t>(overflow),
+                                      static_cast<std::uint8_t>(get(r, kExtendedVertical)));
+    d.bpp = decode::bits_per_pixel(static_cast<std::uint8_t>(get(r, kPixelDepth)));
     d.pitch = static_cast<std::uint32_t>(d.width) * d.bpp / 8;
     return d;
 }
@@ -153,27 +139,16 @@ ScreenState screen_state(RegisterReader &r) {
     s.width = d.width;
     s.height = d.height;
     s.bpp = d.bpp;
-    const std::uint32_t memory = get(r, kMemoryConfig);
-    const unsigned size_code = memory_config::kSizeCode.extract(memory);
-    s.video_memory = (size_code == 0 ? 1u : 2u * size_code) << 20;
-    s.wide_bus = bit(memory, memory_config::kWideBus);
+    const auto memory = static_cast<std::uint8_t>(get(r, kMemoryConfig));
+    s.video_memory = decode::video_memory_mib(memory) << 20;
+    s.wide_bus = decode::wide_bus(memory);
 
     const bool later = chip_state(r).later_generation;
     s.memory_clock = clock_from(r, kMemoryClockN, kMemoryClockM, kMemoryClockHigh, later);
-    switch (misc_output::kClockSelect.extract(get(r, kMiscOutputRead))) {
-    case 0:
-        s.pixel_clock = 25.175;
-        break;
-    case 1:
-        s.pixel_clock = 28.322;
-        break;
-    case 2:
-        s.pixel_clock = -1.0;
-        break;
-    default:
-        s.pixel_clock = clock_from(r, kPixelClockN, kPixelClockM, kPixelClockHigh, later);
-        break;
-    }
+    const unsigned select = misc_output::kClockSelect.extract(get(r, kMiscOutputRead));
+    s.pixel_clock = select == decode::kSynthesisedClock
+                        ? clock_from(r, kPixelClockN, kPixelClockM, kPixelClockHigh, later)
+                        : decode::fixed_pixel_clock(select);
     return s;
 }
 
@@ -187,9 +162,10 @@ OverlayState overlay_state(RegisterReader &r, int window) {
     o.right = static_cast<std::int16_t>(ovl(r, window, kOvlRight));
     o.top = static_cast<std::int16_t>(ovl(r, window, kOvlTop));
     o.bottom = static_cast<std::int16_t>(ovl(r, window, kOvlBottom));
-    o.source = ovl(r, window, kOvlStart) * 4u;
+    o.source = ovl(r, window, kOvlStart) * decode::kAddressUnit;
     const std::uint32_t pitch_high = ovl(r, window, kOvlPitchHigh);
-    o.pitch = (ovl(r, window, kOvlPitch) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) * 8u;
+    o.pitch = (ovl(r, window, kOvlPitch) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) *
+              decode::kOverlayPitchUnit;
     o.fetch = ovl(r, window, kOvlFetch) | ovl_pitch_high::kFetch.extract(pitch_high) << 8;
     o.h_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlHFactor));
     o.v_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlVFactor));
@@ -220,12 +196,12 @@ CaptureState capture_state(RegisterReader &r, int engine) {
     c.routed = routed_engine(r) == engine;
     const auto start = static_cast<std::uint16_t>(cap(r, engine, kCapXStart));
     const auto end = static_cast<std::uint16_t>(cap(r, engine, kCapXEnd));
-    c.first_pixel = static_cast<std::uint16_t>((start - 1) / 2);
-    c.end_pixel = static_cast<std::uint16_t>((end - 2) / 2);
+    c.first_pixel = decode::capture_first_pixel(start);
+    c.end_pixel = decode::capture_end_pixel(end);
     c.first_line = static_cast<std::uint16_t>(cap(r, engine, kCapYStart));
     c.end_line = static_cast<std::uint16_t>(cap(r, engine, kCapYEnd));
-    c.destination = kCapAddress.field().extract(cap(r, engine, kCapAddress)) * 4u;
-    c.pitch = static_cast<std::uint16_t>(cap(r, engine, kCapPitch) * 4);
+    c.destination = kCapAddress.field().extract(cap(r, engine, kCapAddress)) * decode::kAddressUnit;
+    c.pitch = static_cast<std::uint16_t>(cap(r, engine, kCapPitch) * decode::kCapturePitchUnit);
     c.h_factor = static_cast<std::uint16_t>(cap(r, engine, kCapHScale));
     c.v_factor = static_cast<std::uint16_t>(cap(r, engine, kCapVScale));
     c.field_scaling = bit(cap(r, engine, kCapFieldScale), cap_field_scale::kFieldScaling);
@@ -236,16 +212,16 @@ CaptureState capture_state(RegisterReader &r, int engine) {
         (engine == 0 ? guard_high::kEngine0 : guard_high::kEngine1).extract(guard_high);
     const std::uint32_t q = engine == 0 ? (get(r, kGuard0Low) | get(r, kGuard0Mid) << 8)
                                         : (get(r, kGuard1Low) | get(r, kGuard1Mid) << 8);
-    c.guard = (q | high << 16) * 4u;
-    c.wide_bus = bit(get(r, kMemoryConfig), memory_config::kWideBus);
-    c.guard_end = c.guard + (c.wide_bus ? 32u : 16u);
+    c.guard = (q | high << 16) * decode::kAddressUnit;
+    c.wide_bus = decode::wide_bus(static_cast<std::uint8_t>(get(r, kMemoryConfig)));
+    c.guard_end = c.guard + decode::guard_burst(c.wide_bus);
 
     const std::uint32_t back_high = get(r, kBackBufferHigh);
     c.double_buffer = bit(get(r, kDoubleBufferControl), kDoubleBufferControl.field()) &&
                       bit(back_high, back_buffer_high::kDoubleBuffer);
     c.back_buffer = (get(r, kBackBufferLow) | get(r, kBackBufferMid) << 8 |
                      back_buffer_high::kAddress.extract(back_high) << 16) *
-                    4u;
+                    decode::kAddressUnit;
     c.inverted_fields = bit(get(r, kFieldControl), field_control::kInverted);
     return c;
 }
@@ -318,11 +294,10 @@ const char *standard_name(bool ntsc) {
 }
 
 std::string describe(const OverlayState &o, int window) {
-    std::string text =
-        format("overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch 0x%X, format %u, zoom %s x %s",
-               window, o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch, o.format,
-               zoom(o.h_factor ? 4096.0 / o.h_factor : 0).c_str(),
-               zoom(o.v_factor ? 4096.0 / o.v_factor : 0).c_str());
+    std::string text = format(
+        "overlay %d: %s, window (%d,%d)-(%d,%d), source 0x%06X pitch 0x%X, format %u, zoom %s x %s", window,
+        o.on ? "on" : "off", o.left, o.top, o.right, o.bottom, o.source, o.pitch, o.format,
+        zoom(o.h_factor ? kOne / o.h_factor : 0).c_str(), zoom(o.v_factor ? kOne / o.v_factor : 0).c_str());
     text += o.bob ? (o.bob_double ? ", BOB (2:1)" : ", BOB") : ", WEAVE";
     text += format(", key 0x%06X", o.key);
     if (o.on_top) text += ", on top";
@@ -338,8 +313,9 @@ std::string describe(const CaptureState &c) {
     return format("capture %d: %s, input pixels %u-%u lines %u-%u, destination 0x%06X pitch 0x%X, "
                   "zoom %s x %s%s%s\n",
                   c.engine, state, c.first_pixel, c.end_pixel, c.first_line, c.end_line, c.destination,
-                  c.pitch * 2u, zoom(c.h_factor / 4096.0).c_str(), zoom(c.v_factor / 4096.0).c_str(),
-                  c.field_scaling ? ", field scaling" : "", c.inverted_fields ? ", fields inverted" : "");
+                  c.pitch * decode::kCaptureBytesPerPixel, zoom(c.h_factor / kOne).c_str(),
+                  zoom(c.v_factor / kOne).c_str(), c.field_scaling ? ", field scaling" : "",
+                  c.inverted_fields ? ", fields inverted" : "");
 }
 
 std::string describe_buffers(const CaptureState &c) {

@@ -165,35 +165,40 @@ class Clocks : public Queries {
     void earlier() { set_chip(0x10, 0x05); }
 };
 
-TEST_F(Clocks, SameSynthesiserValuesGiveEachGenerationItsOwnClock) {
-    // N = 322, M = 48, code 3.
-    later(); // P = 6 at 24.576 MHz: just above 27 MHz
-    const double later_clock = CalculateClock(0x42, 0xD0, 0x89);
-    EXPECT_NEAR(later_clock, 24.576 * 323 / 294, 1e-9);
-    EXPECT_GT(later_clock, 27.0);
-    EXPECT_LT(later_clock, 27.001);
-    earlier(); // P = 8 at 14.31818 MHz
-    EXPECT_NEAR(CalculateClock(0x42, 0xD0, 0x89), 14.31818 * 323 / (8 * 49), 1e-9);
-}
-
-TEST_F(Clocks, PostDividerCodesOfTheEarlierGeneration) {
-    earlier();
-    EXPECT_NEAR(CalculateClock(0x3F, 0x47, 0x00), 14.31818 * 64 / 16, 1e-9); // about 57.27
-    EXPECT_NEAR(CalculateClock(0x3F, 0x07, 0x00), 14.31818 * 64 / 8, 1e-9);
-    EXPECT_NEAR(CalculateClock(0x3F, 0x87, 0x00), 14.31818 * 64 / 32, 1e-9);
-    EXPECT_NEAR(CalculateClock(0x3F, 0xC7, 0x00), 14.31818 * 64 / 64, 1e-9);
-    // h bit 6 is no divider bit on this generation.
-    EXPECT_NEAR(CalculateClock(0x3F, 0x47, 0x40), 14.31818 * 64 / 16, 1e-9);
-}
-
-TEST_F(Clocks, LaterGenerationTakesTheThirdDividerBitFromTheHighRegister) {
-    later();
-    EXPECT_NEAR(CalculateClock(0x41, 0x85, 0x00), 67.584, 1e-9);
-    EXPECT_NEAR(CalculateClock(0x41, 0x05, 0x40), 33.792, 1e-9);
-    EXPECT_NEAR(CalculateClock(0x41, 0x45, 0x00), 67.584 * 2, 1e-9);
-    EXPECT_NEAR(CalculateClock(0x41, 0xC5, 0x00), 67.584 * 4 / 6, 1e-9);
-    // High bits 2..0 extend N and bits 5..3 extend M: N = 0x741, M = 0xFF.
-    EXPECT_NEAR(CalculateClock(0x41, 0x1F, 0x3F), 24.576 * 0x742 / 0x100, 1e-9);
+// N = n + 256 * (h bits 2..0), M = (m bits 4..0) + 32 * (h bits 5..3); the
+// post-divider code is m bits 7..6, with h bit 6 as its bit 2 on the later
+// generation only.
+TEST_F(Clocks, SynthesiserClockOfEachGeneration) {
+    struct Case {
+        bool later;
+        unsigned char n, m, h;
+        double mhz;
+    };
+    const Case cases[] = {
+        {true, 0x42, 0xD0, 0x89, 24.576 * 323 / 294},         // N = 322, M = 48, code 3: P = 6
+        {false, 0x42, 0xD0, 0x89, 14.31818 * 323 / (8 * 49)}, // the same values: P = 8
+        {false, 0x3F, 0x47, 0x00, 14.31818 * 64 / 16},
+        {false, 0x3F, 0x07, 0x00, 14.31818 * 64 / 8},
+        {false, 0x3F, 0x87, 0x00, 14.31818 * 64 / 32},
+        {false, 0x3F, 0xC7, 0x00, 14.31818 * 64 / 64},
+        {false, 0x3F, 0x47, 0x40, 14.31818 * 64 / 16}, // h bit 6 is no divider bit here
+        {true, 0x41, 0x85, 0x00, 67.584},
+        {true, 0x41, 0x05, 0x40, 33.792},
+        {true, 0x41, 0x45, 0x00, 67.584 * 2},
+        {true, 0x41, 0xC5, 0x00, 67.584 * 4 / 6},
+        {true, 0x41, 0x1F, 0x3F, 24.576 * 0x742 / 0x100}, // N = 0x741, M = 0xFF
+    };
+    for (const Case &c : cases) {
+        if (c.later)
+            later();
+        else
+            earlier();
+        EXPECT_NEAR(CalculateClock(c.n, c.m, c.h), c.mhz, 1e-9)
+            << (c.later ? "later" : "earlier") << " n " << +c.n << " m " << +c.m << " h " << +c.h;
+    }
+    later(); // the sync lock's setting: just above 27 MHz
+    EXPECT_GT(CalculateClock(0x42, 0xD0, 0x89), 27.0);
+    EXPECT_LT(CalculateClock(0x42, 0xD0, 0x89), 27.001);
 }
 
 TEST_F(Clocks, LaterGenerationCodesWithoutDivisorAreReportedApart) {

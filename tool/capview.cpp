@@ -3,6 +3,7 @@
 #include "capview.h"
 
 #include "capture.h"
+#include "decode.h"
 #include "common/signal_hold.h"
 #include "overlay.h"
 #include "physmap.h"
@@ -47,14 +48,12 @@ constexpr const char *kProgramName = "capview";
 constexpr const char *kVersion = "0.1";
 constexpr const char *kShortOptions = "qbdov?w:W:h:H:x:X:y:Y:B:C:s:";
 
-// The frame buffer that the mapping makes visible to the CPU.
-constexpr long kFrameBufferBytes = 0x400000;
-
-// What the engines can address: 4 MiB of video memory in 4-byte units of a
-// 20-bit field; the capture pitch in 8-byte units of one byte.
-constexpr long long kVideoMemoryBytes = 0x400000;
-constexpr long long kGuardUnits = 0x100000;
-constexpr int kMaxCapturePitch = 255 * 4;
+// The video memory that the mapping makes visible to the CPU and the engines
+// address, the guard's 20-bit field of 4-byte units, and the capture pitch.
+constexpr long kFrameBufferBytes = kova::decode::kVideoMemoryLength;
+constexpr long long kVideoMemoryBytes = kova::decode::kVideoMemoryLength;
+constexpr long long kGuardUnits = kova::decode::kCaptureAddressUnits;
+constexpr int kMaxCapturePitch = kova::decode::kMaxCapturePitch;
 
 // The buffer offset of the last start sequence (first KiB behind the screen).
 std::uint32_t g_buffer_offset = 0;
@@ -189,7 +188,11 @@ void warn_unholdable_settings() {
     } else {
         warn_buffer_past_memory("capture buffer", start, end);
     }
-    if (end / 4 < 8 || end / 4 - 4 >= kGuardUnits) {
+    // The guard lies one burst (of either bus width) before the end, in 4-byte units.
+    using kova::decode::guard_burst;
+    const long long end_units = end / kova::decode::kAddressUnit;
+    if (end_units < guard_burst(true) / kova::decode::kAddressUnit ||
+        end_units - guard_burst(false) / kova::decode::kAddressUnit >= kGuardUnits) {
         std::snprintf(text, sizeof text, "the capture guard address 0x%llX wraps into the visible screen",
                       end);
         warn(text);

@@ -149,8 +149,7 @@ const std::uint8_t *rgb565_table() {
 } // namespace
 
 int format_bytes(std::uint8_t format) {
-    static constexpr int kBytes[8] = {2, 2, 2, 3, 4, 1, 2, 1};
-    return kBytes[format & 7];
+    return decode::kOverlayFormatBytes[format & 7];
 }
 
 void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t available,
@@ -185,10 +184,6 @@ void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t ava
             break;
         }
     }
-}
-
-Rgb default_palette(int index) {
-    return palette()[static_cast<std::size_t>(index & 0xFF)];
 }
 
 void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out) {

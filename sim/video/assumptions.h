@@ -16,8 +16,7 @@
 //  3. Screen depths: 16 bits are RGB 5:6:5, 24 bits B, G, R, 32 bits B, G, R,
 //     unused (least significant byte first); 8 bits index the default
 //     palette; 4 bits index its first 16 entries, two pixels per byte, the
-//     left one in the high nibble.     default_palette(), decode_screen_row(),
-//                                                      encode_screen_pixel()
+//     left one in the high nibble.        decode_screen_row(), encode_screen_pixel()
 //  4. Window edges: left and top inclusive, right and bottom exclusive, so
 //     (0,0)-(720,576) is 720 x 576 pixels.                      window_span()
 //  5. Scaling, both engines: no filtering; each output pixel takes the source
@@ -99,7 +98,7 @@ inline Yuv rgb_to_yuv(Rgb p) {
 
 // --- 1. overlay formats
 
-// Bytes per pixel of an overlay format code (as the library's table).
+// Bytes per pixel of an overlay format code (the library's table).
 int format_bytes(std::uint8_t format);
 
 // Writes n RGB pixels to out: pixel i is source pixel columns[i] of the line
@@ -110,7 +109,6 @@ void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t ava
 
 // --- 3. screen depths
 
-Rgb default_palette(int index);
 // Writes the RGB pixels [first, end) of a frame-buffer line at the given
 // depth to the same pixels of `out`.
 void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out);

@@ -35,7 +35,7 @@ void draw_window(const DisplayState &d, const OverlayView &view, const std::uint
     for (int x = x0; x < x1; ++x)
         columns[static_cast<std::size_t>(x - x0)] =
             overlay_source_index(static_cast<std::uint32_t>(x - across.first), o.h_factor);
-    const std::uint32_t fetched = o.fetch * 8;
+    const std::uint32_t fetched = o.fetch * decode::kOverlayPitchUnit;
     for (int y = y0; y < y1; ++y) {
         const std::uint32_t line =
             overlay_source_index(static_cast<std::uint32_t>(y - down.first), o.v_factor);

@@ -1,6 +1,7 @@
 // Display utilities: detection, DAC switches, sync waits, clocks, screen
 // queries, drawing and blanking.
 #include "capture.h"
+#include "decode.h"
 #include "json.h"
 #include "kovactl.h"
 #include "portmem.h"
@@ -15,7 +16,7 @@ namespace kova::ctl {
 namespace {
 
 constexpr const char *kOnOff = "off|on";
-constexpr std::uint32_t kFrameBufferBytes = 0x400000; // what the mapping makes visible
+constexpr std::uint32_t kFrameBufferBytes = decode::kVideoMemoryLength; // what the mapping makes visible
 
 int detect(const Options &options, const Args &) {
     const unsigned crt = DetectCRT();

@@ -1,5 +1,6 @@
 // status: the controller's state, decoded from its registers.
 #include "controller_state.h"
+#include "decode.h"
 #include "json.h"
 #include "kovactl.h"
 #include "register_access.h"
@@ -20,7 +21,9 @@ JsonObject capture_json(const state::CaptureState &c) {
     JsonObject j;
     j.add("engine", c.engine).add("routed", c.routed).add("enabled", c.enabled).add("held", c.held);
     j.add("first_pixel", c.first_pixel).add("end_pixel", c.end_pixel).add("first_line", c.first_line);
-    j.add("end_line", c.end_line).add("destination", c.destination).add("pitch", c.pitch * 2u);
+    j.add("end_line", c.end_line)
+        .add("destination", c.destination)
+        .add("pitch", c.pitch * decode::kCaptureBytesPerPixel);
     j.add("h_factor", c.h_factor).add("v_factor", c.v_factor).add("field_scaling", c.field_scaling);
     j.add("inverted_fields", c.inverted_fields).add("guard_on", c.guard_on).add("guard", c.guard);
     return j.add("double_buffer", c.double_buffer).add("back_buffer", c.back_buffer);

@@ -3,31 +3,21 @@
 #include "misc.h"
 #include "portmem.h"
 #include "register_map.h"
+#include "vga_ports.h"
 
 namespace kova::ctl::regs {
 
 namespace {
 
+using vga::index_port;
 constexpr std::uint16_t kGrPort = reg::kGrIndex.index;
-constexpr std::uint16_t kSrPort = reg::kSrIndex.index;
-constexpr std::uint16_t kCrPort = reg::kCrIndex.index;
 constexpr std::uint8_t kPageFA = reg::kPageSelect.at();
 constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
-
-std::uint16_t index_port(sim::Reg::Kind kind) {
-    return kind == sim::Reg::Kind::GR ? kGrPort : kind == sim::Reg::Kind::SR ? kSrPort : kCrPort;
-}
-
-sim::RegFile file_of(sim::Reg::Kind kind) {
-    return kind == sim::Reg::Kind::GR   ? sim::RegFile::GR
-           : kind == sim::Reg::Kind::SR ? sim::RegFile::SR
-                                        : sim::RegFile::CR;
-}
 
 // Runs `access` with the register's page selected, then puts back the page.
 template <typename Access>
 auto in_page(sim::Reg reg, Access access) {
-    const sim::Pager pager = sim::pager_of(file_of(reg.kind), static_cast<std::uint8_t>(reg.index));
+    const sim::Pager pager = sim::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index));
     if (pager == sim::Pager::None || reg.page == sim::Reg::kCurrentPage) return access();
     const std::uint8_t select = pager == sim::Pager::GrFA ? kPageFA : kPageBF;
     const std::uint8_t found = ReadReg(kGrPort, select);

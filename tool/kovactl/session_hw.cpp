@@ -87,12 +87,9 @@ void snapshot(sim::Controller &copy) {
     const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
     const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
     for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
-        const auto file = kind == sim::Reg::Kind::GR   ? sim::RegFile::GR
-                          : kind == sim::Reg::Kind::SR ? sim::RegFile::SR
-                                                       : sim::RegFile::CR;
         for (int i = 0; i < 256; ++i) {
             const auto index = static_cast<std::uint16_t>(i);
-            const sim::Pager pager = sim::pager_of(file, static_cast<std::uint8_t>(i));
+            const sim::Pager pager = sim::pager_of(kind, static_cast<std::uint8_t>(i));
             if (pager == sim::Pager::None) {
                 copy.set(sim::Reg{kind, index}, static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
                 continue;
