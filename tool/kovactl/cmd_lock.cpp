@@ -5,9 +5,11 @@
 #include "kovactl.h"
 #include "lock_state.h"
 #include "session.h"
+#include "state_dir.h"
 #include "synclock.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace kova::ctl {
 
@@ -25,6 +27,24 @@ bool record_dir(const Options &options, std::string &dir) {
     return true;
 }
 
+// Before a command that writes the record: the directory can take it (else
+// the lock could not be undone later), and a simulated run keeps out of the
+// hardware's.  kExitOk, or the status after a message; nothing touched.
+int check_record_dir(const Options &options) {
+    std::string dir, reason;
+    if (options.dry_run || !record_dir(options, dir)) return kExitOk;
+    if (kSimulatedFlavour && tool::is_default_state_dir(dir)) {
+        error("%s is the hardware's state directory; a simulated run records its locks elsewhere (--state-dir)",
+              dir.c_str());
+        return kExitFailure;
+    }
+    if (!tool::writable_state_dir(dir, reason)) {
+        error("the lock-state record cannot be written: %s; nothing done", reason.c_str());
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 // Loads the record into the library's flags and save areas; before anything
 // is mapped, so that a missing or damaged record touches no register.
 int load_record(const Options &options, const Args &) {
@@ -33,11 +53,39 @@ int load_record(const Options &options, const Args &) {
         error("no lock-state record in a simulated run without --state-dir");
         return kExitFailure;
     }
+    if (const int s = check_record_dir(options)) return s;
     if (tool::load_lock_state(dir, reason) != tool::LockStateLoad::Ok) {
         error("%s", reason.c_str());
         return kExitFailure;
     }
     return kExitOk;
+}
+
+// What the loaded record holds, by the library's flags.
+std::string record_kind() {
+    std::string kind;
+    for (const auto &[flag, name] : {std::pair{wSyncLock, "a sync lock"}, std::pair{wSyncLockGM, "a genlock-mode lock"},
+                                     std::pair{wExtClock, "a video-clock switch"}})
+        if (flag != 0) kind += (kind.empty() ? "" : " and ") + std::string(name);
+    return kind;
+}
+
+// Loads the record, which must hold the lock that the command works on:
+// otherwise the library would do nothing and the command seem done.
+int load_lock(const Options &options, const unsigned short &flag, const char *lock) {
+    if (const int s = load_record(options, {})) return s;
+    if (flag != 0) return kExitOk;
+    error("the lock-state record holds %s, not %s; nothing done", record_kind().c_str(), lock);
+    return kExitFailure;
+}
+int load_sync_lock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLock, "a sync lock");
+}
+int load_genlock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLockGM, "a genlock-mode lock");
+}
+int load_video_clock(const Options &options, const Args &) {
+    return load_lock(options, wExtClock, "a video-clock switch");
 }
 
 void record(const Options &options) {
@@ -77,17 +125,20 @@ int lock_args(const char *what, const Args &a, LockArgs &out) {
     return kExitOk;
 }
 
-int check_sync_lock(const Options &, const Args &a) {
+int check_sync_lock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("synclock on", a, l);
+    if (const int s = lock_args("synclock on", a, l)) return s;
+    return check_record_dir(options);
 }
-int check_genlock(const Options &, const Args &a) {
+int check_genlock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("genlock on", a, l);
+    if (const int s = lock_args("genlock on", a, l)) return s;
+    return check_record_dir(options);
 }
-int check_videoclock(const Options &, const Args &a) {
+int check_videoclock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("videoclock on", a, l);
+    if (const int s = lock_args("videoclock on", a, l)) return s;
+    return check_record_dir(options);
 }
 int check_output(const Options &options, const Args &a) {
     LockArgs l;
@@ -97,7 +148,7 @@ int check_output(const Options &options, const Args &a) {
     shifted.value[1] = a.value[2];
     shifted.value[3] = a.value[3];
     if (const int s = lock_args("genlock output", shifted, l)) return s;
-    return load_record(options, a);
+    return load_genlock(options, a);
 }
 
 int sync_lock_on(const Options &options, const Args &a) {
@@ -204,17 +255,17 @@ constexpr Command kCommands[] = {
      "lock display and TV encoder to the video input (PAL modes 0-3: 640x480, 720x540, 768x576, 720x576; "
      "NTSC 0-2: 640x480, 720x480, 640x440); records the lock",
      check_sync_lock},
-    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", load_record},
-    {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_record},
+    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", load_sync_lock},
+    {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_sync_lock},
     {"synclock", false, "tvmode", {}, false, tv_mode, "the TV encoder's standard"},
     {"genlock", false, "on", kVideoClockArgs, true, genlock_on,
      "genlock-mode sync lock, video output off; records the lock", check_genlock},
-    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", load_record},
+    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", load_genlock},
     {"genlock", false, "output", kOutputArgs, true, genlock_output,
      "switch the video output of the recorded genlock-mode lock", check_output},
     {"videoclock", false, "on", kVideoClockArgs, true, video_clock_on,
      "run the display from the video clock; records the switch", check_videoclock},
-    {"videoclock", false, "off", {}, true, video_clock_off, "back to the recorded own clock", load_record},
+    {"videoclock", false, "off", {}, true, video_clock_off, "back to the recorded own clock", load_video_clock},
     {"crt", false, "write", kCrtArgs, true, crt_write, "CRT timing of a TV mode and a 27 MHz pixel clock",
      check_crt_write},
     {"crt",

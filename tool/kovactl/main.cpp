@@ -4,6 +4,7 @@
 #include "physmap.h"
 #include "portmem.h"
 #include "kovactl.h"
+#include "privilege_hint.h"
 #include "session.h"
 #include "signal_hold.h"
 #include "state_dir.h"
@@ -374,6 +375,9 @@ int run(int argc, char **argv) {
         (!options.settings.empty() || !options.failures.empty() || !options.trace_file.empty() ||
          !options.dump_file.empty()))
         return usage_error("--set, --fail, --trace and --dump need --sim");
+    if (const char *empty = tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str()
+                                                                                  : nullptr))
+        return usage_error("%s: empty directory name", empty);
     if (start >= argc) return usage_error("missing command; see kovactl help");
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
@@ -462,7 +466,7 @@ std::string hex(std::uint32_t value, int digits) {
 
 int map_controller() {
     if (RequestIOPrivilege() != 0) {
-        error("I/O privilege refused (iopl 3); run as root on an x86 machine");
+        error("I/O privilege refused (iopl 3); %s", tool::privilege_hint());
         return kExitFailure;
     }
     if (MapKOVAMemory() != 0) {
