@@ -1,5 +1,6 @@
 #include "program_run.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -77,6 +78,10 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
         if (write(master, typed.data(), typed.size()) < 0) {
             // the program reads nothing then, and takes it as a no
         }
+    }
+    if (input.signal != 0) {
+        usleep(static_cast<useconds_t>(input.signal_after_ms) * 1000);
+        kill(pid, input.signal);
     }
     int wait_status = 0;
     waitpid(pid, &wait_status, 0);

@@ -340,9 +340,9 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     bool ok = options.y4m_file.empty() || (y4m.open(options.y4m_file, screen.width, screen.height,
                                                     info.field_rate_num, info.field_rate_den, error) &&
                                            room_for_frames(y4m, screen, options.frames, error));
-    for (long i = 0; i < options.frames; ++i) {
+    for (long i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
-        if (options.y4m_file.empty() || !ok) continue;
+        if (options.y4m_file.empty()) continue;
         model.screen(screen);
         ok = y4m.write(screen);
     }
