@@ -105,7 +105,8 @@ TEST(KovasimHostile, AStreamTooLargeForTheFileSystemIsRefusedUpFront) {
     const std::string stream = scratch / "big.y4m";
     const KovasimRun run = run_kovasim({"--frames", "100000", "--y4m", stream}, false);
     EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(contains(run.err, "100000 frames of " + std::to_string(kFrameBytes) + " bytes need")) << run.err;
+    EXPECT_TRUE(contains(run.err, "100000 frames of " + std::to_string(kFrameBytes) + " bytes need"))
+        << run.err;
     EXPECT_FALSE(fs::exists(stream));
     EXPECT_TRUE(contains(run_kovasim({"--help"}, false).out, "1,179,654 at 1024x768"));
 }

@@ -79,12 +79,16 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
             // the program reads nothing then, and takes it as a no
         }
     }
-    if (input.signal != 0) {
-        usleep(static_cast<useconds_t>(input.signal_after_ms) * 1000);
-        kill(pid, input.signal);
-    }
     int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
+    pid_t ended = 0;
+    for (int waited = 0; input.signal != 0 && ended == 0 && waited < input.signal_after_ms; waited += 5) {
+        usleep(5000);
+        ended = waitpid(pid, &wait_status, WNOHANG);
+    }
+    if (ended == 0) {
+        if (input.signal != 0) kill(pid, input.signal);
+        waitpid(pid, &wait_status, 0);
+    }
     if (master >= 0) close(master);
     Outcome outcome;
     outcome.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);

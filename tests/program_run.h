@@ -18,7 +18,8 @@ struct Outcome {
 
 // Standard input of the program: /dev/null, or a terminal on which `answer`
 // and a newline are typed.
-// `signal`, when not 0, is sent to the program `signal_after_ms` after its start.
+// `signal`, when not 0, is sent to the program `signal_after_ms` after its
+// start, unless it has ended by then.
 struct Input {
     bool terminal = false;
     std::string answer;

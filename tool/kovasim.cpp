@@ -305,8 +305,8 @@ bool write_output(Output &output, const std::string &text) {
 
 // Whether the file system of a y4m file has the room for all the frames; an
 // error after a message when it has not (nothing is written then).
-bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::video::Image &screen, long frames,
-                     std::string &error) {
+bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::video::Image &screen,
+                     long frames, std::string &error) {
     struct statvfs fs {};
     if (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0) return true;
     const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize;
@@ -314,8 +314,8 @@ bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::vi
     const std::uint64_t need = frame * static_cast<std::uint64_t>(frames);
     if (need <= free) return true;
     error = y4m.file().path() + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) +
-            " bytes need " + std::to_string(need) + " bytes, and its file system has " + std::to_string(free) +
-            " free; not written";
+            " bytes need " + std::to_string(need) + " bytes, and its file system has " +
+            std::to_string(free) + " free; not written";
     return false;
 }
 

@@ -191,8 +191,7 @@ bool Y4mWriter::open(const std::string &path, int width, int height, int rate_nu
     if (path != "-" && !out_.open(path, error)) return false;
     stream_ = path == "-" ? stdout : out_.get();
     width_ = width, height_ = height;
-    std::fprintf(stream_, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", width, height, rate_num,
-                 rate_den);
+    std::fprintf(stream_, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", width, height, rate_num, rate_den);
     return true;
 }
 

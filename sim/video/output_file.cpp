@@ -69,7 +69,8 @@ bool OutputFile::open(const std::string &path, std::string &error) {
     }
     const auto slash = target.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string temp = dir + "." + target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    const std::string temp =
+        dir + "." + target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
     if (temp.size() >= sizeof temp_) {
         errno = ENAMETOOLONG;
         error = system_error(path);

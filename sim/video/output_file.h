@@ -33,7 +33,7 @@ class OutputFile {
   private:
     std::FILE *file_ = nullptr;
     std::string path_;
-    std::string target_; // the file replaced: the path, or the file a link at the path names
+    std::string target_;   // the file replaced: the path, or the file a link at the path names
     char temp_[4096] = {}; // the temporary's name; empty when writing the path itself
 };
 

@@ -198,7 +198,8 @@ std::string untrusted(const struct stat &st, const char *what) {
     if (st.st_uid != geteuid() && st.st_uid != 0)
         return std::string("is owned by another user (uid ") + std::to_string(st.st_uid) + "), not by uid " +
                std::to_string(geteuid()) + "; " + what;
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return std::string("is writable by group or others; ") + what;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return std::string("is writable by group or others; ") + what;
     return "";
 }
 
@@ -221,7 +222,8 @@ int open_record(const std::string &dir, LockStateLoad &result, std::string &erro
         if (errno == ENOENT)
             error = "no lock recorded: " + path + " does not exist";
         else if (errno == ELOOP)
-            error = path + " is a symbolic link; the record must be a regular file: move the file it names to " +
+            error = path +
+                    " is a symbolic link; the record must be a regular file: move the file it names to " +
                     path + " or remove the link";
         else
             error = system_error("cannot read " + path);

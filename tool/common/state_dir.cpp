@@ -22,7 +22,8 @@ const char *empty_state_dir_name(const char *option_value) {
 }
 
 bool is_default_state_dir(const std::string &dir) {
-    struct stat named {}, hardware {};
+    struct stat named {
+    }, hardware{};
     if (dir == kDefaultStateDir) return true;
     return stat(dir.c_str(), &named) == 0 && stat(kDefaultStateDir, &hardware) == 0 &&
            named.st_dev == hardware.st_dev && named.st_ino == hardware.st_ino;

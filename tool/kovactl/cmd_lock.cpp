@@ -34,8 +34,9 @@ int check_record_dir(const Options &options) {
     std::string dir, reason;
     if (options.dry_run || !record_dir(options, dir)) return kExitOk;
     if (kSimulatedFlavour && tool::is_default_state_dir(dir)) {
-        error("%s is the hardware's state directory; a simulated run records its locks elsewhere (--state-dir)",
-              dir.c_str());
+        error(
+            "%s is the hardware's state directory; a simulated run records its locks elsewhere (--state-dir)",
+            dir.c_str());
         return kExitFailure;
     }
     if (!tool::writable_state_dir(dir, reason)) {
@@ -64,8 +65,9 @@ int load_record(const Options &options, const Args &) {
 // What the loaded record holds, by the library's flags.
 std::string record_kind() {
     std::string kind;
-    for (const auto &[flag, name] : {std::pair{wSyncLock, "a sync lock"}, std::pair{wSyncLockGM, "a genlock-mode lock"},
-                                     std::pair{wExtClock, "a video-clock switch"}})
+    for (const auto &[flag, name] :
+         {std::pair{wSyncLock, "a sync lock"}, std::pair{wSyncLockGM, "a genlock-mode lock"},
+          std::pair{wExtClock, "a video-clock switch"}})
         if (flag != 0) kind += (kind.empty() ? "" : " and ") + std::string(name);
     return kind;
 }
@@ -265,7 +267,14 @@ constexpr Command kCommands[] = {
      "switch the video output of the recorded genlock-mode lock", check_output},
     {"videoclock", false, "on", kVideoClockArgs, true, video_clock_on,
      "run the display from the video clock; records the switch", check_videoclock},
-    {"videoclock", false, "off", {}, true, video_clock_off, "back to the recorded own clock", load_video_clock},
+    {"videoclock",
+     false,
+     "off",
+     {},
+     true,
+     video_clock_off,
+     "back to the recorded own clock",
+     load_video_clock},
     {"crt", false, "write", kCrtArgs, true, crt_write, "CRT timing of a TV mode and a 27 MHz pixel clock",
      check_crt_write},
     {"crt",

@@ -143,13 +143,15 @@ int grab_frames(const Options &, const Args &a) {
     const state::CaptureState c = state::capture_state(reader, engine);
     if (!c.enabled || c.held) {
         if (kSimulatedFlavour)
-            error("grab: capture engine %d is stopped: nothing is being captured (a fresh simulated controller "
-                  "captures nothing; let capview start it and hand its registers over: kovasim --dump D, "
-                  "then kovactl --sim $(sed 's/^/--set=/' D) grab)",
-                  engine);
+            error(
+                "grab: capture engine %d is stopped: nothing is being captured (a fresh simulated controller "
+                "captures nothing; let capview start it and hand its registers over: kovasim --dump D, "
+                "then kovactl --sim $(sed 's/^/--set=/' D) grab)",
+                engine);
         else
-            error("grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
-                  engine, engine);
+            error(
+                "grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
+                engine, engine);
         return kExitFailure;
     }
     const Geometry g = geometry(c);

@@ -375,8 +375,8 @@ int run(int argc, char **argv) {
         (!options.settings.empty() || !options.failures.empty() || !options.trace_file.empty() ||
          !options.dump_file.empty()))
         return usage_error("--set, --fail, --trace and --dump need --sim");
-    if (const char *empty = tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str()
-                                                                                  : nullptr))
+    if (const char *empty =
+            tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str() : nullptr))
         return usage_error("%s: empty directory name", empty);
     if (start >= argc) return usage_error("missing command; see kovactl help");
 

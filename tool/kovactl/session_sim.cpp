@@ -27,8 +27,10 @@ bool write_output(const std::string &file, const std::string &text) {
     if (file == "-") return std::fputs(text.c_str(), stderr) >= 0;
     sim::video::OutputFile out;
     std::string message;
-    if (out.open(file, message) && std::fputs(text.c_str(), out.get()) >= 0 && out.commit(message)) return true;
-    error("%s", message.empty() ? ("cannot write " + file + ": " + std::strerror(errno)).c_str() : message.c_str());
+    if (out.open(file, message) && std::fputs(text.c_str(), out.get()) >= 0 && out.commit(message))
+        return true;
+    error("%s",
+          message.empty() ? ("cannot write " + file + ": " + std::strerror(errno)).c_str() : message.c_str());
     return false;
 }
 
