@@ -27,10 +27,11 @@ bool record_dir(const Options &options, std::string &dir) {
     return true;
 }
 
-// Before a command that writes the record: the directory can take it (else
-// the lock could not be undone later), and a simulated run keeps out of the
-// hardware's.  kExitOk, or the status after a message; nothing touched.
-int check_record_dir(const Options &options) {
+// Before a command that uses the record: a simulated run keeps out of the
+// hardware's directory, and when the command `writes` the record the
+// directory can take it (else the lock could not be undone later).  kExitOk,
+// or the status after a message; nothing touched.
+int check_record_dir(const Options &options, bool writes) {
     std::string dir, reason;
     if (options.dry_run || !record_dir(options, dir)) return kExitOk;
     if (kSimulatedFlavour && tool::is_default_state_dir(dir)) {
@@ -39,7 +40,7 @@ int check_record_dir(const Options &options) {
             dir.c_str());
         return kExitFailure;
     }
-    if (!tool::writable_state_dir(dir, reason)) {
+    if (writes && !tool::writable_state_dir(dir, reason)) {
         error("the lock-state record cannot be written: %s; nothing done", reason.c_str());
         return kExitFailure;
     }
@@ -48,13 +49,13 @@ int check_record_dir(const Options &options) {
 
 // Loads the record into the library's flags and save areas; before anything
 // is mapped, so that a missing or damaged record touches no register.
-int load_record(const Options &options, const Args &) {
+int load_record(const Options &options, bool writes) {
     std::string dir, reason;
     if (!record_dir(options, dir)) {
         error("no lock-state record in a simulated run without --state-dir");
         return kExitFailure;
     }
-    if (const int s = check_record_dir(options)) return s;
+    if (const int s = check_record_dir(options, writes)) return s;
     if (tool::load_lock_state(dir, reason) != tool::LockStateLoad::Ok) {
         error("%s", reason.c_str());
         return kExitFailure;
@@ -74,20 +75,28 @@ std::string record_kind() {
 
 // Loads the record, which must hold the lock that the command works on:
 // otherwise the library would do nothing and the command seem done.
-int load_lock(const Options &options, const unsigned short &flag, const char *lock) {
-    if (const int s = load_record(options, {})) return s;
+int load_lock(const Options &options, const unsigned short &flag, const char *lock, bool writes) {
+    if (const int s = load_record(options, writes)) return s;
     if (flag != 0) return kExitOk;
     error("the lock-state record holds %s, not %s; nothing done", record_kind().c_str(), lock);
     return kExitFailure;
 }
+// The prepare step of each command that loads the record; an undo rewrites
+// or removes it afterwards.
+int undo_sync_lock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLock, "a sync lock", true);
+}
 int load_sync_lock(const Options &options, const Args &) {
-    return load_lock(options, wSyncLock, "a sync lock");
+    return load_lock(options, wSyncLock, "a sync lock", false);
 }
-int load_genlock(const Options &options, const Args &) {
-    return load_lock(options, wSyncLockGM, "a genlock-mode lock");
+int undo_genlock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLockGM, "a genlock-mode lock", true);
 }
-int load_video_clock(const Options &options, const Args &) {
-    return load_lock(options, wExtClock, "a video-clock switch");
+int undo_video_clock(const Options &options, const Args &) {
+    return load_lock(options, wExtClock, "a video-clock switch", true);
+}
+int load_any_record(const Options &options, const Args &) {
+    return load_record(options, false);
 }
 
 void record(const Options &options) {
@@ -130,17 +139,17 @@ int lock_args(const char *what, const Args &a, LockArgs &out) {
 int check_sync_lock(const Options &options, const Args &a) {
     LockArgs l;
     if (const int s = lock_args("synclock on", a, l)) return s;
-    return check_record_dir(options);
+    return check_record_dir(options, true);
 }
 int check_genlock(const Options &options, const Args &a) {
     LockArgs l;
     if (const int s = lock_args("genlock on", a, l)) return s;
-    return check_record_dir(options);
+    return check_record_dir(options, true);
 }
 int check_videoclock(const Options &options, const Args &a) {
     LockArgs l;
     if (const int s = lock_args("videoclock on", a, l)) return s;
-    return check_record_dir(options);
+    return check_record_dir(options, true);
 }
 int check_output(const Options &options, const Args &a) {
     LockArgs l;
@@ -150,7 +159,7 @@ int check_output(const Options &options, const Args &a) {
     shifted.value[1] = a.value[2];
     shifted.value[3] = a.value[3];
     if (const int s = lock_args("genlock output", shifted, l)) return s;
-    return load_genlock(options, a);
+    return load_lock(options, wSyncLockGM, "a genlock-mode lock", false);
 }
 
 int sync_lock_on(const Options &options, const Args &a) {
@@ -257,12 +266,12 @@ constexpr Command kCommands[] = {
      "lock display and TV encoder to the video input (PAL modes 0-3: 640x480, 720x540, 768x576, 720x576; "
      "NTSC 0-2: 640x480, 720x480, 640x440); records the lock",
      check_sync_lock},
-    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", load_sync_lock},
+    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", undo_sync_lock},
     {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_sync_lock},
     {"synclock", false, "tvmode", {}, false, tv_mode, "the TV encoder's standard"},
     {"genlock", false, "on", kVideoClockArgs, true, genlock_on,
      "genlock-mode sync lock, video output off; records the lock", check_genlock},
-    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", load_genlock},
+    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", undo_genlock},
     {"genlock", false, "output", kOutputArgs, true, genlock_output,
      "switch the video output of the recorded genlock-mode lock", check_output},
     {"videoclock", false, "on", kVideoClockArgs, true, video_clock_on,
@@ -274,7 +283,7 @@ constexpr Command kCommands[] = {
      true,
      video_clock_off,
      "back to the recorded own clock",
-     load_video_clock},
+     undo_video_clock},
     {"crt", false, "write", kCrtArgs, true, crt_write, "CRT timing of a TV mode and a 27 MHz pixel clock",
      check_crt_write},
     {"crt",
@@ -284,7 +293,7 @@ constexpr Command kCommands[] = {
      true,
      crt_cleanup,
      "put back the CRT timing and clock saved in the lock-state record",
-     load_record},
+     load_any_record},
     {"fetch", false, nullptr, kFetchArgs, true, fetch, "hold or release the display fetch"},
 };
 

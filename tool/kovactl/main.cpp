@@ -375,13 +375,13 @@ int run(int argc, char **argv) {
         (!options.settings.empty() || !options.failures.empty() || !options.trace_file.empty() ||
          !options.dump_file.empty()))
         return usage_error("--set, --fail, --trace and --dump need --sim");
-    if (const char *empty =
-            tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str() : nullptr))
-        return usage_error("%s: empty directory name", empty);
     if (start >= argc) return usage_error("missing command; see kovactl help");
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
     if (words[0] == std::string_view("help")) return help(words.subspan(1));
+    if (const char *empty =
+            tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str() : nullptr))
+        return usage_error("%s: empty directory name", empty);
 
     Args args;
     std::size_t used = 0;
