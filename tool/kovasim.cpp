@@ -14,6 +14,7 @@
 #include "kova_version.h"
 #include "engines.h"
 #include "lock_state.h"
+#include "number.h"
 #include "register_names.h"
 #include "signal_hold.h"
 #include "state_dir.h"
@@ -36,6 +37,7 @@ namespace {
 using kova::sim::Failure;
 
 constexpr int kUsageError = 2;
+constexpr std::uint32_t kMaxFrames = 100000;
 
 // An output file of the run, opened before anything runs so that a name that
 // cannot be written is an error up front, and put in place whole after the
@@ -51,7 +53,7 @@ struct Options {
     std::string state_dir; // empty: no lock-state record
     bool help = false;
     std::string source = "pal";
-    long frames = 2;
+    std::uint32_t frames = 2;
     std::string png_file;
     std::string y4m_file;
     std::vector<kova::sim::Setting> settings;
@@ -95,9 +97,7 @@ struct OwnOption {
     Take take;
 };
 
-// Built at start-up; a failing allocation there leaves nothing to catch it.
-// NOLINTNEXTLINE(cert-err58-cpp)
-const OwnOption kOwnOptions[] = {
+constexpr OwnOption kOwnOptions[] = {
     {"--trace", "FILE", "write the trace of every platform event to FILE (- for standard error)",
      [](Options &o, std::string_view v, std::string &e) { return take_file(o.trace, v, e); }},
     {"--set", "REG=HEX",
@@ -138,11 +138,8 @@ const OwnOption kOwnOptions[] = {
      }},
     {"--frames", "N", "frames of the screen that pass after capview's run (default 2)",
      [](Options &o, std::string_view v, std::string &e) {
-         const std::string text(v);
-         char *end = nullptr;
-         o.frames = std::strtol(text.c_str(), &end, 10);
-         if (text.empty() || *end != '\0' || o.frames < 0 || o.frames > 100000) {
-             e = text + ": a number from 0 to 100000";
+         if (!kova::tool::parse_number_in(v, 0, kMaxFrames, o.frames)) {
+             e = std::string(v) + ": " + kova::tool::number_range(0, kMaxFrames);
              return false;
          }
          return true;
@@ -306,12 +303,12 @@ bool write_output(Output &output, const std::string &text) {
 // Whether the file system of a y4m file has the room for all the frames; an
 // error after a message when it has not (nothing is written then).
 bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::video::Image &screen,
-                     long frames, std::string &error) {
+                     std::uint32_t frames, std::string &error) {
     struct statvfs fs {};
     if (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0) return true;
     const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize;
     const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(screen.width, screen.height);
-    const std::uint64_t need = frame * static_cast<std::uint64_t>(frames);
+    const std::uint64_t need = frame * frames;
     if (need <= free) return true;
     error = y4m.file().path() + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) +
             " bytes need " + std::to_string(need) + " bytes, and its file system has " +
@@ -340,7 +337,7 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     bool ok = options.y4m_file.empty() || (y4m.open(options.y4m_file, screen.width, screen.height,
                                                     info.field_rate_num, info.field_rate_den, error) &&
                                            room_for_frames(y4m, screen, options.frames, error));
-    for (long i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
+    for (std::uint32_t i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
         if (options.y4m_file.empty()) continue;
         model.screen(screen);

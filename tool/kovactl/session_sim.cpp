@@ -29,7 +29,7 @@ bool write_output(const std::string &file, const std::string &text) {
     std::string message;
     if (out.open(file, message) && std::fputs(text.c_str(), out.get()) >= 0 && out.commit(message))
         return true;
-    error("%s",
+    error(kExitFailure, "%s",
           message.empty() ? ("cannot write " + file + ": " + std::strerror(errno)).c_str() : message.c_str());
     return false;
 }
