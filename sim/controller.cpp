@@ -149,7 +149,7 @@ void Controller::reset() {
     std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), std::uint8_t{0});
     std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), std::uint8_t{0});
     std::fill(window_.begin(), window_.end(), std::uint8_t{0});
-    std::fill(video_memory_.begin(), video_memory_.end(), std::uint8_t{0});
+    std::fill_n(video_memory(), kVideoMemorySize, std::uint8_t{0});
 
     for (const auto &[reg, value] : kPowerOnState)
         set(reg, value);
@@ -410,7 +410,7 @@ void *Controller::map(int fd, std::uint32_t physical, std::uint32_t length) {
     if (fd == open_fd_ && fd >= 0 && base != 0) {
         if (physical == base + kFrameBufferOffset && length <= kVideoMemorySize &&
             !failures_[static_cast<int>(Failure::MapFrameBuffer)])
-            result = video_memory_.data();
+            result = video_memory();
         else if (physical == base + kRegisterWindowOffset && length <= kWindowSize &&
                  !failures_[static_cast<int>(Failure::MapRegisterWindow)])
             result = window_.data();
