@@ -72,12 +72,15 @@ _kova_words() {
 _kova_option_value() {
     local option=$1 cur=$2
     case $option in
-    --trace | --dump) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    --trace | --dump | --png | --y4m) COMPREPLY=($(compgen -f -- "$cur")) ;;
     --state-dir) COMPREPLY=($(compgen -d -- "$cur")) ;;
+    --source) COMPREPLY=($(compgen -W 'pal ntsc none' -- "$cur") $(compgen -f -X '!*.y4m' -- "$cur")) ;;
+    --frames) COMPREPLY=() ;;
     --fail) COMPREPLY=($(compgen -W "$_kova_failures" -- "$cur")) ;;
     --set) [[ $cur == *=* ]] && COMPREPLY=() || _kova_complete_register "$cur" ;;
     *) return 1 ;;
     esac
+    return 0 # a value, also when nothing matches
 }
 
 # capview's options, the word being WORDS[CWORD].
@@ -98,24 +101,27 @@ _kova_capview() {
     _kova_capview_args
 }
 
+_kova_kovasim_options='--trace --set --fail --dump --state-dir --source --frames --png --y4m --help --version'
+_kova_kovasim_with_value='--trace|--set|--fail|--dump|--state-dir|--source|--frames|--png|--y4m'
+
 _kova_kovasim() {
     local words cword i
     _kova_words
     local cur=${words[cword]} prev=${words[cword - 1]}
-    # capview's options start after "--" or at the first word that is not kovasim's.
+    # kovasim's options stand anywhere before "--", among capview's; after it, capview's alone.
     for ((i = 1; i < cword; i++)); do
-        case ${words[i]} in
-        --) _kova_capview_args; return ;;
-        --trace | --set | --fail | --dump) ((i++)) ;;
-        --trace=* | --set=* | --fail=* | --dump=* | --version) ;;
-        *) _kova_capview_args; return ;;
-        esac
+        [[ ${words[i]} == -- ]] && { _kova_capview_args; return; }
+        [[ ${words[i]} == @($_kova_kovasim_with_value|$_kova_capview_with_value|-s|--synclock) ]] && ((i++))
     done
     if [[ $cur == --*=* ]]; then
         _kova_option_value "${cur%%=*}" "${cur#*=}" && return
     fi
     _kova_option_value "$prev" "$cur" && return
-    COMPREPLY=($(compgen -W "--trace --set --fail --dump --version -- $_kova_capview_options" -- "$cur"))
+    if [[ $prev == @($_kova_capview_with_value|-s|--synclock) ]]; then
+        _kova_capview_args
+        return
+    fi
+    COMPREPLY=($(compgen -W "$_kova_kovasim_options -- $_kova_capview_options" -- "$cur"))
 }
 
 # kovactl's register names: those of kovasim and the engine-relative

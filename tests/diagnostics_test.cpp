@@ -2,6 +2,7 @@
 // standard output, exit status and register accesses stay what they are.
 #include "capview.h"
 #include "kovasim_run.h"
+#include "privilege_hint.h"
 #include "sim_fixture.h"
 
 #include <sstream>
@@ -126,7 +127,8 @@ TEST(Diagnostics, FailuresToMapOrGainPrivilegeSayWhy) {
     const Case cases[] = {
         {{"--fail", "iopl"},
          "",
-         "capview: I/O privilege refused (iopl 3): Operation not permitted; run as root on an x86 machine"},
+         std::string("capview: I/O privilege refused (iopl 3): Operation not permitted; ") +
+             kova::tool::privilege_hint()},
         {{"--fail", "open"},
          "Opening mem device failed!\n",
          "capview: cannot map the controller: Permission denied; run as root"},

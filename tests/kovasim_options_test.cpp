@@ -5,6 +5,7 @@
 #include "lock_state.h"
 #include "program_run.h"
 #include "register_names.h"
+#include "scratch_dir.h"
 #include "sim_fixture.h"
 #include "synclock.h"
 
@@ -25,17 +26,6 @@ const std::string kBanner = "capview v0.1\n";
 bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
-
-// A scratch directory, removed with the object.
-struct ScratchDir {
-    std::string path;
-    ScratchDir() {
-        std::string templ = (fs::temp_directory_path() / "kovasim-opt-XXXXXX").string();
-        path = mkdtemp(templ.data()) != nullptr ? templ : "";
-    }
-    ~ScratchDir() { fs::remove_all(path); }
-    std::string operator/(const std::string &name) const { return path + "/" + name; }
-};
 
 TEST(KovasimOptions, HelpIsKovasimsOwnAndCapviewsFollowsTheSeparator) {
     const KovasimRun help = run_kovasim({"-s", "3", "--help"}, false);

@@ -76,7 +76,8 @@ class RegisterOwnerTest : public ::testing::Test {
     void SetUp() override {
         char pattern[] = "/tmp/kova-owner-XXXXXX";
         root_ = mkdtemp(pattern);
-        dir_ = root_ + "/state/kova"; // created on demand
+        std::filesystem::create_directory(root_ + "/state");
+        dir_ = root_ + "/state/kova"; // created on demand (its parent must exist)
     }
     void TearDown() override { std::filesystem::remove_all(root_); }
 

@@ -4,6 +4,7 @@
 
 #include "capture.h"
 #include "decode.h"
+#include "common/privilege_hint.h"
 #include "common/signal_hold.h"
 #include "overlay.h"
 #include "physmap.h"
@@ -435,8 +436,8 @@ int capview_main(int argc, char **argv) {
     }
     std::fflush(stdout);
     if (!privileged) {
-        std::fprintf(stderr, "%s: I/O privilege refused (iopl 3): %s; run as root on an x86 machine\n",
-                     kProgramName, std::strerror(privilege_error));
+        std::fprintf(stderr, "%s: I/O privilege refused (iopl 3): %s; %s\n", kProgramName,
+                     std::strerror(privilege_error), kova::tool::privilege_hint());
         return 2;
     }
     if (capview_before_registers != nullptr) {

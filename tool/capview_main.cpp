@@ -23,6 +23,10 @@ kova::tool::RegisterOwner owner; // held until the program ends
 // Nobody else touches the registers while this program does.
 int take_the_registers() {
     std::string error;
+    if (const char *empty = kova::tool::empty_state_dir_name(nullptr)) {
+        std::fprintf(stderr, "capview: %s: empty directory name\n", empty);
+        return 2;
+    }
     if (owner.acquire(kova::tool::state_dir(nullptr), "capview", kova::tool::kRegisterOwnerWait, error))
         return 0;
     std::fprintf(stderr, "capview: %s\n", error.c_str());

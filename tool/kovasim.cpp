@@ -16,6 +16,7 @@
 #include "lock_state.h"
 #include "number.h"
 #include "register_names.h"
+#include "signal_hold.h"
 #include "state_dir.h"
 #include "synclock.h"
 #include "video/model.h"
@@ -28,6 +29,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/statvfs.h>
 #include <vector>
 
 // kovarun is this program built a second time with KOVA_RUNNER: the same
@@ -58,10 +60,11 @@ constexpr int kUsageError = 2;
 constexpr std::uint32_t kMaxFrames = 100000;
 
 // An output file of the run, opened before anything runs so that a name that
-// cannot be written is an error up front.  "-" is standard error.
+// cannot be written is an error up front, and put in place whole after the
+// run.  "-" is standard error.
 struct Output {
     std::string name;
-    std::FILE *file = nullptr;
+    kova::sim::video::OutputFile file;
 };
 
 struct Options {
@@ -80,6 +83,20 @@ struct Options {
 
 // Takes an option's value into the options; false with a one-line reason.
 using Take = bool (*)(Options &options, std::string_view value, std::string &error);
+
+// A picture's file name: not empty, and not "-", since standard output is capview's.
+bool take_picture(std::string &file, std::string_view value, std::string &error) {
+    if (value.empty()) {
+        error = "empty file name";
+        return false;
+    }
+    if (value == "-") {
+        error = "standard output is capview's; name a file (a FIFO to pipe the picture)";
+        return false;
+    }
+    file = value;
+    return true;
+}
 
 bool take_file(Output &output, std::string_view value, std::string &error) {
     if (value.empty()) {
@@ -148,23 +165,12 @@ constexpr OwnOption kOwnOptions[] = {
          return true;
      }},
     {"--png", "FILE", "write the screen after the run as a PNG picture",
-     [](Options &o, std::string_view v, std::string &e) {
-         if (v.empty()) {
-             e = "empty file name";
-             return false;
-         }
-         o.png_file = v;
-         return true;
-     }},
-    {"--y4m", "FILE", "write the screen of every frame after the run as a y4m stream",
-     [](Options &o, std::string_view v, std::string &e) {
-         if (v.empty()) {
-             e = "empty file name";
-             return false;
-         }
-         o.y4m_file = v;
-         return true;
-     }},
+     [](Options &o, std::string_view v, std::string &e) { return take_picture(o.png_file, v, e); }},
+    {"--y4m", "FILE",
+     "write the screen of every frame after the run as a y4m stream: 1.5 bytes a pixel\n"
+     "a frame (460,806 bytes at 640x480, 1,179,654 at 1024x768); refused when the file\n"
+     "system has not the room for all the frames",
+     [](Options &o, std::string_view v, std::string &e) { return take_picture(o.y4m_file, v, e); }},
 #if defined(KOVA_RUNNER)
     {"--sysfs", "DIR",
      "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
@@ -263,30 +269,38 @@ int parse(int argc, char **argv, Options &options) {
 
 // Opens an output file for writing; "-" is standard error.
 bool open_output(Output &output) {
-    if (output.name.empty()) return true;
-    if (output.name == "-") {
-        output.file = stderr;
-        return true;
-    }
-    output.file = std::fopen(output.name.c_str(), "w");
-    if (output.file == nullptr) {
-        std::fprintf(stderr, KOVASIM_NAME ": cannot write %s: %s\n", output.name.c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-    return true;
+    std::string error;
+    if (output.name.empty() || output.name == "-" || output.file.open(output.name, error)) return true;
+    std::fprintf(stderr, KOVASIM_NAME ": %s\n", error.c_str());
+    return false;
 }
 
-// Writes the text and closes the file.
+// Writes the text and puts the file in place.
 bool write_output(Output &output, const std::string &text) {
-    if (output.file == nullptr) return true;
-    bool written = std::fputs(text.c_str(), output.file) >= 0;
-    written = (output.file == stderr ? std::fflush(stderr) : std::fclose(output.file)) == 0 && written;
-    if (!written)
-        std::fprintf(stderr, KOVASIM_NAME ": cannot write %s: %s\n", output.name.c_str(),
-                     std::strerror(errno));
-    output.file = nullptr;
-    return written;
+    if (output.name == "-") return std::fputs(text.c_str(), stderr) >= 0 && std::fflush(stderr) == 0;
+    if (output.file.get() == nullptr) return true;
+    std::string error;
+    if (std::fputs(text.c_str(), output.file.get()) >= 0 && output.file.commit(error)) return true;
+    if (error.empty()) error = "cannot write " + output.name + ": " + std::strerror(errno);
+    output.file.discard();
+    std::fprintf(stderr, KOVASIM_NAME ": %s\n", error.c_str());
+    return false;
+}
+
+// Whether the file system of a y4m file has the room for all the frames; an
+// error after a message when it has not (nothing is written then).
+bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::video::Image &screen,
+                     std::uint32_t frames, std::string &error) {
+    struct statvfs fs {};
+    if (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0) return true;
+    const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize;
+    const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(screen.width, screen.height);
+    const std::uint64_t need = frame * frames;
+    if (need <= free) return true;
+    error = y4m.file().path() + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) +
+            " bytes need " + std::to_string(need) + " bytes, and its file system has " +
+            std::to_string(free) + " free; not written";
+    return false;
 }
 
 #if !defined(KOVA_RUNNER)
@@ -309,15 +323,16 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     const StandardInfo &info = standard_info(model.source().standard());
     Image screen;
     model.screen(screen);
-    bool ok = options.y4m_file.empty() || y4m.open(options.y4m_file, screen.width, screen.height,
-                                                   info.field_rate_num, info.field_rate_den, error);
-    for (std::uint32_t i = 0; i < options.frames; ++i) {
+    bool ok = options.y4m_file.empty() || (y4m.open(options.y4m_file, screen.width, screen.height,
+                                                    info.field_rate_num, info.field_rate_den, error) &&
+                                           room_for_frames(y4m, screen, options.frames, error));
+    for (std::uint32_t i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
-        if (options.y4m_file.empty() || !ok) continue;
+        if (options.y4m_file.empty()) continue;
         model.screen(screen);
         ok = y4m.write(screen);
     }
-    ok = y4m.close(error) && ok;
+    ok = ok && y4m.close(error); // else the old file stays: a stream with a frame missing is not put in place
     if (ok && !options.png_file.empty() && !png_supported()) {
         // A kovasim built with nothing but a compiler still runs capview; the
         // picture alone is missing, and the user is told why.
@@ -354,8 +369,10 @@ std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Mo
     }
     text += "  video: " + model.source().name() + ", " + std::to_string(model.fields()) + " fields, " +
             std::to_string(model.fields_captured()) + " captured, " + std::to_string(model.guard_stops()) +
-            " guard stops\n";
-    return text;
+            " guard stops";
+    if (const std::uint64_t damaged = model.source().damaged_frames(); damaged != 0)
+        text += ", " + std::to_string(damaged) + " damaged source frames";
+    return text + "\n";
 }
 
 } // namespace
@@ -371,10 +388,14 @@ int main(int argc, char **argv) {
     if (const std::string error = kova::run::operands_error(options.capview_args.data()); !error.empty())
         return usage_error(error);
 #endif
+    kova::sim::video::remove_unfinished_outputs_on_signal();
     if (!options.state_dir.empty()) {
-        if (!kova::tool::ensure_state_dir(options.state_dir)) {
-            std::fprintf(stderr, KOVASIM_NAME ": --state-dir %s: %s\n", options.state_dir.c_str(),
-                         std::strerror(errno));
+        std::string reason;
+        if (kova::tool::is_default_state_dir(options.state_dir))
+            return usage_error("--state-dir " + options.state_dir +
+                               ": the hardware's state directory; a simulated lock is recorded elsewhere");
+        if (!kova::tool::writable_state_dir(options.state_dir, reason)) {
+            std::fprintf(stderr, KOVASIM_NAME ": --state-dir %s\n", reason.c_str());
             return kUsageError;
         }
 #if defined(KOVA_RUNNER)
@@ -410,8 +431,17 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     bool written = run_frames(sim, model, options);
-    written &= write_output(options.trace, sim.trace_text());
-    written &= write_output(options.dump, kova::sim::dump(sim));
+    {
+        const kova::tool::SignalHold hold; // each file is left old or complete new
+        written &= write_output(options.trace, sim.trace_text());
+        written &= write_output(options.dump, kova::sim::dump(sim));
+    }
+    if (const std::uint64_t damaged = model.source().damaged_frames(); damaged != 0)
+        std::fprintf(stderr,
+                     KOVASIM_NAME
+                     ": warning: --source %s: %llu frames end early or lack their header; each was "
+                     "read as the end of the stream\n",
+                     options.source.c_str(), static_cast<unsigned long long>(damaged));
     std::fputs(summary(sim, model).c_str(), stderr);
     if (!written && status == 0) return kUsageError;
     return status;

@@ -1,6 +1,7 @@
 #include "io.h"
 
 #include "assumptions.h"
+#include "output_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -58,11 +59,13 @@ bool write_png(const std::string &path, const Image &image, std::string &error) 
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), image.width * 3, nullptr)) {
+    OutputFile out;
+    if (!out.open(path, error)) return false;
+    if (!png_image_write_to_stdio(&png, out.get(), 0, image.rgb.data(), image.width * 3, nullptr)) {
         error = "cannot write " + path + ": " + png.message;
-        return false;
+        return false; // the old file is kept; a device or FIFO is left alone
     }
-    return true;
+    return out.commit(error);
 }
 
 bool read_png(const std::string &path, Image &image, std::string &error) {
@@ -185,14 +188,10 @@ bool Y4mReader::rewind() {
 bool Y4mWriter::open(const std::string &path, int width, int height, int rate_num, int rate_den,
                      std::string &error) {
     path_ = path;
-    file_.reset(path == "-" ? stdout : std::fopen(path.c_str(), "wb"));
-    if (!file_) {
-        error = system_error("cannot write", path);
-        return false;
-    }
+    if (path != "-" && !out_.open(path, error)) return false;
+    stream_ = path == "-" ? stdout : out_.get();
     width_ = width, height_ = height;
-    std::fprintf(file_.get(), "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", width, height, rate_num,
-                 rate_den);
+    std::fprintf(stream_, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", width, height, rate_num, rate_den);
     return true;
 }
 
@@ -221,16 +220,21 @@ bool Y4mWriter::write(const Image &image) {
             cb[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((u + n / 2) / n);
             cr[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((v + n / 2) / n);
         }
-    return std::fputs("FRAME\n", file_.get()) >= 0 &&
-           std::fwrite(planes_.data(), 1, planes_.size(), file_.get()) == planes_.size();
+    return std::fputs("FRAME\n", stream_) >= 0 &&
+           std::fwrite(planes_.data(), 1, planes_.size(), stream_) == planes_.size();
+}
+
+std::uint64_t Y4mWriter::frame_bytes(int width, int height) {
+    const std::uint64_t luma = std::uint64_t(width) * height;
+    return sizeof "FRAME\n" - 1 + luma + 2 * (std::uint64_t(width + 1) / 2) * ((height + 1) / 2);
 }
 
 bool Y4mWriter::close(std::string &error) {
-    std::FILE *f = file_.release();
+    std::FILE *f = stream_;
+    stream_ = nullptr;
     if (!f) return true;
-    const bool failed = std::ferror(f) != 0;
-    const bool closed = f == stdout ? std::fflush(f) == 0 : std::fclose(f) == 0;
-    if (failed || !closed) {
+    if (f != stdout) return out_.commit(error);
+    if (std::ferror(f) != 0 || std::fflush(f) != 0) {
         error = system_error("cannot write", path_);
         return false;
     }

@@ -1,6 +1,8 @@
 // Pictures in and out: the screen as RGB, PNG files, YUV4MPEG2 streams.
 #pragma once
 
+#include "output_file.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -62,13 +64,19 @@ class Y4mReader {
 // Writes the screen as 4:2:0 (the chroma of each 2 x 2 block averaged).
 class Y4mWriter {
   public:
-    // "-" writes to standard output.
+    // "-" writes to standard output; a file is put in place by close(), its
+    // old contents kept until then.
     bool open(const std::string &path, int width, int height, int rate_num, int rate_den, std::string &error);
     bool write(const Image &image);
     bool close(std::string &error);
+    // The bytes of one frame of a width x height stream, its FRAME line included.
+    static std::uint64_t frame_bytes(int width, int height);
+    // The file being written (nothing open for standard output).
+    const OutputFile &file() const { return out_; }
 
   private:
-    File file_;
+    OutputFile out_;
+    std::FILE *stream_ = nullptr;
     std::string path_;
     int width_ = 0, height_ = 0;
     std::vector<std::uint8_t> planes_;

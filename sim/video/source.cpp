@@ -82,7 +82,8 @@ class FileSource final : public Source {
 
     bool next(std::string &error) {
         if (!reader_.read(planar_, error)) {
-            if (!error.empty() || !reader_.rewind() || !reader_.read(planar_, error)) {
+            if (!error.empty()) ++damaged_;
+            if (!reader_.rewind() || !reader_.read(planar_, error)) {
                 if (error.empty()) error = path_ + ": no frames";
                 return false;
             }
@@ -98,6 +99,7 @@ class FileSource final : public Source {
         return frame_;
     }
     std::string name() const override { return path_; }
+    std::uint64_t damaged_frames() const override { return damaged_; }
 
   private:
     void place() {
@@ -125,6 +127,7 @@ class FileSource final : public Source {
     PlanarFrame planar_;
     Frame frame_;
     std::uint64_t current_ = 0;
+    std::uint64_t damaged_ = 0;
 };
 
 } // namespace

@@ -55,6 +55,9 @@ class Source {
     // Frame `number` of the signal, counted from 0, in the standard's size.
     virtual const Frame &frame(std::uint64_t number) = 0;
     virtual std::string name() const = 0;
+    // Frames of a file that ended early or lacked their header, each read as
+    // the end of the stream (the next frame is the first again).
+    virtual std::uint64_t damaged_frames() const { return 0; }
 
   private:
     Standard standard_;

@@ -62,8 +62,12 @@ expect 'kovasim --set GRE8=01 --tr' --trace
 expect 'kovasim --version --fa' --fail
 expect 'kovasim -- -s ' 0 1 2 3
 expect 'kovasim --set GRE8=01 -b --bob' --bobmode
-expect 'kovasim -b --trace' 
+expect 'kovasim -b --trace' --trace
+expect 'kovasim -b --png x --sta' --state-dir
+expect 'kovasim --source n' ntsc none
 expect_has 'kovasim --' --trace --set --fail --dump --version --synclock
+# Every option of kovasim --help is completed.
+expect_has 'kovasim --' $("${kovasim[@]}" --help | sed -n 's/^  \(--[a-z0-9-]*\).*/\1/p')
 expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \
     videoclock crt fetch grab screenshot help
 expect 'kovactl --st' --state-dir

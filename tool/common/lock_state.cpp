@@ -192,24 +192,65 @@ std::string system_error(const std::string &what) {
     return what + ": " + std::strerror(errno);
 }
 
+// Why a directory or record that another user could have written is not
+// to be trusted, or empty: owned by this user (or root), writable by nobody else.
+std::string untrusted(const struct stat &st, const char *what) {
+    if (st.st_uid != geteuid() && st.st_uid != 0)
+        return std::string("is owned by another user (uid ") + std::to_string(st.st_uid) + "), not by uid " +
+               std::to_string(geteuid()) + "; " + what;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return std::string("is writable by group or others; ") + what;
+    return "";
+}
+
+// Opens DIR/lock.state for reading, only when it is a regular file that
+// nobody but this user (or root) owns or can write, in such a directory;
+// never waits (a FIFO at its name).  -1 with `error` set otherwise.
+int open_record(const std::string &dir, LockStateLoad &result, std::string &error) {
+    const std::string path = lock_state_path(dir);
+    struct stat st {};
+    result = LockStateLoad::Untrusted;
+    if (stat(dir.c_str(), &st) == 0) {
+        if (const std::string why = untrusted(st, "a lock-state record there is not used"); !why.empty()) {
+            error = "the state directory " + dir + " " + why;
+            return -1;
+        }
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        result = errno == ENOENT ? LockStateLoad::Missing : LockStateLoad::Unreadable;
+        if (errno == ENOENT)
+            error = "no lock recorded: " + path + " does not exist";
+        else if (errno == ELOOP)
+            error = path +
+                    " is a symbolic link; the record must be a regular file: move the file it names to " +
+                    path + " or remove the link";
+        else
+            error = system_error("cannot read " + path);
+        return -1;
+    }
+    std::string why;
+    if (fstat(fd, &st) != 0)
+        why = system_error("cannot read " + path);
+    else if (!S_ISREG(st.st_mode))
+        why = path + " is not a regular file; remove it";
+    else if (const std::string reason = untrusted(st, "it is not loaded: remove it"); !reason.empty())
+        why = path + " " + reason;
+    if (!why.empty()) {
+        result = S_ISREG(st.st_mode) ? LockStateLoad::Untrusted : LockStateLoad::Unreadable;
+        error = why;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Reads and checks DIR/lock.state into r.  On failure `error` is set.
 LockStateLoad read_record(const std::string &dir, Payload &p, std::string &error) {
     const std::string path = lock_state_path(dir);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            error = "no lock recorded: " + path + " does not exist";
-            return LockStateLoad::Missing;
-        }
-        error = system_error("cannot read " + path);
-        return LockStateLoad::Unreadable;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = S_ISREG(st.st_mode) ? system_error("cannot read " + path) : path + " is not a regular file";
-        close(fd);
-        return LockStateLoad::Unreadable;
-    }
+    LockStateLoad opened = LockStateLoad::Ok;
+    const int fd = open_record(dir, opened, error);
+    if (fd < 0) return opened;
     std::vector<unsigned char> bytes;
     std::array<unsigned char, 4096> chunk;
     for (;;) {

@@ -39,7 +39,10 @@ std::string lock_state_path(const std::string &dir);
 // the caller prints it as a warning on stderr and carries on.
 bool record_lock_state(const std::string &dir, std::string &error);
 
-enum class LockStateLoad { Ok, Missing, Truncated, Corrupt, WrongVersion, Unreadable };
+// Untrusted: a record, or a state directory, that another user owns or that
+// group or others can write; Unreadable also covers a link or a non-regular
+// file at the record's name.
+enum class LockStateLoad { Ok, Missing, Truncated, Corrupt, WrongVersion, Unreadable, Untrusted };
 
 // Reads DIR/lock.state and, only when it is whole and valid, loads it into
 // the library's save areas and lock flags (the parts the record holds; the

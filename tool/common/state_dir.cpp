@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kova::tool {
 
@@ -10,6 +13,20 @@ std::string state_dir(const char *option_value) {
     if (option_value != nullptr && *option_value != '\0') return option_value;
     if (const char *env = std::getenv("KOVA_STATE_DIR"); env != nullptr && *env != '\0') return env;
     return kDefaultStateDir;
+}
+
+const char *empty_state_dir_name(const char *option_value) {
+    if (option_value != nullptr) return *option_value == '\0' ? "--state-dir" : nullptr;
+    const char *env = std::getenv("KOVA_STATE_DIR");
+    return env != nullptr && *env == '\0' ? "KOVA_STATE_DIR" : nullptr;
+}
+
+bool is_default_state_dir(const std::string &dir) {
+    struct stat named {
+    }, hardware{};
+    if (dir == kDefaultStateDir) return true;
+    return stat(dir.c_str(), &named) == 0 && stat(kDefaultStateDir, &hardware) == 0 &&
+           named.st_dev == hardware.st_dev && named.st_ino == hardware.st_ino;
 }
 
 bool ensure_state_dir(const std::string &dir) {
@@ -24,9 +41,19 @@ bool ensure_state_dir(const std::string &dir) {
         return false;
     }
     if (errno != ENOENT) return false;
-    const auto slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !ensure_state_dir(dir.substr(0, slash))) return false;
     return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writable_state_dir(const std::string &dir, std::string &error) {
+    std::string probe = dir + "/.kova-probe.XXXXXX";
+    const int fd = ensure_state_dir(dir) ? mkostemp(probe.data(), O_CLOEXEC) : -1;
+    if (fd < 0) {
+        error = dir + ": " + std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
 }
 
 } // namespace kova::tool

@@ -12,8 +12,22 @@ inline constexpr const char *kDefaultStateDir = "/run/kova";
 // when set and not empty, else /run/kova.
 std::string state_dir(const char *option_value);
 
-// Creates the directory (and its parents) with mode 0700 when missing.
+// "--state-dir" when the option is given (not null) but empty, else
+// "KOVA_STATE_DIR" when that is set but empty, else null: an empty name is
+// refused, never read as the default directory.
+const char *empty_state_dir_name(const char *option_value);
+
+// Whether `dir` is the hardware's directory, /run/kova (by name or as the
+// same directory), which a simulated run never uses.
+bool is_default_state_dir(const std::string &dir);
+
+// Creates the directory with mode 0700 when missing; its parent must exist.
 // Returns false with errno set when it cannot be created or is not a directory.
 bool ensure_state_dir(const std::string &dir);
+
+// ensure_state_dir, and a file can be created in the directory (tried with a
+// temporary that is removed at once).  False with `error` set to a one-line
+// reason ("DIR: Permission denied").
+bool writable_state_dir(const std::string &dir, std::string &error);
 
 } // namespace kova::tool

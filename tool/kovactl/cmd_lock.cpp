@@ -5,9 +5,11 @@
 #include "kovactl.h"
 #include "lock_state.h"
 #include "session.h"
+#include "state_dir.h"
 #include "synclock.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace kova::ctl {
 
@@ -25,19 +27,75 @@ bool record_dir(const Options &options, std::string &dir) {
     return true;
 }
 
+// Before a command that uses the record: a simulated run keeps out of the
+// hardware's directory, and when the command `writes` the record the
+// directory can take it (else the lock could not be undone later).  kExitOk,
+// or the status after a message; nothing touched.
+int check_record_dir(const Options &options, bool writes) {
+    std::string dir, reason;
+    if (options.dry_run || !record_dir(options, dir)) return kExitOk;
+    if (kSimulatedFlavour && tool::is_default_state_dir(dir))
+        return error(
+            kExitFailure,
+            "%s is the hardware's state directory; a simulated run records its locks elsewhere (--state-dir)",
+            dir.c_str());
+    if (writes && !tool::writable_state_dir(dir, reason))
+        return error(kExitFailure, "the lock-state record cannot be written: %s; nothing done",
+                     reason.c_str());
+    return kExitOk;
+}
+
 // Loads the record into the library's flags and save areas; before anything
 // is mapped, so that a missing or damaged record touches no register.
-int load_record(const Options &options, const Args &) {
+int load_record(const Options &options, bool writes) {
     std::string dir, reason;
     if (!record_dir(options, dir)) {
         error(kExitFailure, "no lock-state record in a simulated run without --state-dir");
         return kExitFailure;
     }
+    if (const int s = check_record_dir(options, writes)) return s;
     if (tool::load_lock_state(dir, reason) != tool::LockStateLoad::Ok) {
         error(kExitFailure, "%s", reason.c_str());
         return kExitFailure;
     }
     return kExitOk;
+}
+
+// What the loaded record holds, by the library's flags.
+std::string record_kind() {
+    std::string kind;
+    for (const auto &[flag, name] :
+         {std::pair{wSyncLock, "a sync lock"}, std::pair{wSyncLockGM, "a genlock-mode lock"},
+          std::pair{wExtClock, "a video-clock switch"}})
+        if (flag != 0) kind += (kind.empty() ? "" : " and ") + std::string(name);
+    return kind;
+}
+
+// Loads the record, which must hold the lock that the command works on:
+// otherwise the library would do nothing and the command seem done.
+int load_lock(const Options &options, const unsigned short &flag, const char *lock, bool writes) {
+    if (const int s = load_record(options, writes)) return s;
+    if (flag != 0) return kExitOk;
+    return error(kExitFailure, "the lock-state record holds %s, not %s; nothing done", record_kind().c_str(),
+                 lock);
+}
+
+// The prepare step of each command that loads the record; an undo rewrites
+// or removes it afterwards.
+int undo_sync_lock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLock, "a sync lock", true);
+}
+int load_sync_lock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLock, "a sync lock", false);
+}
+int undo_genlock(const Options &options, const Args &) {
+    return load_lock(options, wSyncLockGM, "a genlock-mode lock", true);
+}
+int undo_video_clock(const Options &options, const Args &) {
+    return load_lock(options, wExtClock, "a video-clock switch", true);
+}
+int load_any_record(const Options &options, const Args &) {
+    return load_record(options, false);
 }
 
 void record(const Options &options) {
@@ -78,17 +136,20 @@ int lock_args(const char *what, const Args &a, LockArgs &out) {
     return kExitOk;
 }
 
-int check_sync_lock(const Options &, const Args &a) {
+int check_sync_lock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("synclock on", a, l);
+    if (const int s = lock_args("synclock on", a, l)) return s;
+    return check_record_dir(options, true);
 }
-int check_genlock(const Options &, const Args &a) {
+int check_genlock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("genlock on", a, l);
+    if (const int s = lock_args("genlock on", a, l)) return s;
+    return check_record_dir(options, true);
 }
-int check_videoclock(const Options &, const Args &a) {
+int check_videoclock(const Options &options, const Args &a) {
     LockArgs l;
-    return lock_args("videoclock on", a, l);
+    if (const int s = lock_args("videoclock on", a, l)) return s;
+    return check_record_dir(options, true);
 }
 int check_output(const Options &options, const Args &a) {
     LockArgs l;
@@ -98,7 +159,7 @@ int check_output(const Options &options, const Args &a) {
     shifted.value[1] = a.value[2];
     shifted.value[3] = a.value[3];
     if (const int s = lock_args("genlock output", shifted, l)) return s;
-    return load_record(options, a);
+    return load_lock(options, wSyncLockGM, "a genlock-mode lock", false);
 }
 
 int sync_lock_on(const Options &options, const Args &a) {
@@ -205,17 +266,24 @@ constexpr Command kCommands[] = {
      "lock display and TV encoder to the video input (PAL modes 0-3: 640x480, 720x540, 768x576, 720x576; "
      "NTSC 0-2: 640x480, 720x480, 640x440); records the lock",
      check_sync_lock},
-    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", load_record},
-    {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_record},
+    {"synclock", false, "off", {}, true, sync_lock_off, "undo the recorded sync lock", undo_sync_lock},
+    {"synclock", false, "vcr", kOnOff, true, vcr, "VCR setting of the recorded sync lock", load_sync_lock},
     {"synclock", false, "tvmode", {}, false, tv_mode, "the TV encoder's standard"},
     {"genlock", false, "on", kVideoClockArgs, true, genlock_on,
      "genlock-mode sync lock, video output off; records the lock", check_genlock},
-    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", load_record},
+    {"genlock", false, "off", {}, true, genlock_off, "undo the recorded genlock-mode lock", undo_genlock},
     {"genlock", false, "output", kOutputArgs, true, genlock_output,
      "switch the video output of the recorded genlock-mode lock", check_output},
     {"videoclock", false, "on", kVideoClockArgs, true, video_clock_on,
      "run the display from the video clock; records the switch", check_videoclock},
-    {"videoclock", false, "off", {}, true, video_clock_off, "back to the recorded own clock", load_record},
+    {"videoclock",
+     false,
+     "off",
+     {},
+     true,
+     video_clock_off,
+     "back to the recorded own clock",
+     undo_video_clock},
     {"crt", false, "write", kCrtArgs, true, crt_write, "CRT timing of a TV mode and a 27 MHz pixel clock",
      check_crt_write},
     {"crt",
@@ -225,7 +293,7 @@ constexpr Command kCommands[] = {
      true,
      crt_cleanup,
      "put back the CRT timing and clock saved in the lock-state record",
-     load_record},
+     load_any_record},
     {"fetch", false, nullptr, kFetchArgs, true, fetch, "hold or release the display fetch"},
 };
 

@@ -7,9 +7,12 @@
 #include "grab.h"
 #include "io.h"
 #include "portmem.h"
+#include "output_file.h"
 #include "register_access.h"
+#include "session.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -90,6 +93,14 @@ bool write_png_frame(const std::string &path, const Packed &frame, const Geometr
     return video::write_png(path, image, message);
 }
 
+// Whether SIGINT, SIGTERM or SIGHUP is waiting to be delivered.
+bool interrupted() {
+    sigset_t pending;
+    sigpending(&pending);
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
+           sigismember(&pending, SIGHUP) == 1;
+}
+
 // The argument checks that need no controller.
 int check(const Options &, const Args &a) {
     if (a.given[kSource] && !grab::kHasSource)
@@ -107,14 +118,17 @@ int check(const Options &, const Args &a) {
     return kExitOk;
 }
 
-// Opens the y4m stream (a file, or standard output for "-") and writes its
-// header; null after a message when the file cannot be written.
-std::FILE *open_y4m(const std::string &path, const state::CaptureState &c, const Geometry &g) {
-    std::FILE *out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-    if (!out) {
-        error(kExitFailure, "grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
+// Opens the y4m stream (a file, put in place when complete, or standard
+// output for "-") and writes its header; null after a message when the file
+// cannot be written.
+std::FILE *open_y4m(video::OutputFile &file, const std::string &path, const state::CaptureState &c,
+                    const Geometry &g) {
+    std::string message;
+    if (path != "-" && !file.open(path, message)) {
+        error(kExitFailure, "grab: %s", message.c_str());
         return nullptr;
     }
+    std::FILE *out = path == "-" ? stdout : file.get();
     // The registers do not name the input's standard: a field window
     // reaching past line 240 can only be PAL's.
     const bool ntsc = c.end_line <= kNtscFieldLines;
@@ -128,9 +142,18 @@ int grab_frames(const Options &, const Args &a) {
     const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
     const state::CaptureState c = state::capture_state(reader, engine);
     if (!c.enabled || c.held) {
-        error(kExitFailure,
-              "grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
-              engine, engine);
+        if (kSimulatedFlavour)
+            error(
+                kExitFailure,
+                "grab: capture engine %d is stopped: nothing is being captured (a fresh simulated controller "
+                "captures nothing; let capview start it and hand its registers over: kovasim --dump D, "
+                "then kovactl --sim $(sed 's/^/--set=/' D) grab)",
+                engine);
+        else
+            error(
+                kExitFailure,
+                "grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
+                engine, engine);
         return kExitFailure;
     }
     const Geometry g = geometry(c);
@@ -150,14 +173,16 @@ int grab_frames(const Options &, const Args &a) {
     }
 
     const std::string path(a.given[kOutput] ? a.text[kOutput] : "-");
-    const bool to_stdout = path == "-";
+    video::OutputFile file;
     std::FILE *out = nullptr;
-    if (a.value[kFormat] == kY4m && (out = open_y4m(path, c, g)) == nullptr) return kExitFailure;
+    if (a.value[kFormat] == kY4m && (out = open_y4m(file, path, c, g)) == nullptr) return kExitFailure;
     Packed frame;
     std::vector<std::uint8_t> planes;
     std::string message;
     bool ok = true;
-    for (std::uint32_t i = 0; i < a.value[kFrames] && ok; ++i) {
+    // Signals wait until the command is done (it runs held): one that
+    // arrives ends the grab at the next frame boundary, the frames so far kept.
+    for (std::uint32_t i = 0; i < a.value[kFrames] && ok && !interrupted(); ++i) {
         // A frame is two fields: both have been written after two field boundaries.
         WaitVSync();
         WaitVSync();
@@ -167,13 +192,11 @@ int grab_frames(const Options &, const Args &a) {
         else
             ok = write_png_frame(path, frame, g, message);
     }
-    if (out) {
+    if (out == stdout) {
         ok = std::fflush(out) == 0 && !std::ferror(out);
-        if (message.empty() && !ok) message = "cannot write " + path + ": " + std::strerror(errno);
-        if (!to_stdout && std::fclose(out) != 0 && ok) {
-            ok = false;
-            message = "cannot write " + path + ": " + std::strerror(errno);
-        }
+        if (!ok) message = "cannot write " + path + ": " + std::strerror(errno);
+    } else if (out) {
+        ok = file.commit(message);
     }
     if (!ok) error(kExitFailure, "grab: %s", message.c_str());
     return ok ? kExitOk : kExitFailure;

@@ -5,6 +5,7 @@
 #include "portmem.h"
 #include "kovactl.h"
 #include "number.h"
+#include "privilege_hint.h"
 #include "session.h"
 #include "signal_hold.h"
 #include "state_dir.h"
@@ -432,6 +433,9 @@ int run(int argc, char **argv) {
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
     if (words[0] == std::string_view("help")) return help(words.subspan(1));
+    if (const char *empty =
+            tool::empty_state_dir_name(options.state_dir_given ? options.state_dir_option.c_str() : nullptr))
+        return error(kExitUsage, "%s: empty directory name", empty);
 
     Args args;
     std::size_t used = 0;
@@ -481,7 +485,7 @@ std::string hex(std::uint32_t value, int digits) {
 
 int map_controller() {
     if (RequestIOPrivilege() != 0) {
-        error(kExitFailure, "I/O privilege refused (iopl 3); run as root on an x86 machine");
+        error(kExitFailure, "I/O privilege refused (iopl 3); %s", tool::privilege_hint());
         return kExitFailure;
     }
     if (MapKOVAMemory() != 0) {

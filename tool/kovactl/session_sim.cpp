@@ -1,10 +1,12 @@
 // The simulated flavour: a fresh simulated controller per run, preset with
 // --set and --fail; afterwards the trace and the register dump.
 #include "controller.h"
+#include "output_file.h"
 #include "physmap.h"
 #include "portmem.h"
 #include "register_names.h"
 #include "session.h"
+#include "signal_hold.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,19 +21,17 @@ namespace {
 // The register state before a dry run, put back after it.
 std::unique_ptr<sim::Controller> g_before_dry_run;
 
+// Writes the file whole (a regular file through a temporary), the old one
+// kept on failure.
 bool write_output(const std::string &file, const std::string &text) {
     if (file == "-") return std::fputs(text.c_str(), stderr) >= 0;
-    std::FILE *out = std::fopen(file.c_str(), "w");
-    if (!out) {
-        error(kExitFailure, "cannot write %s: %s", file.c_str(), std::strerror(errno));
-        return false;
-    }
-    const bool written = std::fputs(text.c_str(), out) >= 0;
-    if (std::fclose(out) != 0 || !written) {
-        error(kExitFailure, "cannot write %s: %s", file.c_str(), std::strerror(errno));
-        return false;
-    }
-    return true;
+    sim::video::OutputFile out;
+    std::string message;
+    if (out.open(file, message) && std::fputs(text.c_str(), out.get()) >= 0 && out.commit(message))
+        return true;
+    error(kExitFailure, "%s",
+          message.empty() ? ("cannot write " + file + ": " + std::strerror(errno)).c_str() : message.c_str());
+    return false;
 }
 
 } // namespace
@@ -66,6 +66,7 @@ int close_session(const Options &options, int status) {
         if (g_before_dry_run) sim = *g_before_dry_run;
     }
     bool written = true;
+    const tool::SignalHold hold; // each file is left old or complete new
     if (!options.trace_file.empty()) written &= write_output(options.trace_file, trace);
     if (!options.dump_file.empty()) written &= write_output(options.dump_file, sim::dump(sim));
     return !written && status == kExitOk ? kExitFailure : status;
