@@ -292,10 +292,11 @@ bool open_output(Output &output) {
     return true;
 }
 
-// Writes the text and closes the file.
-bool write_output(Output &output, const std::string &text) {
+// Writes the text (made only for a file that was asked for) and closes the file.
+template <typename Text>
+bool write_output(Output &output, Text make_text) {
     if (output.file == nullptr) return true;
-    bool written = std::fputs(text.c_str(), output.file) >= 0;
+    bool written = std::fputs(make_text().c_str(), output.file) >= 0;
     written = (output.file == stderr ? std::fflush(stderr) : std::fclose(output.file)) == 0 && written;
     if (!written)
         std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
@@ -319,9 +320,10 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     Y4mWriter y4m;
     std::string error;
     const StandardInfo &info = standard_info(model.source().standard());
+    // The stream's size is the screen's as the registers leave it.
+    const kova::sim::DisplayState display = kova::sim::display_state(sim);
     Image screen;
-    model.screen(screen);
-    bool ok = options.y4m_file.empty() || y4m.open(options.y4m_file, screen.width, screen.height,
+    bool ok = options.y4m_file.empty() || y4m.open(options.y4m_file, display.width, display.height,
                                                    info.field_rate_num, info.field_rate_den, error);
     for (long i = 0; i < options.frames; ++i) {
         sim.next_field();
@@ -397,15 +399,19 @@ int main(int argc, char **argv) {
     for (const Failure failure : options.failures)
         sim.fail(failure);
 
-    // The desktop is painted at the depth the settings leave.
-    kova::sim::video::Model model(sim, std::move(source));
+    // The desktop is painted at the depth the settings leave, and with the
+    // captured fields only for a picture that will show them; without one
+    // the model keeps its counts and video memory stays untouched.
+    using Pixels = kova::sim::video::Model::Pixels;
+    const bool picture = !options.png_file.empty() || !options.y4m_file.empty();
+    kova::sim::video::Model model(sim, std::move(source), picture ? Pixels::Drawn : Pixels::CountsOnly);
     const int status =
         capview_main(static_cast<int>(options.capview_args.size()) - 1, options.capview_args.data());
     std::fflush(stdout);
 
     bool written = run_frames(sim, model, options);
-    written &= write_output(options.trace, sim.trace_text());
-    written &= write_output(options.dump, kova::sim::dump(sim));
+    written &= write_output(options.trace, [&sim] { return sim.trace_text(); });
+    written &= write_output(options.dump, [&sim] { return kova::sim::dump(sim); });
     std::fputs(summary(sim, model).c_str(), stderr);
     if (!written && status == 0) return kUsageError;
     return status;
