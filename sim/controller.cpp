@@ -197,9 +197,9 @@ void Controller::reset() {
     std::fill(std::begin(gr_), std::end(gr_), std::uint8_t{0});
     std::fill(std::begin(sr_), std::end(sr_), std::uint8_t{0});
     std::fill(std::begin(cr_), std::end(cr_), std::uint8_t{0});
-    std::fill(gr_pages_fa_.begin(), gr_pages_fa_.end(), std::uint8_t{0});
-    std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), std::uint8_t{0});
-    std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), std::uint8_t{0});
+    gr_pages_fa_.clear();
+    gr_pages_bf_.clear();
+    sr_pages_fa_.clear();
     window_.clear();
     video_memory_.clear();
 

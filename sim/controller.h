@@ -186,9 +186,9 @@ class Controller {
     std::uint8_t gr_[256] = {};
     std::uint8_t sr_[256] = {};
     std::uint8_t cr_[256] = {};
-    std::vector<std::uint8_t> gr_pages_fa_; // [page][index]
-    std::vector<std::uint8_t> gr_pages_bf_;
-    std::vector<std::uint8_t> sr_pages_fa_;
+    ZeroPages gr_pages_fa_; // [page][index]
+    ZeroPages gr_pages_bf_;
+    ZeroPages sr_pages_fa_;
     ZeroPages window_; // ports, TV/audio region and the rest of the window
     ZeroPages video_memory_;
 

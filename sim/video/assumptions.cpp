@@ -82,6 +82,22 @@ constexpr int kChunk = 512;
 // gathered into full-resolution planes and converted by the library.
 void decode_422(const std::uint8_t *line, std::uint32_t available, const std::uint32_t *columns, int n,
                 std::uint8_t *out, int y_at, int u_at, int v_at) {
+    // One source pixel per screen pixel from an even column, all fetched: the
+    // library's packed conversion (the same colours as its planar one).
+    if (n > 0 && columns[0] % 2 == 0 && columns[n - 1] == columns[0] + static_cast<std::uint32_t>(n - 1) &&
+        static_cast<std::uint64_t>(columns[n - 1] / 2) * 4 + 4 <= available) {
+        const std::uint8_t *p = line + columns[0] / 2 * 4;
+        std::uint8_t argb[4 * kChunk];
+        for (int first = 0; first < n; first += kChunk) {
+            const int count = std::min(kChunk, n - first);
+            if (y_at == 0)
+                libyuv::YUY2ToARGB(p + 2 * first, 0, argb, 0, count, 1);
+            else
+                libyuv::UYVYToARGB(p + 2 * first, 0, argb, 0, count, 1);
+            libyuv::ARGBToRAW(argb, 0, out + 3 * first, 0, count, 1);
+        }
+        return;
+    }
     std::uint8_t y[kChunk], u[kChunk], v[kChunk];
     bool black[kChunk];
     for (int first = 0; first < n; first += kChunk) {

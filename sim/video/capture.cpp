@@ -34,18 +34,21 @@ struct LineSpan {
     bool guard_stop = false;
 };
 
+// Pixels of a line starting at `start` whose last byte lies before `end`.
+std::uint64_t room(std::uint64_t start, std::uint64_t end) {
+    return end >= start + 2 ? (end - start) / 2 : 0;
+}
+
 LineSpan line_span(const CaptureState &c, int field, std::uint32_t j, std::uint32_t width,
                    std::uint32_t memory_size) {
-    const std::uint64_t limit = c.guard_on ? guard_limit(c) : UINT64_MAX;
-    // Each pixel is two bytes; the guard is checked first, so where it lies
-    // at or before the end of memory it is what stops the line.
-    const bool guard_first = limit <= memory_size;
-    const std::uint64_t end = guard_first ? limit : memory_size;
+    // Pixel by pixel the engine checks the guard first, then the end of
+    // memory, which ends only the line.
     LineSpan span;
     span.start = capture_line_address(c, field, j);
-    const std::uint64_t room = span.start < end ? (end - span.start) / 2 : 0;
-    span.pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(width, room));
-    span.guard_stop = guard_first && span.pixels < width;
+    const std::uint64_t guard = c.guard_on ? room(span.start, guard_limit(c)) : UINT64_MAX;
+    const std::uint64_t memory = room(span.start, memory_size);
+    span.pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>({width, guard, memory}));
+    span.guard_stop = guard < width && guard <= memory;
     return span;
 }
 
