@@ -292,11 +292,10 @@ bool open_output(Output &output) {
     return true;
 }
 
-// Writes the text (made only for a file that was asked for) and closes the file.
-template <typename Text>
-bool write_output(Output &output, Text make_text) {
+// Writes the text and closes the file.
+bool write_output(Output &output, const std::string &text) {
     if (output.file == nullptr) return true;
-    bool written = std::fputs(make_text().c_str(), output.file) >= 0;
+    bool written = std::fputs(text.c_str(), output.file) >= 0;
     written = (output.file == stderr ? std::fflush(stderr) : std::fclose(output.file)) == 0 && written;
     if (!written)
         std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
@@ -410,8 +409,9 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     bool written = run_frames(sim, model, options);
-    written &= write_output(options.trace, [&sim] { return sim.trace_text(); });
-    written &= write_output(options.dump, [&sim] { return kova::sim::dump(sim); });
+    // The trace and the dump are formatted only for a file that asks for them.
+    written &= write_output(options.trace, options.trace.name.empty() ? std::string() : sim.trace_text());
+    written &= write_output(options.dump, options.dump.name.empty() ? std::string() : kova::sim::dump(sim));
     std::fputs(summary(sim, model).c_str(), stderr);
     if (!written && status == 0) return kUsageError;
     return status;

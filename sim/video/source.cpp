@@ -16,8 +16,9 @@ constexpr Yuv kBlack = {16, 128, 128};
 void fill(Frame &f, int x0, int y0, int x1, int y1, Yuv colour) {
     x0 = std::max(x0, 0), x1 = std::min(x1, f.width);
     if (x0 >= x1) return;
+    const int first_pair = x0 / 2, last_pair = (x1 - 1) / 2;
     const auto pixels = static_cast<std::size_t>(x1 - x0),
-               pairs = static_cast<std::size_t>((x1 - 1) / 2 - x0 / 2 + 1);
+               pairs = static_cast<std::size_t>(last_pair - first_pair) + 1;
     for (int line = std::max(y0, 0); line < std::min(y1, f.height); ++line) {
         std::memset(f.y_row(line) + x0, colour.y, pixels);
         std::memset(f.cb_row(line) + x0 / 2, colour.u, pairs);
