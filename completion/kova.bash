@@ -131,40 +131,97 @@ _kova_complete_engine_register() {
     COMPREPLY+=($(compgen -W 'CAP0: CAP1: OVL0: OVL1:' -- "$cur"))
 }
 
-_kova_kovactl_commands='status reg detect dac wait clock screen draw blank overlay capture synclock genlock videoclock crt fetch grab screenshot help'
+# kovactl's command table, one synopsis a line ("reg dump [GR|SR|...] [--page N]"),
+# as "kovactl help" prints it, in _kova_kovactl_synopses; asked once a shell.
+# _kova_kovactl_command names the program to ask (default: the word typed).
+_kova_kovactl_load() {
+    if [[ -z ${_kova_kovactl_synopses-} ]]; then
+        local ask=("${words[0]}")
+        [[ -n ${_kova_kovactl_command-} ]] && read -r -a ask <<<"$_kova_kovactl_command"
+        _kova_kovactl_synopses=$("${ask[@]}" help 2>/dev/null | sed -n '/^commands:/,$p' |
+            sed -n 's/^  \([a-z][^ ]*\( [^ ]\{1,\}\)*\).*/\1/p')
+    fi
+}
 
-# Candidates for the word after kovactl's command words ARGS...
-_kova_kovactl_next() {
-    case "$*" in
-    '') echo "$_kova_kovactl_commands" ;;
-    help) echo "$_kova_kovactl_commands" ;;
-    reg) echo get set dump ;;
-    'reg dump') echo GR SR CR TV CAP0 CAP1 OVL0 OVL1 --page ;;
-    dac) echo crt tv ram power ;;
-    'dac '?*) (($# == 2)) && echo on off ;;
-    wait) echo vsync hsync crt-vsync capture-vsync ;;
-    draw) echo pixel line rect ;;
-    overlay) echo 0 1 top ;;
-    'overlay top') echo 0 1 ;;
-    'overlay '[01]) echo on off init cleanup format mode window source scale fifo key ;;
-    'overlay '[01]' scale') echo bob weave ;;
-    capture) echo 0 1 ;;
-    'capture '[01]) echo init window dest scale on off cleanup guard backbuffer double polarity ;;
-    'capture '[01]' double') echo on off ;;
-    'capture '[01]' polarity') echo normal inverted ;;
-    synclock) echo on off vcr tvmode ;;
-    'synclock vcr') echo on off ;;
-    'synclock on '*) echo --standard --clock --variant --no-color ;;
-    genlock) echo on off output ;;
-    'genlock on '* | 'videoclock on '*) echo --standard --clock --variant ;;
-    'genlock output') echo on off ;;
-    'genlock output on '* | 'genlock output off '*) echo --standard --variant ;;
-    videoclock) echo on off ;;
-    crt) echo write cleanup ;;
-    'crt write') echo pal ntsc ;;
-    fetch) echo hold release ;;
-    grab | 'grab '*) echo --engine --frames --format -o --source ;;
-    esac
+# _kova_kovactl_match SYNOPSIS WORDS...: whether the command words typed fit
+# the synopsis (its words and choices; placeholders take any word).  Sets slot (the synopsis token for the next word: a word,
+# choices a|b, a placeholder, or empty; slot_optional 1 when it may be left
+# out), opts (the synopsis' options) and
+# value (the option's value token when the last word typed is that option).
+_kova_kovactl_match() {
+    local tokens=($1) positional=() optional=() flags=() token name i j=0 w p
+    local -A takes=()
+    shift
+    opts=() slot= value=
+    for ((i = 0; i < ${#tokens[@]}; i++)); do
+        token=${tokens[i]}
+        if [[ $token == \[-* ]]; then
+            name=${token#[}
+            if [[ $token == *\] ]]; then
+                flags+=("${name%]}")
+                opts+=("${name%]}")
+            else
+                token=${tokens[++i]}
+                takes[$name]=${token%]}
+                opts+=("$name")
+            fi
+        elif [[ $token == \[* ]]; then
+            token=${token#[}
+            positional+=("${token%]}") optional+=(1)
+        else
+            positional+=("$token") optional+=(0)
+        fi
+    done
+    for ((i = 0; i < $#; i++)); do
+        w=${@:i+1:1}
+        if [[ -n $w && -n ${takes[$w]+set} ]]; then
+            ((i + 1 == $#)) && value=${takes[$w]}
+            ((i++))
+            continue
+        fi
+        [[ " ${flags[*]} " == *" $w "* ]] && continue
+        while ((j < ${#positional[@]})); do
+            p=${positional[j]}
+            # Placeholders (upper case, FILE.png) take any word, N a number.
+            [[ $p == N ]] && { [[ $w =~ ^[0-9] ]] && break || return 1; }
+            [[ $p == *\|* || $p =~ ^[a-z] ]] || break
+            [[ "|$p|" == *"|$w|"* ]] && break
+            ((optional[j])) || return 1
+            ((j++))
+        done
+        ((j++)) # a word past the synopsis' end is the user's: it stays
+    done
+    slot=${positional[j]-} slot_optional=${optional[j]-1}
+    return 0
+}
+
+# Completes the word CUR after kovactl's command words ARGS...
+_kova_kovactl_complete() {
+    local cur=$1 synopsis slot slot_optional opts value candidates=() choice
+    shift
+    _kova_kovactl_load
+    if (($# == 0)) || [[ $* == help ]]; then
+        COMPREPLY=($(compgen -W "$(cut -d' ' -f1 <<<"$_kova_kovactl_synopses" | uniq) help" -- "$cur"))
+        return
+    fi
+    while read -r synopsis; do
+        _kova_kovactl_match "$synopsis" "$@" || continue
+        if [[ -n $value ]]; then
+            [[ $value == *FILE* ]] && COMPREPLY+=($(compgen -f -- "$cur"))
+            for choice in ${value//|/ }; do [[ $choice =~ [A-Z] || $choice == - ]] || candidates+=("$choice"); done
+            continue
+        fi
+        case $slot in
+        REG | REG=HEX) _kova_complete_engine_register "$cur"; return ;;
+        *.png) COMPREPLY=($(compgen -f -X '!*.png' -- "$cur")); return ;;
+        MODE) candidates+=(0 1 2 3) ;;
+        N) candidates+=(0 1) ;;
+        *\|* | [a-z]*) candidates+=(${slot//|/ }) ;;
+        esac
+        # A command's options once the words it needs are typed.
+        ((slot_optional)) || [[ ! $slot =~ ^[a-z] && $slot != *\|* && $slot != MODE ]] && candidates+=("${opts[@]}")
+    done < <(grep "^$1\( \|\$\)" <<<"$_kova_kovactl_synopses")
+    COMPREPLY+=($(compgen -W "$(printf '%s\n' "${candidates[@]}" | awk '!seen[$0]++')" -- "$cur"))
 }
 
 _kova_kovactl() {
@@ -193,22 +250,7 @@ _kova_kovactl() {
             return
         fi
     fi
-    case "${command[*]}" in
-    'reg get' | 'reg set') _kova_complete_engine_register "$cur"; return ;;
-    'synclock on '* | 'genlock on '* | 'genlock output '?*' '* | 'videoclock on '*)
-        [[ $prev == --standard ]] && { COMPREPLY=($(compgen -W 'pal ntsc' -- "$cur")); return; } ;;
-    'synclock on' | 'genlock on' | 'genlock output on' | 'genlock output off' | 'videoclock on')
-        COMPREPLY=($(compgen -W '0 1 2 3' -- "$cur")); return ;;
-    'grab'*)
-        case $prev in
-        --format) COMPREPLY=($(compgen -W 'y4m png' -- "$cur")); return ;;
-        --engine) COMPREPLY=($(compgen -W '0 1' -- "$cur")); return ;;
-        --source) COMPREPLY=($(compgen -f -W 'pal ntsc none' -- "$cur")); return ;;
-        -o) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        esac ;;
-    'screenshot') COMPREPLY=($(compgen -f -X '!*.png' -- "$cur")); return ;;
-    esac
-    COMPREPLY=($(compgen -W "$(_kova_kovactl_next "${command[@]}")" -- "$cur"))
+    _kova_kovactl_complete "$cur" "${command[@]}"
 }
 
 complete -F _kova_capview capview

@@ -10,6 +10,7 @@
 #include "controller.h"
 #include "harness.h"
 #include "kovactl.h"
+#include "number.h"
 #include "program_filter.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ bool runnable(const std::vector<std::string> &args) {
     const auto wait = std::find(args.begin(), args.end(), "wait");
     for (auto it = wait; it != args.end(); ++it) {
         std::uint32_t count = 0;
-        if (kova::ctl::parse_number(*it, count) && count > 4) return false;
+        if (kova::tool::parse_number(*it, count) && count > 4) return false;
     }
     return true;
 }

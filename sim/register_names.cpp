@@ -33,11 +33,6 @@ bool parse_hex(std::string_view text, std::size_t digits, std::uint32_t &value) 
     return true;
 }
 
-bool parse_value(std::string_view text, std::size_t max_digits, std::uint32_t &value) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    return !text.empty() && text.size() <= max_digits && parse_hex(text, text.size(), value);
-}
-
 bool paged(Reg::Kind kind, std::uint16_t index) {
     if (kind == Reg::Kind::GR) return pager_of(RegFile::GR, static_cast<std::uint8_t>(index)) != Pager::None;
     if (kind == Reg::Kind::SR) return pager_of(RegFile::SR, static_cast<std::uint8_t>(index)) != Pager::None;
@@ -113,6 +108,22 @@ bool parse_register(std::string_view name, Reg &reg, std::string &error) {
     return true;
 }
 
+std::uint32_t value_limit(Reg reg) {
+    return reg.kind == Reg::Kind::TV ? 0xFFFF : 0xFF;
+}
+
+bool parse_register_value(std::string_view text, std::uint32_t limit, std::uint32_t &value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    std::uint32_t v = 0;
+    if (text.empty() || text.size() > 8 || !parse_hex(text, text.size(), v) || v > limit) return false;
+    value = v;
+    return true;
+}
+
+std::string register_value_range(std::uint32_t limit) {
+    return "a hex value from 0 to 0x" + hex(limit, 0);
+}
+
 bool parse_setting(std::string_view text, Setting &setting, std::string &error) {
     const std::string quoted = quote(text);
     const auto equals = text.find('=');
@@ -125,10 +136,10 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
         error = quoted + error.substr(quote(text.substr(0, equals)).size()); // the whole setting in quotes
         return false;
     }
-    const unsigned value_digits = reg.kind == Reg::Kind::TV ? 4 : 2;
+    const std::uint32_t limit = value_limit(reg);
     std::uint32_t value = 0;
-    if (!parse_value(text.substr(equals + 1), value_digits, value)) {
-        error = quoted + ": the value is 1 to " + std::to_string(value_digits) + " hex digits";
+    if (!parse_register_value(text.substr(equals + 1), limit, value)) {
+        error = quoted + ": the value must be " + register_value_range(limit);
         return false;
     }
     setting = Setting{reg, static_cast<std::uint16_t>(value)};

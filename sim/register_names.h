@@ -4,7 +4,7 @@
 //   GRxx@pp=HH, SRxx@pp=HH      a paged register in page pp
 //   TVxxxx=HHHH                 a 16-bit TV register
 //   Pxxxx=HH                    a single port
-// Names and values are hexadecimal without 0x, in either case.
+// Names and values are hexadecimal, in either case (a value may carry 0x).
 #pragma once
 
 #include "controller.h"
@@ -23,6 +23,15 @@ struct Setting {
 // Parses a register name as above (without "=HEX").  On failure returns false
 // and puts a one-line reason in error.
 bool parse_register(std::string_view name, Reg &reg, std::string &error);
+
+// The largest value of a register: 0xFFFF for a TV register, else 0xFF.
+std::uint32_t value_limit(Reg reg);
+
+// A register value: hex digits (0x optional) for a value up to limit.
+bool parse_register_value(std::string_view text, std::uint32_t limit, std::uint32_t &value);
+
+// The range message of a register value: "a hex value from 0 to 0xFF".
+std::string register_value_range(std::uint32_t limit);
 
 // Parses "NAME=HEX".  On failure returns false and puts a one-line reason in
 // error (a malformed or unknown name, a paged register without its page or an

@@ -66,7 +66,7 @@ const UsageCase kUsageErrors[] = {
     {{"reg", "get", "CAP2:10"}, "reg get: REG \"CAP2:10\": use CAP0:xx or CAP1:xx"},
     {{"reg", "set", "GR10"}, "reg set: REG=HEX expected, not \"GR10\""},
     {{"reg", "set", "GR10=123"}, "reg set: HEX must be a hex value from 0 to 0xFF, not \"123\""},
-    {{"reg", "set", "GR10=12", "0x100"}, "reg set: MASK must be a number from 0 to 0xFF, not \"0x100\""},
+    {{"reg", "set", "GR10=12", "0x100"}, "reg set: MASK must be a number from 0x0 to 0xFF, not \"0x100\""},
     {{"reg", "dump", "CR", "--page", "1"}, "reg dump: --page applies to GR, SR, OVL0 and OVL1 only"},
     {{"help", "nosuch"}, "help: unknown command \"nosuch\"; see kovactl help"},
 };

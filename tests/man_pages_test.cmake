@@ -9,3 +9,11 @@ if(KOVA_MAN)
 else()
   message(STATUS "man not found: man-page lint skipped (install man-db)")
 endif()
+
+# kovactl's man page names the commands of its command table, and no others.
+find_program(KOVA_BASH bash)
+if(KOVA_BASH)
+  add_test(NAME man_page_kovactl_commands
+    COMMAND ${KOVA_BASH} ${CMAKE_CURRENT_SOURCE_DIR}/man/check_commands.sh ${KOVA_MAN_DIR}/kovactl.1
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kovactl>)
+endif()

@@ -22,8 +22,8 @@ TEST(RobustnessTest, RefusedSettingIsQuotedOnOneLine) {
         {"GR\n5@80=1F",
          "\"GR\\x0A5@80=1F\": unknown register; use GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx or Pxxxx"},
         {"\x1b[2J", "\"\\x1B[2J\": expected NAME=HEX"},
-        {std::string_view("GR35=\0E", 7), "\"GR35=\\x00E\": the value is 1 to 2 hex digits"},
-        {"GR35=\xff", "\"GR35=\\xFF\": the value is 1 to 2 hex digits"},
+        {std::string_view("GR35=\0E", 7), "\"GR35=\\x00E\": the value must be a hex value from 0 to 0xFF"},
+        {"GR35=\xff", "\"GR35=\\xFF\": the value must be a hex value from 0 to 0xFF"},
         {"GRE5=01", "\"GRE5=01\": GRE5 is paged; name its page, as in GRE5@00"},
     };
     for (const auto &c : cases) {

@@ -14,6 +14,7 @@
 #include "kova_version.h"
 #include "engines.h"
 #include "lock_state.h"
+#include "number.h"
 #include "register_names.h"
 #include "state_dir.h"
 #include "synclock.h"
@@ -34,6 +35,7 @@ namespace {
 using kova::sim::Failure;
 
 constexpr int kUsageError = 2;
+constexpr std::uint32_t kMaxFrames = 100000;
 
 // An output file of the run, opened before anything runs so that a name that
 // cannot be written is an error up front.  "-" is standard error.
@@ -48,7 +50,7 @@ struct Options {
     std::string state_dir; // empty: no lock-state record
     bool help = false;
     std::string source = "pal";
-    long frames = 2;
+    std::uint32_t frames = 2;
     std::string png_file;
     std::string y4m_file;
     std::vector<kova::sim::Setting> settings;
@@ -78,9 +80,7 @@ struct OwnOption {
     Take take;
 };
 
-// Built at start-up; a failing allocation there leaves nothing to catch it.
-// NOLINTNEXTLINE(cert-err58-cpp)
-const OwnOption kOwnOptions[] = {
+constexpr OwnOption kOwnOptions[] = {
     {"--trace", "FILE", "write the trace of every platform event to FILE (- for standard error)",
      [](Options &o, std::string_view v, std::string &e) { return take_file(o.trace, v, e); }},
     {"--set", "REG=HEX",
@@ -121,11 +121,8 @@ const OwnOption kOwnOptions[] = {
      }},
     {"--frames", "N", "frames of the screen that pass after capview's run (default 2)",
      [](Options &o, std::string_view v, std::string &e) {
-         const std::string text(v);
-         char *end = nullptr;
-         o.frames = std::strtol(text.c_str(), &end, 10);
-         if (text.empty() || *end != '\0' || o.frames < 0 || o.frames > 100000) {
-             e = text + ": a number from 0 to 100000";
+         if (!kova::tool::parse_number_in(v, 0, kMaxFrames, o.frames)) {
+             e = std::string(v) + ": " + kova::tool::number_range(0, kMaxFrames);
              return false;
          }
          return true;
@@ -324,7 +321,7 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     Image screen;
     bool ok = options.y4m_file.empty() || y4m.open(options.y4m_file, display.width, display.height,
                                                    info.field_rate_num, info.field_rate_den, error);
-    for (long i = 0; i < options.frames; ++i) {
+    for (std::uint32_t i = 0; i < options.frames; ++i) {
         sim.next_field();
         if (options.y4m_file.empty() || !ok) continue;
         model.screen(screen);

@@ -5,6 +5,7 @@
 #   check_completion.sh COMPLETION_FILE KOVASIM [EMULATOR]
 set -uo pipefail
 source "$1"
+_kova_kovactl_command=${KOVACTL:-}
 kovasim=("${@:2}")
 failures=0
 
@@ -69,8 +70,8 @@ expect 'kovactl --st' --state-dir
 expect 'kovactl --sim --set GRE8=01 reg ' get set dump
 expect 'kovactl reg get CR1' CR10 CR11 CR12 CR13 CR14 CR15 CR16 CR17 CR18 CR19 CR1A CR1B CR1C CR1D CR1E CR1F
 expect 'kovactl reg dump O' OVL0 OVL1
-expect 'kovactl dac tv ' on off
-expect 'kovactl overlay 1 scale ' bob weave
+expect 'kovactl dac tv ' off on
+expect 'kovactl overlay 1 scale ' weave bob
 expect 'kovactl capture 0 polarity ' normal inverted
 expect 'kovactl --sim grab --format ' y4m png
 expect 'kovactl grab --frames 2 -' --engine --frames --format -o --source

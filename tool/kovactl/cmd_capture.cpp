@@ -11,16 +11,8 @@ void select(const Args &args) {
     Kova_SelectCaptureIndex(static_cast<unsigned short>(args.unit));
 }
 
-unsigned short u16(std::uint32_t v) {
-    return static_cast<unsigned short>(v);
-}
-
 template <void (*Operation)()>
-int plain(const Options &, const Args &args) {
-    select(args);
-    Operation();
-    return kExitOk;
-}
+constexpr Handler plain = on_unit<Kova_SelectCaptureIndex, Operation>;
 
 int init(const Options &, const Args &a) {
     select(a);

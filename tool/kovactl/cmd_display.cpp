@@ -27,20 +27,10 @@ int detect(const Options &options, const Args &) {
     return kExitOk;
 }
 
-int dac_crt(const Options &, const Args &args) {
-    TurnOnOffCRTDAC(static_cast<unsigned short>(args.value[0]));
-    return kExitOk;
-}
-int dac_tv(const Options &, const Args &args) {
-    TurnOnOffTVDAC(static_cast<unsigned short>(args.value[0]));
-    return kExitOk;
-}
-int dac_ram(const Options &, const Args &args) {
-    TurnOnOffRAMDAC(static_cast<unsigned short>(args.value[0]));
-    return kExitOk;
-}
-int dac_power(const Options &, const Args &args) {
-    DACPower(static_cast<unsigned short>(args.value[0]));
+// dac crt|tv|ram|power off|on: the switch with the argument's value.
+template <void (*Switch)(unsigned short)>
+int dac(const Options &, const Args &args) {
+    Switch(u16(args.value[0]));
     return kExitOk;
 }
 
@@ -99,7 +89,7 @@ bool on_screen(const char *what, std::uint32_t x, std::uint32_t y, bool exclusiv
     const std::uint32_t max_y = std::min(h, rows_mapped);
     const bool inside = exclusive ? x <= w && y <= max_y : x < w && y < max_y;
     if (!inside)
-        error("%s: (%u,%u) lies outside the %ux%u screen%s", what, x, y, w, max_y,
+        error(kExitFailure, "%s: (%u,%u) lies outside the %ux%u screen%s", what, x, y, w, max_y,
               max_y < h ? " part that is mapped" : "");
     return inside;
 }
@@ -154,10 +144,10 @@ constexpr ArgSpec kBlankArgs[] = {{"X0", ArgSpec::Kind::Number, 0, 0xFFFF},
 
 constexpr Command kCommands[] = {
     {"detect", false, nullptr, {}, true, detect, "sense a CRT monitor and a TV on the outputs"},
-    {"dac", false, "crt", kOnOffArg, true, dac_crt, "switch the CRT DAC"},
-    {"dac", false, "tv", kOnOffArg, true, dac_tv, "switch the TV DAC"},
-    {"dac", false, "ram", kOnOffArg, true, dac_ram, "switch the RAMDAC"},
-    {"dac", false, "power", kOnOffArg, true, dac_power, "power the DAC up or down"},
+    {"dac", false, "crt", kOnOffArg, true, dac<TurnOnOffCRTDAC>, "switch the CRT DAC"},
+    {"dac", false, "tv", kOnOffArg, true, dac<TurnOnOffTVDAC>, "switch the TV DAC"},
+    {"dac", false, "ram", kOnOffArg, true, dac<TurnOnOffRAMDAC>, "switch the RAMDAC"},
+    {"dac", false, "power", kOnOffArg, true, dac<DACPower>, "power the DAC up or down"},
     {"wait", false, "vsync", kCountArg, false, wait_times<WaitCrtVertSync>,
      "wait for COUNT vertical retraces", nullptr, true},
     {"wait", false, "hsync", kCountArg, false, wait_times<WaitCrtHoriSync>,

@@ -30,11 +30,11 @@ bool record_dir(const Options &options, std::string &dir) {
 int load_record(const Options &options, const Args &) {
     std::string dir, reason;
     if (!record_dir(options, dir)) {
-        error("no lock-state record in a simulated run without --state-dir");
+        error(kExitFailure, "no lock-state record in a simulated run without --state-dir");
         return kExitFailure;
     }
     if (tool::load_lock_state(dir, reason) != tool::LockStateLoad::Ok) {
-        error("%s", reason.c_str());
+        error(kExitFailure, "%s", reason.c_str());
         return kExitFailure;
     }
     return kExitOk;
@@ -43,14 +43,15 @@ int load_record(const Options &options, const Args &) {
 void record(const Options &options) {
     std::string dir, reason;
     if (options.dry_run || !record_dir(options, dir)) return;
-    if (!tool::record_lock_state(dir, reason)) error("warning: lock state not recorded: %s", reason.c_str());
+    if (!tool::record_lock_state(dir, reason))
+        error(kExitFailure, "warning: lock state not recorded: %s", reason.c_str());
 }
 
 int settle(const Options &options) {
     std::string dir, reason;
     if (options.dry_run || !record_dir(options, dir)) return kExitOk;
     if (tool::settle_lock_state(dir, reason)) return kExitOk;
-    error("the clean-up ran, but the lock-state record was not updated: %s", reason.c_str());
+    error(kExitFailure, "the clean-up ran, but the lock-state record was not updated: %s", reason.c_str());
     return kExitFailure;
 }
 
@@ -71,9 +72,9 @@ int lock_args(const char *what, const Args &a, LockArgs &out) {
     out.clock = static_cast<unsigned short>(a.value[2]);
     out.variant = static_cast<unsigned char>(a.value[3]);
     if (out.mode >= kModes[out.standard])
-        return usage_error("%s: MODE must be a number from 0 to %u for %s, not \"%.*s\"", what,
-                           kModes[out.standard] - 1, out.standard ? "NTSC" : "PAL",
-                           static_cast<int>(a.text[0].size()), a.text[0].data());
+        return error(kExitUsage, "%s: MODE must be a number from 0 to %u for %s, not \"%.*s\"", what,
+                     kModes[out.standard] - 1, out.standard ? "NTSC" : "PAL",
+                     static_cast<int>(a.text[0].size()), a.text[0].data());
     return kExitOk;
 }
 
@@ -166,9 +167,9 @@ int crt_write(const Options &, const Args &a) {
 }
 int check_crt_write(const Options &, const Args &a) {
     if (a.value[1] >= kModes[a.value[0]])
-        return usage_error("crt write: MODE must be a number from 0 to %u for %s, not \"%.*s\"",
-                           kModes[a.value[0]] - 1, a.value[0] ? "NTSC" : "PAL",
-                           static_cast<int>(a.text[1].size()), a.text[1].data());
+        return error(kExitUsage, "crt write: MODE must be a number from 0 to %u for %s, not \"%.*s\"",
+                     kModes[a.value[0]] - 1, a.value[0] ? "NTSC" : "PAL", static_cast<int>(a.text[1].size()),
+                     a.text[1].data());
     return kExitOk;
 }
 

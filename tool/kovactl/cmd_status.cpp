@@ -2,7 +2,7 @@
 #include "controller_state.h"
 #include "json.h"
 #include "kovactl.h"
-#include "primitive_reader.h"
+#include "register_access.h"
 
 namespace kova::ctl {
 
@@ -34,7 +34,7 @@ JsonObject lock_json(const state::LockState &l) {
 }
 
 int status(const Options &options, const Args &) {
-    PrimitiveReader reader;
+    regs::Reader reader;
     const state::ControllerState s = state::controller_state(reader);
     if (!options.json) {
         std::fputs(state::describe(s).c_str(), stdout);

@@ -7,7 +7,7 @@
 #include "grab.h"
 #include "io.h"
 #include "portmem.h"
-#include "primitive_reader.h"
+#include "register_access.h"
 
 #include <cerrno>
 #include <cstring>
@@ -93,14 +93,14 @@ bool write_png_frame(const std::string &path, const Packed &frame, const Geometr
 // The argument checks that need no controller.
 int check(const Options &, const Args &a) {
     if (a.given[kSource] && !grab::kHasSource)
-        return usage_error("grab: --source chooses the simulated video input; use it with --sim");
+        return error(kExitUsage, "grab: --source chooses the simulated video input; use it with --sim");
     if (a.value[kFormat] == kPng) {
         if (!a.given[kOutput] || a.text[kOutput] == "-")
-            return usage_error("grab: --format png needs -o FILE");
+            return error(kExitUsage, "grab: --format png needs -o FILE");
         if (a.value[kFrames] != 1)
-            return usage_error("grab: --format png writes one frame; --frames must be 1");
+            return error(kExitUsage, "grab: --format png writes one frame; --frames must be 1");
         if (!video::png_supported()) {
-            error("grab: --format png: this kovactl was built without libpng");
+            error(kExitFailure, "grab: --format png: this kovactl was built without libpng");
             return kExitFailure;
         }
     }
@@ -112,7 +112,7 @@ int check(const Options &, const Args &a) {
 std::FILE *open_y4m(const std::string &path, const state::CaptureState &c, const Geometry &g) {
     std::FILE *out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
     if (!out) {
-        error("grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
+        error(kExitFailure, "grab: cannot write %s: %s", path.c_str(), std::strerror(errno));
         return nullptr;
     }
     // The registers do not name the input's standard: a field window
@@ -124,17 +124,19 @@ std::FILE *open_y4m(const std::string &path, const state::CaptureState &c, const
 }
 
 int grab_frames(const Options &, const Args &a) {
-    PrimitiveReader reader;
+    regs::Reader reader;
     const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
     const state::CaptureState c = state::capture_state(reader, engine);
     if (!c.enabled || c.held) {
-        error("grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
+        error(kExitFailure,
+              "grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
               engine, engine);
         return kExitFailure;
     }
     const Geometry g = geometry(c);
     if (g.width == 0 || g.height == 0) {
-        error("grab: capture engine %d has an empty input window or scales it to nothing", engine);
+        error(kExitFailure, "grab: capture engine %d has an empty input window or scales it to nothing",
+              engine);
         return kExitFailure;
     }
     const std::uint64_t memory = state::screen_state(reader).video_memory;
@@ -142,8 +144,8 @@ int grab_frames(const Options &, const Args &a) {
     const std::uint64_t last =
         std::max(g.line_address(c, g.height - 1), g.line_address(c, g.height > 1 ? g.height - 2 : 0));
     if (first > last || last + 2ull * g.width > memory) {
-        error("grab: the %ux%u picture at %s does not fit in the %s bytes of video memory", g.width, g.height,
-              hex(c.destination).c_str(), hex(static_cast<std::uint32_t>(memory)).c_str());
+        error(kExitFailure, "grab: the %ux%u picture at %s does not fit in the %s bytes of video memory",
+              g.width, g.height, hex(c.destination).c_str(), hex(static_cast<std::uint32_t>(memory)).c_str());
         return kExitFailure;
     }
 
@@ -173,7 +175,7 @@ int grab_frames(const Options &, const Args &a) {
             message = "cannot write " + path + ": " + std::strerror(errno);
         }
     }
-    if (!ok) error("grab: %s", message.c_str());
+    if (!ok) error(kExitFailure, "grab: %s", message.c_str());
     return ok ? kExitOk : kExitFailure;
 }
 
@@ -188,8 +190,9 @@ int screenshot(const Options &, const Args &a) {
 
 int check_screenshot(const Options &, const Args &a) {
     if (!grab::kHasSource)
-        return usage_error("screenshot: the screen picture comes from the simulated controller; use --sim");
-    if (!a.text[0].ends_with(".png")) return usage_error("screenshot: FILE must end in .png");
+        return error(kExitUsage,
+                     "screenshot: the screen picture comes from the simulated controller; use --sim");
+    if (!a.text[0].ends_with(".png")) return error(kExitUsage, "screenshot: FILE must end in .png");
     return kExitOk;
 }
 

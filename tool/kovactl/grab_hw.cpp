@@ -11,7 +11,8 @@ int with_source(std::string_view, const Options &options, const Args &args, Hand
 }
 
 int screenshot(const std::string &) {
-    error("screenshot: the screen picture comes from the simulated controller; use kovactl --sim screenshot");
+    error(kExitFailure,
+          "screenshot: the screen picture comes from the simulated controller; use kovactl --sim screenshot");
     return kExitFailure;
 }
 

@@ -16,9 +16,9 @@ namespace {
 constexpr int kScreenshotFrames = 2;
 
 std::unique_ptr<sim::video::Source> open(std::string_view spec) {
-    std::string error;
-    auto source = sim::video::open_source(std::string(spec.empty() ? "pal" : spec), error);
-    if (!source) usage_error("--source %s", error.c_str());
+    std::string reason;
+    auto source = sim::video::open_source(std::string(spec.empty() ? "pal" : spec), reason);
+    if (!source) error(kExitUsage, "--source %s", reason.c_str());
     return source;
 }
 
@@ -33,7 +33,8 @@ int with_source(std::string_view source_name, const Options &options, const Args
 
 int screenshot(const std::string &path) {
     if (!sim::video::png_supported()) {
-        error("screenshot: %s not written: this kovactl was built without libpng", path.c_str());
+        error(kExitFailure, "screenshot: %s not written: this kovactl was built without libpng",
+              path.c_str());
         return kExitFailure;
     }
     auto source = open("");
@@ -46,7 +47,7 @@ int screenshot(const std::string &path) {
     model.screen(screen);
     std::string message;
     if (!sim::video::write_png(path, screen, message)) {
-        error("screenshot: %s", message.c_str());
+        error(kExitFailure, "screenshot: %s", message.c_str());
         return kExitFailure;
     }
     return kExitOk;

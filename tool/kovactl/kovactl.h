@@ -3,7 +3,10 @@
 // Commands live in tables, one per command group (one source file each).  A
 // command is its name, an optional engine or window number, an optional second
 // word, and a list of argument descriptions; help text and argument checks
-// come from the tables.
+// come from the tables, and so do the bash completion's command words (it
+// reads "kovactl help").  A new command is an entry and its handler in its
+// group's table, its entry in the man page (a test holds the page to the
+// tables) and a test of what it does.
 #pragma once
 
 #include "register_names.h"
@@ -69,6 +72,20 @@ struct Command {
     bool holds_per_step = false;
 };
 
+// A number of the command line as the library's parameter type.
+inline unsigned short u16(std::uint32_t v) {
+    return static_cast<unsigned short>(v);
+}
+
+// The handler of a command such as "capture N on": selects engine or window N
+// with Select, then runs Operation.
+template <void (*Select)(unsigned short), void (*Operation)()>
+int on_unit(const Options &, const Args &args) {
+    Select(u16(static_cast<std::uint32_t>(args.unit)));
+    Operation();
+    return kExitOk;
+}
+
 // Global options.
 struct Options {
     bool sim = false;
@@ -95,12 +112,9 @@ std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
 std::span<const Command> grab_commands();
 
-// Strict number: decimal or 0x hex, nothing trailing, at most 32 bits.
-bool parse_number(std::string_view text, std::uint32_t &value);
-
-// Messages on standard error, prefixed "kovactl: ".  usage_error returns kExitUsage.
-void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-int usage_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// The one message helper: "kovactl: " and the formatted text on standard
+// error; returns status (kExitUsage for a usage error, kExitFailure).
+int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // The state directory of the lock-state record.
 std::string state_directory(const Options &options);

@@ -4,6 +4,7 @@
 #include "physmap.h"
 #include "portmem.h"
 #include "kovactl.h"
+#include "number.h"
 #include "session.h"
 #include "signal_hold.h"
 #include "state_dir.h"
@@ -47,11 +48,11 @@ std::array<std::span<const Command>, 7> tables() {
 std::string range_text(const ArgSpec &spec) {
     if (spec.kind == ArgSpec::Kind::Choice || (spec.kind == ArgSpec::Kind::Option && spec.choices))
         return std::string("one of ") + spec.choices;
-    if (spec.kind == ArgSpec::Kind::Text || spec.kind == ArgSpec::Kind::Flag ||
+    // A text argument shows a range when it has one (the command checks it).
+    if ((spec.kind == ArgSpec::Kind::Text && spec.max == 0) || spec.kind == ArgSpec::Kind::Flag ||
         spec.kind == ArgSpec::Kind::Path)
         return "";
-    return spec.hex ? "a number from " + hex(spec.min) + " to " + hex(spec.max)
-                    : "a number from " + std::to_string(spec.min) + " to " + std::to_string(spec.max);
+    return tool::number_range(spec.min, spec.max, spec.hex);
 }
 
 std::string synopsis(const Command &c) {
@@ -104,78 +105,104 @@ int help(std::span<char *const> words) {
                 print_command_help(c);
                 found = true;
             }
-    if (!found) return usage_error("help: unknown command \"%s\"; see kovactl help", words[0]);
+    if (!found) return error(kExitUsage, "help: unknown command \"%s\"; see kovactl help", words[0]);
     return kExitOk;
 }
 
 // ------------------------------------------------------------------ global options
 
+// One word of the options before the command: its name, and its value when it
+// came as "--name=value".
+struct OptionWord {
+    std::string_view name;
+    std::string_view value;
+    bool has_value = false;
+};
+
+OptionWord split_option(std::string_view arg) {
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos)
+        return {arg.substr(0, eq), arg.substr(eq + 1), true};
+    return {arg, {}, false};
+}
+
+// The result of one option: go on, or stop the program with a status.
+constexpr int kGoOn = -1;
+
+int take_flag(const OptionWord &word, bool &target) {
+    if (word.has_value)
+        return error(kExitUsage, "%.*s takes no value", static_cast<int>(word.name.size()), word.name.data());
+    target = true;
+    return kGoOn;
+}
+
+// The flags and the options that end the program; kGoOn when `word` is neither.
+int take_flag_option(const OptionWord &word, Options &options, bool &taken) {
+    taken = true;
+    const std::string_view name = word.name;
+    if (name == "--sim") return take_flag(word, options.sim);
+    if (name == "--json") return take_flag(word, options.json);
+    if (name == "-y" || name == "--yes") return take_flag(word, options.yes);
+    if (name == "-n" || name == "--dry-run") return take_flag(word, options.dry_run);
+    if (name == "--help" || name == "-h") {
+        print_command_list();
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::printf("kovactl %s\n", KOVA_VERSION_STRING);
+        return kExitOk;
+    }
+    taken = false;
+    return kGoOn;
+}
+
+bool takes_value(std::string_view name) {
+    return name == "--set" || name == "--fail" || name == "--trace" || name == "--dump" ||
+           name == "--state-dir";
+}
+
+// An option with a value: --set, --fail, --trace, --dump, --state-dir.
+int take_value_option(std::string_view name, std::string_view value, Options &options) {
+    if (name == "--set") {
+        sim::Setting setting;
+        std::string reason;
+        if (!sim::parse_setting(value, setting, reason)) return error(kExitUsage, "--set %s", reason.c_str());
+        options.settings.push_back(setting);
+    } else if (name == "--fail") {
+        sim::Failure failure;
+        if (!sim::parse_failure(value, failure))
+            return error(kExitUsage, "--fail: \"%.*s\" is not one of %s", static_cast<int>(value.size()),
+                         value.data(), sim::kFailureNames);
+        options.failures.push_back(failure);
+    } else if (name == "--trace" || name == "--dump") {
+        if (value.empty()) return error(kExitUsage, "%s needs a file name", std::string(name).c_str());
+        (name == "--trace" ? options.trace_file : options.dump_file) = value;
+    } else {
+        options.state_dir_option = value;
+        options.state_dir_given = true;
+    }
+    return kGoOn;
+}
+
 // Parses the options before the command.  Returns the index of the command
 // word, or -1 - exit status when the program is to stop.
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
 int parse_options(int argc, char **argv, Options &options) {
     int i = 1;
     for (; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") return i + 1;
         if (arg.empty() || arg[0] != '-') return i;
-        std::string_view name = arg, value;
-        bool has_value = false;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            has_value = true;
+        OptionWord word = split_option(arg);
+        bool taken = false;
+        int status = take_flag_option(word, options, taken);
+        if (!taken && !takes_value(word.name))
+            status = error(kExitUsage, "unknown option \"%s\"; see kovactl --help", argv[i]);
+        if (!taken && takes_value(word.name)) {
+            if (!word.has_value && i + 1 >= argc)
+                return -1 - error(kExitUsage, "%s needs an argument", argv[i]);
+            if (!word.has_value) word.value = argv[++i];
+            status = take_value_option(word.name, word.value, options);
         }
-        const auto flag = [&](bool &target) {
-            if (has_value)
-                return usage_error("%.*s takes no value", static_cast<int>(name.size()), name.data());
-            target = true;
-            return 0;
-        };
-        int status = 0;
-        if (name == "--sim") {
-            status = flag(options.sim);
-        } else if (name == "--json") {
-            status = flag(options.json);
-        } else if (name == "-y" || name == "--yes") {
-            status = flag(options.yes);
-        } else if (name == "-n" || name == "--dry-run") {
-            status = flag(options.dry_run);
-        } else if (name == "--help" || name == "-h") {
-            print_command_list();
-            return -1 - kExitOk;
-        } else if (name == "--version") {
-            std::printf("kovactl %s\n", KOVA_VERSION_STRING);
-            return -1 - kExitOk;
-        } else if (name == "--set" || name == "--fail" || name == "--trace" || name == "--dump" ||
-                   name == "--state-dir") {
-            if (!has_value) {
-                if (i + 1 >= argc) return -1 - usage_error("%s needs an argument", argv[i]);
-                value = argv[++i];
-            }
-            std::string reason; // cppcheck-suppress variableScope ; shared by the --set branch's calls
-            if (name == "--set") {
-                sim::Setting setting;
-                if (!sim::parse_setting(value, setting, reason))
-                    return -1 - usage_error("--set %s", reason.c_str());
-                options.settings.push_back(setting);
-            } else if (name == "--fail") {
-                sim::Failure failure;
-                if (!sim::parse_failure(value, failure))
-                    return -1 - usage_error("--fail: \"%.*s\" is not one of %s",
-                                            static_cast<int>(value.size()), value.data(), sim::kFailureNames);
-                options.failures.push_back(failure);
-            } else if (name == "--trace" || name == "--dump") {
-                if (value.empty()) return -1 - usage_error("%s needs a file name", std::string(name).c_str());
-                (name == "--trace" ? options.trace_file : options.dump_file) = value;
-            } else {
-                options.state_dir_option = value;
-                options.state_dir_given = true;
-            }
-        } else {
-            return -1 - usage_error("unknown option \"%s\"; see kovactl --help", argv[i]);
-        }
-        if (status != 0) return -1 - status;
+        if (status != kGoOn) return -1 - status;
     }
     return i;
 }
@@ -185,10 +212,10 @@ int parse_options(int argc, char **argv, Options &options) {
 int bad_argument(const Command &c, const ArgSpec &spec, std::string_view got) {
     const std::string where = synopsis_head(c);
     if (spec.kind == ArgSpec::Kind::Choice)
-        return usage_error("%s: expected %s, not \"%.*s\"", where.c_str(), range_text(spec).c_str(),
-                           static_cast<int>(got.size()), got.data());
-    return usage_error("%s: %s must be %s, not \"%.*s\"", where.c_str(), spec.name, range_text(spec).c_str(),
-                       static_cast<int>(got.size()), got.data());
+        return error(kExitUsage, "%s: expected %s, not \"%.*s\"", where.c_str(), range_text(spec).c_str(),
+                     static_cast<int>(got.size()), got.data());
+    return error(kExitUsage, "%s: %s must be %s, not \"%.*s\"", where.c_str(), spec.name,
+                 range_text(spec).c_str(), static_cast<int>(got.size()), got.data());
 }
 
 } // namespace
@@ -220,136 +247,163 @@ int take_value(const Command &c, const ArgSpec &spec, std::string_view text, std
         value = static_cast<std::uint32_t>(n);
         return 0;
     }
-    if (!parse_number(text, value) || value < spec.min || value > spec.max)
-        return bad_argument(c, spec, text);
+    if (!tool::parse_number_in(text, spec.min, spec.max, value)) return bad_argument(c, spec, text);
     return 0;
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
-int parse_args(const Command &c, std::span<char *const> words, Args &args) {
-    std::size_t next = 0; // next positional spec
-    const auto is_positional = [](const ArgSpec &a) {
-        return a.kind == ArgSpec::Kind::Number || a.kind == ArgSpec::Kind::Choice ||
-               a.kind == ArgSpec::Kind::Text;
-    };
-    for (std::size_t w = 0; w < words.size(); ++w) {
-        const std::string_view word = words[w];
-        // "-o": an option only where the command has one by that name ("-1" stays a value).
-        const bool short_option = word.size() == 2 && word[0] == '-' &&
-                                  std::any_of(c.args.begin(), c.args.end(), [&](const ArgSpec &a) {
-                                      return !is_positional(a) && word == a.name;
-                                  });
-        if (word.starts_with("--") || short_option) {
-            std::size_t k = 0;
-            for (; k < c.args.size(); ++k)
-                if (!is_positional(c.args[k]) && word == c.args[k].name) break;
-            if (k == c.args.size())
-                return usage_error("%s: unknown option \"%s\"; see kovactl help %s", synopsis_head(c).c_str(),
-                                   words[w], c.name);
-            args.given[k] = true;
-            if (c.args[k].kind == ArgSpec::Kind::Option || c.args[k].kind == ArgSpec::Kind::Path) {
-                const bool path = c.args[k].kind == ArgSpec::Kind::Path;
-                if (w + 1 >= words.size())
-                    return usage_error("%s: %s needs %s", synopsis_head(c).c_str(), c.args[k].name,
-                                       path ? "a file name" : range_text(c.args[k]).c_str());
-                args.text[k] = words[++w];
-                if (path && args.text[k].empty())
-                    return usage_error("%s: %s needs a file name", synopsis_head(c).c_str(), c.args[k].name);
-                if (!path)
-                    if (const int s = take_value(c, c.args[k], args.text[k], args.value[k])) return s;
-            }
-            continue;
-        }
-        while (next < c.args.size() && !is_positional(c.args[next]))
-            ++next;
-        if (next >= c.args.size())
-            return usage_error("%s: unexpected argument \"%s\"", synopsis_head(c).c_str(), words[w]);
-        const ArgSpec &spec = c.args[next];
-        args.given[next] = true;
-        args.text[next] = word;
-        if (spec.kind != ArgSpec::Kind::Text)
-            if (const int s = take_value(c, spec, word, args.value[next])) return s;
+bool is_positional(const ArgSpec &a) {
+    return a.kind == ArgSpec::Kind::Number || a.kind == ArgSpec::Kind::Choice ||
+           a.kind == ArgSpec::Kind::Text;
+}
+
+// The position of the command's option named `word`, or args.size().
+std::size_t option_index(const Command &c, std::string_view word) {
+    std::size_t k = 0;
+    while (k < c.args.size() && (is_positional(c.args[k]) || word != c.args[k].name))
+        ++k;
+    return k;
+}
+
+// "--name", or "-o" where the command has an option by that name ("-1" stays a value).
+bool is_option_word(const Command &c, std::string_view word) {
+    return word.starts_with("--") ||
+           (word.size() == 2 && word[0] == '-' && option_index(c, word) < c.args.size());
+}
+
+// Takes the option at words[w] (and its value, which moves w on).
+int take_option(const Command &c, std::span<char *const> words, std::size_t &w, Args &args) {
+    const std::size_t k = option_index(c, words[w]);
+    if (k == c.args.size())
+        return error(kExitUsage, "%s: unknown option \"%s\"; see kovactl help %s", synopsis_head(c).c_str(),
+                     words[w], c.name);
+    const ArgSpec &spec = c.args[k];
+    args.given[k] = true;
+    if (spec.kind == ArgSpec::Kind::Flag) return 0;
+    const bool path = spec.kind == ArgSpec::Kind::Path;
+    if (w + 1 >= words.size())
+        return error(kExitUsage, "%s: %s needs %s", synopsis_head(c).c_str(), spec.name,
+                     path ? "a file name" : range_text(spec).c_str());
+    args.text[k] = words[++w];
+    if (path && args.text[k].empty())
+        return error(kExitUsage, "%s: %s needs a file name", synopsis_head(c).c_str(), spec.name);
+    return path ? 0 : take_value(c, spec, args.text[k], args.value[k]);
+}
+
+// Takes `word` as the next positional argument from position `next` on.
+int take_positional(const Command &c, const char *word, std::size_t &next, Args &args) {
+    while (next < c.args.size() && !is_positional(c.args[next]))
         ++next;
-    }
+    if (next >= c.args.size())
+        return error(kExitUsage, "%s: unexpected argument \"%s\"", synopsis_head(c).c_str(), word);
+    const ArgSpec &spec = c.args[next];
+    const std::size_t k = next++;
+    args.given[k] = true;
+    args.text[k] = word;
+    return spec.kind == ArgSpec::Kind::Text ? 0 : take_value(c, spec, word, args.value[k]);
+}
+
+// A missing positional argument is an error; the others take their fallback.
+int fill_missing(const Command &c, Args &args) {
     for (std::size_t k = 0; k < c.args.size(); ++k) {
         const ArgSpec &spec = c.args[k];
         if (args.given[k]) continue;
         if (is_positional(spec) && !spec.optional) {
             const std::string range = range_text(spec);
-            return usage_error("%s: missing %s%s%s%s", synopsis_head(c).c_str(),
-                               spec.kind == ArgSpec::Kind::Choice ? spec.choices : spec.name,
-                               range.empty() ? "" : " (", range.c_str(), range.empty() ? "" : ")");
+            return error(kExitUsage, "%s: missing %s%s%s%s", synopsis_head(c).c_str(),
+                         spec.kind == ArgSpec::Kind::Choice ? spec.choices : spec.name,
+                         range.empty() ? "" : " (", range.c_str(), range.empty() ? "" : ")");
         }
         args.value[k] = spec.fallback;
     }
     return 0;
 }
 
-// Finds the command that the words name; sets `used` to the words taken.
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): one flat walk over the words; to be split up
-const Command *find_command(std::span<char *const> words, Args &args, std::size_t &used, int &status) {
-    const std::string_view name = words[0];
-    const std::string_view second = words.size() > 1 ? std::string_view(words[1]) : std::string_view();
-    bool known = false, numbered = false;
-    std::string expected;
+int parse_args(const Command &c, std::span<char *const> words, Args &args) {
+    std::size_t next = 0; // next positional spec
+    for (std::size_t w = 0; w < words.size(); ++w) {
+        const int s = is_option_word(c, words[w]) ? take_option(c, words, w, args)
+                                                  : take_positional(c, words[w], next, args);
+        if (s != 0) return s;
+    }
+    return fill_missing(c, args);
+}
+
+// ------------------------------------------------------------------ command words
+
+// The commands named `name`: the one with no second word, or the one whose
+// second word (after N for a numbered one) is `word`; else nullptr and the
+// second words that would do, in `expected`.
+const Command *match(std::string_view name, bool numbered, std::string_view word, std::string &expected) {
     for (const auto table : tables())
         for (const Command &c : table) {
-            if (name != c.name) continue;
-            known = true;
-            if (c.numbered) {
-                numbered = true;
-                continue;
-            }
-            if (!c.word) {
-                used = 1;
-                return &c;
-            }
-            if (second == c.word) {
-                used = 2;
-                return &c;
-            }
+            if (name != c.name || numbered != c.numbered) continue;
+            if (!c.word || word == c.word) return &c;
             expected += std::string(expected.empty() ? "" : ", ") + c.word;
         }
-    if (!known) {
-        status = usage_error("unknown command \"%s\"; see kovactl help", words[0]);
+    return nullptr;
+}
+
+bool has_numbered(std::string_view name) {
+    for (const auto table : tables())
+        for (const Command &c : table)
+            if (name == c.name && c.numbered) return true;
+    return false;
+}
+
+int bad_subcommand(const std::string &where, const char *got, const std::string &expected) {
+    if (!got) return error(kExitUsage, "%s: missing subcommand, one of %s", where.c_str(), expected.c_str());
+    return error(kExitUsage, "%s: unknown subcommand \"%s\"; expected one of %s", where.c_str(), got,
+                 expected.c_str());
+}
+
+// words[n], or nullptr when it is missing or empty.
+const char *word_at(std::span<char *const> words, std::size_t n) {
+    return n < words.size() && words[n][0] != '\0' ? words[n] : nullptr;
+}
+
+// "overlay N WORD": words[1] is the number, words[2] the second word.
+const Command *find_numbered(std::span<char *const> words, const std::string &unnumbered, Args &args,
+                             std::size_t &used, int &status) {
+    std::uint32_t unit = 0;
+    if (!tool::parse_number_in(words[1], 0, 1, unit)) {
+        status = error(kExitUsage, "%s: N must be 0 or 1%s, not \"%s\"", words[0],
+                       unnumbered.empty() ? "" : (" (or " + unnumbered + ")").c_str(), words[1]);
         return nullptr;
     }
-    if (numbered && !second.empty()) {
-        std::uint32_t unit = 0;
-        if (!parse_number(second, unit) || unit > 1) {
-            status = usage_error("%s: N must be 0 or 1%s, not \"%s\"", words[0],
-                                 expected.empty() ? "" : (" (or " + expected + ")").c_str(), words[1]);
-            return nullptr;
-        }
-        args.unit = static_cast<int>(unit);
-        const std::string_view third = words.size() > 2 ? std::string_view(words[2]) : std::string_view();
-        std::string words_expected;
-        for (const auto table : tables())
-            for (const Command &c : table) {
-                if (name != c.name || !c.numbered) continue;
-                if (third == c.word) {
-                    used = 3;
-                    return &c;
-                }
-                words_expected += std::string(words_expected.empty() ? "" : ", ") + c.word;
-            }
-        status = third.empty()
-                     ? usage_error("%s N: missing subcommand, one of %s", words[0], words_expected.c_str())
-                     : usage_error("%s N: unknown subcommand \"%s\"; expected one of %s", words[0], words[2],
-                                   words_expected.c_str());
+    args.unit = static_cast<int>(unit);
+    const char *third = word_at(words, 2);
+    std::string expected;
+    const Command *c = match(words[0], true, third ? third : "", expected);
+    if (c)
+        used = 3;
+    else
+        status = bad_subcommand(std::string(words[0]) + " N", third, expected);
+    return c;
+}
+
+// Finds the command that the words name; sets `used` to the words taken.
+const Command *find_command(std::span<char *const> words, Args &args, std::size_t &used, int &status) {
+    const char *second = word_at(words, 1);
+    std::string expected;
+    if (const Command *c = match(words[0], false, second ? second : "", expected)) {
+        used = c->word ? 2 : 1;
+        return c;
+    }
+    const bool numbered = has_numbered(words[0]);
+    if (expected.empty() && !numbered) {
+        status = error(kExitUsage, "unknown command \"%s\"; see kovactl help", words[0]);
         return nullptr;
     }
+    if (numbered && second) return find_numbered(words, expected, args, used, status);
     if (numbered) expected = "N" + std::string(expected.empty() ? "" : ", ") + expected;
-    status = second.empty() ? usage_error("%s: missing subcommand, one of %s", words[0], expected.c_str())
-                            : usage_error("%s: unknown subcommand \"%s\"; expected one of %s", words[0],
-                                          words[1], expected.c_str());
+    status = bad_subcommand(words[0], second, expected);
     return nullptr;
 }
 
 // Asks on the terminal before a write to the hardware.  True to go ahead.
 bool confirmed(const Command &c) {
     if (!isatty(STDIN_FILENO)) {
-        error("%s writes to the controller; confirm with -y (standard input is not a terminal)",
+        error(kExitFailure, "%s writes to the controller; confirm with -y (standard input is not a terminal)",
               synopsis_head(c).c_str());
         return false;
     }
@@ -359,7 +413,7 @@ bool confirmed(const Command &c) {
     char answer[16] = {};
     if (!std::fgets(answer, sizeof answer, stdin)) answer[0] = '\0';
     if (answer[0] == 'y' || answer[0] == 'Y') return true;
-    error("aborted; nothing written");
+    error(kExitFailure, "aborted; nothing written");
     return false;
 }
 
@@ -373,8 +427,8 @@ int run(int argc, char **argv) {
     if (!kSimulatedFlavour && !options.sim &&
         (!options.settings.empty() || !options.failures.empty() || !options.trace_file.empty() ||
          !options.dump_file.empty()))
-        return usage_error("--set, --fail, --trace and --dump need --sim");
-    if (start >= argc) return usage_error("missing command; see kovactl help");
+        return error(kExitUsage, "--set, --fail, --trace and --dump need --sim");
+    if (start >= argc) return error(kExitUsage, "missing command; see kovactl help");
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
     if (words[0] == std::string_view("help")) return help(words.subspan(1));
@@ -403,33 +457,8 @@ int run(int argc, char **argv) {
 
 // ------------------------------------------------------------------ helpers
 
-bool parse_number(std::string_view text, std::uint32_t &value) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty() || text.size() > 10) return false;
-    std::uint64_t v = 0;
-    for (const char c : text) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return false;
-        v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-        if (v > 0xFFFFFFFFu) return false;
-    }
-    value = static_cast<std::uint32_t>(v);
-    return true;
-}
-
-// printf-style on purpose: the format attribute has the compiler check every call.
-void error(const char *fmt, ...) { // NOLINT(cert-dcl50-cpp)
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style, the format attribute checks every call
+int error(int status, const char *fmt, ...) {
     std::fputs("kovactl: ", stderr);
     va_list ap;
     va_start(ap, fmt);
@@ -437,17 +466,7 @@ void error(const char *fmt, ...) { // NOLINT(cert-dcl50-cpp)
     std::vfprintf(stderr, fmt, ap);
     va_end(ap);
     std::fputc('\n', stderr);
-}
-
-int usage_error(const char *fmt, ...) { // NOLINT(cert-dcl50-cpp): printf-style, as error() above
-    std::fputs("kovactl: ", stderr);
-    va_list ap;
-    va_start(ap, fmt);
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): false positive, va_start is above
-    std::vfprintf(stderr, fmt, ap);
-    va_end(ap);
-    std::fputc('\n', stderr);
-    return kExitUsage;
+    return status;
 }
 
 std::string state_directory(const Options &options) {
@@ -462,12 +481,12 @@ std::string hex(std::uint32_t value, int digits) {
 
 int map_controller() {
     if (RequestIOPrivilege() != 0) {
-        error("I/O privilege refused (iopl 3); run as root on an x86 machine");
+        error(kExitFailure, "I/O privilege refused (iopl 3); run as root on an x86 machine");
         return kExitFailure;
     }
     if (MapKOVAMemory() != 0) {
         std::fflush(stdout);
-        error("cannot map the controller's memory");
+        error(kExitFailure, "cannot map the controller's memory");
         return kExitFailure;
     }
     return kExitOk;

@@ -2,9 +2,10 @@
 // them; --sim and --dry-run hand over to the simulated program beside this
 // one.
 #include "controller.h"
+#include "number.h"
 #include "physmap.h"
 #include "portmem.h"
-#include "primitive_reader.h"
+#include "register_access.h"
 #include "register_map.h"
 #include "register_names.h"
 #include "register_owner.h"
@@ -67,7 +68,7 @@ int exec_simulated(std::vector<std::string> arguments) {
     argv.push_back(nullptr);
     std::fflush(stdout);
     execv(program.c_str(), argv.data());
-    error("cannot run %s: %s", program.c_str(), std::strerror(errno));
+    error(kExitFailure, "cannot run %s: %s", program.c_str(), std::strerror(errno));
     return kExitFailure;
 }
 
@@ -82,7 +83,7 @@ constexpr int kPagesBF[] = {reg::page_b::kCommon, reg::page_b::kVideoPort, reg::
 // of the map and of the sync-lock images, and the readable single ports of the
 // map.  Pages changed for the reads are put back; nothing else is written.
 void snapshot(sim::Controller &copy) {
-    PrimitiveReader reader;
+    regs::Reader reader;
     const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
     const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
     for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
@@ -93,15 +94,14 @@ void snapshot(sim::Controller &copy) {
             const auto index = static_cast<std::uint16_t>(i);
             const sim::Pager pager = sim::pager_of(file, static_cast<std::uint8_t>(i));
             if (pager == sim::Pager::None) {
-                copy.set(sim::Reg{kind, index},
-                         static_cast<std::uint8_t>(reader.read(sim::Reg{kind, index})));
+                copy.set(sim::Reg{kind, index}, static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
                 continue;
             }
             const std::span<const int> pages =
                 pager == sim::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
             for (const int page : pages)
                 copy.set(sim::Reg{kind, index, page},
-                         static_cast<std::uint8_t>(reader.read(sim::Reg{kind, index, page})));
+                         static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index, page})));
         }
     }
     copy.set(sim::Reg::gr(reg::kPageSelect.at()), page_fa);
@@ -132,8 +132,8 @@ std::chrono::milliseconds owner_wait() {
     const char *text = std::getenv("KOVA_OWNER_WAIT_MS");
     std::uint32_t ms = 0;
     if (text == nullptr || *text == '\0') return tool::kRegisterOwnerWait;
-    if (parse_number(text, ms)) return std::chrono::milliseconds(ms);
-    error("warning: KOVA_OWNER_WAIT_MS=\"%s\" is not a number; waiting %lld ms", text,
+    if (tool::parse_number(text, ms)) return std::chrono::milliseconds(ms);
+    error(kExitFailure, "warning: KOVA_OWNER_WAIT_MS=\"%s\" is not a number; waiting %lld ms", text,
           static_cast<long long>(tool::kRegisterOwnerWait.count()));
     return tool::kRegisterOwnerWait;
 }
@@ -171,7 +171,7 @@ int dry_run_on_copy(const Options &options, int argc, char **argv, int command_s
 int open_session(const Options &options) {
     std::string reason;
     if (!g_owner.acquire(state_directory(options), "kovactl", owner_wait(), reason)) {
-        error("%s", reason.c_str());
+        error(kExitFailure, "%s", reason.c_str());
         return kExitRegistersBusy;
     }
     const tool::SignalHold hold; // the mapping's register accesses

@@ -23,12 +23,12 @@ bool write_output(const std::string &file, const std::string &text) {
     if (file == "-") return std::fputs(text.c_str(), stderr) >= 0;
     std::FILE *out = std::fopen(file.c_str(), "w");
     if (!out) {
-        error("cannot write %s: %s", file.c_str(), std::strerror(errno));
+        error(kExitFailure, "cannot write %s: %s", file.c_str(), std::strerror(errno));
         return false;
     }
     const bool written = std::fputs(text.c_str(), out) >= 0;
     if (std::fclose(out) != 0 || !written) {
-        error("cannot write %s: %s", file.c_str(), std::strerror(errno));
+        error(kExitFailure, "cannot write %s: %s", file.c_str(), std::strerror(errno));
         return false;
     }
     return true;

@@ -1,10 +1,10 @@
-#include "primitive_reader.h"
+#include "register_access.h"
 
 #include "misc.h"
 #include "portmem.h"
 #include "register_map.h"
 
-namespace kova::ctl {
+namespace kova::ctl::regs {
 
 namespace {
 
@@ -41,9 +41,7 @@ auto in_page(sim::Reg reg, Access access) {
 
 } // namespace
 
-// The reader's members act through the library's globals; they stay members of the reader.
-// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
-std::uint16_t PrimitiveReader::read(sim::Reg reg) {
+std::uint16_t read(sim::Reg reg) {
     switch (reg.kind) {
     case sim::Reg::Kind::Port:
         return kovainp(reg.index);
@@ -55,8 +53,7 @@ std::uint16_t PrimitiveReader::read(sim::Reg reg) {
     }
 }
 
-// NOLINTNEXTLINE(readability-convert-member-functions-to-static): as read() above
-void PrimitiveReader::write(sim::Reg reg, std::uint16_t value) {
+void write(sim::Reg reg, std::uint16_t value) {
     switch (reg.kind) {
     case sim::Reg::Kind::Port:
         kovaoutp(reg.index, static_cast<std::uint8_t>(value));
@@ -73,8 +70,7 @@ void PrimitiveReader::write(sim::Reg reg, std::uint16_t value) {
     }
 }
 
-// NOLINTNEXTLINE(readability-convert-member-functions-to-static): as read() above
-void PrimitiveReader::write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask) {
+void write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask) {
     const auto merged = [&](std::uint16_t old) {
         return static_cast<std::uint16_t>((value & mask) | (old & ~mask));
     };
@@ -94,20 +90,20 @@ void PrimitiveReader::write_masked(sim::Reg reg, std::uint16_t value, std::uint1
     }
 }
 
-std::uint8_t PrimitiveReader::gr(std::uint8_t index, int page) {
+std::uint8_t Reader::gr(std::uint8_t index, int page) {
     return static_cast<std::uint8_t>(read(sim::Reg::gr(index, page)));
 }
-std::uint8_t PrimitiveReader::sr(std::uint8_t index, int page) {
+std::uint8_t Reader::sr(std::uint8_t index, int page) {
     return static_cast<std::uint8_t>(read(sim::Reg::sr(index, page)));
 }
-std::uint8_t PrimitiveReader::cr(std::uint8_t index) {
+std::uint8_t Reader::cr(std::uint8_t index) {
     return static_cast<std::uint8_t>(read(sim::Reg::cr(index)));
 }
-std::uint8_t PrimitiveReader::port(std::uint16_t port) {
+std::uint8_t Reader::port(std::uint16_t port) {
     return static_cast<std::uint8_t>(read(sim::Reg::port(port)));
 }
-std::uint16_t PrimitiveReader::tv(std::uint16_t index) {
+std::uint16_t Reader::tv(std::uint16_t index) {
     return read(sim::Reg::tv(index));
 }
 
-} // namespace kova::ctl
+} // namespace kova::ctl::regs
