@@ -1,5 +1,8 @@
 # Man pages (man(7) sources with the version filled in) and bash completion.
 set(KOVA_MAN_PAGES capview.1 kovasim.1 kovactl.1 kova.3)
+if(TARGET kovarun)
+  list(APPEND KOVA_MAN_PAGES kovarun.1)
+endif()
 set(KOVA_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(KOVA_GENERATED_MAN_PAGES)
 foreach(page IN LISTS KOVA_MAN_PAGES)
@@ -12,6 +15,9 @@ endforeach()
 # One completion file for the three programs, installed under each name (bash
 # loads a command's completion from the file of that name).
 set(KOVA_COMPLETIONS capview kovasim kovactl)
+if(TARGET kovarun)
+  list(APPEND KOVA_COMPLETIONS kovarun)
+endif()
 foreach(program IN LISTS KOVA_COMPLETIONS)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/kova.bash
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${program})

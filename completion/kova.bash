@@ -1,4 +1,4 @@
-# bash completion for capview, kovasim and kovactl (one file, installed under
+# bash completion for capview, kovasim, kovactl and kovarun (one file, installed under
 # each program's name).
 
 _kova_capview_options='-q --off -b --bobmode -d --doublebuffer -o --blank -v --verbose --help
@@ -256,3 +256,26 @@ _kova_kovactl() {
 complete -F _kova_capview capview
 complete -F _kova_kovasim kovasim
 complete -F _kova_kovactl kovactl
+
+# kovarun: kovasim's options, then after "--" a program and its arguments.
+_kova_kovarun() {
+    local words cword i
+    _kova_words
+    local cur=${words[cword]} prev=${words[cword - 1]}
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+        --) ((i + 1 == cword)) && COMPREPLY=($(compgen -c -- "$cur")) || COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+        --trace | --set | --fail | --dump | --state-dir | --source | --frames | --png | --y4m | --sysfs) ((i++)) ;;
+        esac
+    done
+    case $prev in
+    --sysfs) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+    --png | --y4m) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --source | --frames) COMPREPLY=(); return ;;
+    esac
+    _kova_option_value "$prev" "$cur" && return
+    COMPREPLY=($(compgen -W "--trace --set --fail --dump --state-dir --source --frames --png --y4m --sysfs
+        --help --version --" -- "$cur"))
+}
+complete -F _kova_kovarun kovarun

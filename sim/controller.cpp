@@ -201,7 +201,12 @@ void Controller::reset() {
     gr_pages_bf_.clear();
     sr_pages_fa_.clear();
     window_.clear();
-    video_memory_.clear();
+    // Storage the caller keeps is cleared byte by byte; the controller's own
+    // hands its pages back.
+    if (video_backing_ != nullptr)
+        std::fill_n(video_backing_, kVideoMemorySize, std::uint8_t{0});
+    else
+        video_memory_.clear();
 
     for (const auto &[reg, value] : kPowerOnState)
         set(reg, value);
@@ -462,7 +467,7 @@ void *Controller::map(int fd, std::uint32_t physical, std::uint32_t length) {
     if (fd == open_fd_ && fd >= 0 && base != 0) {
         if (physical == base + kFrameBufferOffset && length <= kVideoMemorySize &&
             !failures_[static_cast<int>(Failure::MapFrameBuffer)])
-            result = video_memory_.data();
+            result = video_memory();
         else if (physical == base + kRegisterWindowOffset && length <= kWindowSize &&
                  !failures_[static_cast<int>(Failure::MapRegisterWindow)])
             result = window_.data();

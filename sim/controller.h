@@ -148,8 +148,14 @@ class Controller {
     void set_recording(bool on) { recording_ = on; }
 
     // ---- Memory ----
-    std::uint8_t *video_memory() { return video_memory_.data(); }
-    const std::uint8_t *video_memory() const { return video_memory_.data(); }
+    std::uint8_t *video_memory() { return video_backing_ != nullptr ? video_backing_ : video_memory_.data(); }
+    const std::uint8_t *video_memory() const {
+        return video_backing_ != nullptr ? video_backing_ : video_memory_.data();
+    }
+    // Video memory in storage the caller keeps (kVideoMemorySize bytes, e.g. a
+    // shared mapping that a traced program sees too), from the next reset on;
+    // null: the controller's own again.
+    void use_video_backing(std::uint8_t *memory) { video_backing_ = memory; }
     std::uint8_t *window_base() { return window_.data(); }
     bool iopl_granted() const { return iopl_granted_; }
     bool mem_open() const { return open_fd_ >= 0; }
@@ -191,6 +197,7 @@ class Controller {
     ZeroPages sr_pages_fa_;
     ZeroPages window_; // ports, TV/audio region and the rest of the window
     ZeroPages video_memory_;
+    std::uint8_t *video_backing_ = nullptr;
 
     std::uint64_t raster_t_ = 0;
     std::function<void()> field_hook_;

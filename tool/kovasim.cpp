@@ -30,6 +30,26 @@
 #include <string_view>
 #include <vector>
 
+// kovarun is this program built a second time with KOVA_RUNNER: the same
+// options, set-up and epilogue around a traced hardware-flavour program in
+// place of capview's program logic.
+#if defined(KOVA_RUNNER)
+#include "kovarun/runner.h"
+#define KOVASIM_NAME "kovarun"
+#define KOVASIM_OPERANDS "-- PROGRAM [ARGS...]"
+#define KOVASIM_ABOUT                                                                                        \
+    "Runs PROGRAM, a hardware-flavour program, on a simulated controller; its standard input,\n"             \
+    "output, error and exit status are its own.  kovarun's options stand before --.\n\n"
+#define KOVASIM_HELP_HELP "print this help and exit"
+#else
+#define KOVASIM_NAME "kovasim"
+#define KOVASIM_OPERANDS "[--] [capview options]"
+#define KOVASIM_ABOUT                                                                                        \
+    "Runs capview on a simulated controller; standard output and exit status are capview's.\n"               \
+    "kovasim's options may stand anywhere before --; all other arguments go to capview.\n\n"
+#define KOVASIM_HELP_HELP "print this help and exit (capview's own: kovasim -- --help)"
+#endif
+
 namespace {
 
 using kova::sim::Failure;
@@ -145,7 +165,12 @@ constexpr OwnOption kOwnOptions[] = {
          o.y4m_file = v;
          return true;
      }},
-    {"--help", nullptr, "print this help and exit (capview's own: kovasim -- --help)",
+#if defined(KOVA_RUNNER)
+    {"--sysfs", "DIR",
+     "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
+     [](Options &, std::string_view v, std::string &e) { return kova::run::take_sysfs(v, e); }},
+#endif
+    {"--help", nullptr, KOVASIM_HELP_HELP,
      [](Options &o, std::string_view, std::string &) {
          o.help = true;
          return true;
@@ -159,17 +184,14 @@ const OwnOption *find_own(std::string_view name) {
 }
 
 std::string synopsis() {
-    std::string text = "usage: kovasim";
+    std::string text = "usage: " KOVASIM_NAME;
     for (const OwnOption &option : kOwnOptions)
         text += option.argument ? std::string(" [") + option.name + " " + option.argument + "]" : "";
-    return text + " [--] [capview options]\n";
+    return text + " " KOVASIM_OPERANDS "\n";
 }
 
 void print_help() {
-    std::string text =
-        synopsis() +
-        "Runs capview on a simulated controller; standard output and exit status are capview's.\n"
-        "kovasim's options may stand anywhere before --; all other arguments go to capview.\n\n";
+    std::string text = synopsis() + KOVASIM_ABOUT;
     for (const OwnOption &option : kOwnOptions) {
         std::string left =
             std::string("  ") + option.name + (option.argument ? std::string(" ") + option.argument : "");
@@ -183,8 +205,9 @@ void print_help() {
 }
 
 int usage_error(const std::string &message) {
-    std::fprintf(stderr, "kovasim: %s\n%sRun 'kovasim --help' for kovasim's options.\n", message.c_str(),
-                 synopsis().c_str());
+    std::fprintf(stderr,
+                 KOVASIM_NAME ": %s\n%sRun '" KOVASIM_NAME " --help' for " KOVASIM_NAME "'s options.\n",
+                 message.c_str(), synopsis().c_str());
     return kUsageError;
 }
 
@@ -232,8 +255,10 @@ bool capview_takes_next(std::string_view arg) {
 // Splits the command line into kovasim's options and capview's arguments.
 // Returns 0 or the exit status of a usage error.
 int parse(int argc, char **argv, Options &options) {
+#if !defined(KOVA_RUNNER)
     static char program_name[] = "capview";
     options.capview_args.push_back(program_name);
+#endif
     int i = 1;
     for (; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -242,7 +267,7 @@ int parse(int argc, char **argv, Options &options) {
             break;
         }
         if (arg == "--version") {
-            std::printf("kovasim %s\n", KOVA_VERSION_STRING);
+            std::printf(KOVASIM_NAME " %s\n", KOVA_VERSION_STRING);
             std::exit(0);
         }
         std::string_view name = arg, value;
@@ -251,6 +276,9 @@ int parse(int argc, char **argv, Options &options) {
         if (attached) name = arg.substr(0, equals);
         const OwnOption *own = find_own(name);
         if (own == nullptr) {
+#if defined(KOVA_RUNNER)
+            break; // the program and its arguments
+#endif
             options.capview_args.push_back(argv[i]);
             if (capview_takes_next(arg) && i + 1 < argc) options.capview_args.push_back(argv[++i]);
             continue;
@@ -283,7 +311,8 @@ bool open_output(Output &output) {
     }
     output.file = std::fopen(output.name.c_str(), "w");
     if (output.file == nullptr) {
-        std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
+        std::fprintf(stderr, KOVASIM_NAME ": cannot write %s: %s\n", output.name.c_str(),
+                     std::strerror(errno));
         return false;
     }
     return true;
@@ -295,19 +324,22 @@ bool write_output(Output &output, const std::string &text) {
     bool written = std::fputs(text.c_str(), output.file) >= 0;
     written = (output.file == stderr ? std::fflush(stderr) : std::fclose(output.file)) == 0 && written;
     if (!written)
-        std::fprintf(stderr, "kovasim: cannot write %s: %s\n", output.name.c_str(), std::strerror(errno));
+        std::fprintf(stderr, KOVASIM_NAME ": cannot write %s: %s\n", output.name.c_str(),
+                     std::strerror(errno));
     output.file = nullptr;
     return written;
 }
 
+#if !defined(KOVA_RUNNER)
 // The state directory of --state-dir, for the hook that records a sync lock.
 std::string g_state_dir;
 
 void record_sync_lock() {
     std::string error;
     if (!kova::tool::record_lock_state(g_state_dir, error))
-        std::fprintf(stderr, "kovasim: warning: sync lock not recorded: %s\n", error.c_str());
+        std::fprintf(stderr, KOVASIM_NAME ": warning: sync lock not recorded: %s\n", error.c_str());
 }
+#endif
 
 // The frames after capview's run: each one field period of the source; the
 // y4m stream gets the screen of every frame.
@@ -331,14 +363,17 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     if (ok && !options.png_file.empty() && !png_supported()) {
         // A kovasim built with nothing but a compiler still runs capview; the
         // picture alone is missing, and the user is told why.
-        std::fprintf(stderr, "kovasim: warning: %s not written: this kovasim was built without libpng\n",
+        std::fprintf(stderr,
+                     KOVASIM_NAME ": warning: %s not written: this " KOVASIM_NAME
+                                  " was built without libpng\n",
                      options.png_file.c_str());
     } else if (ok && !options.png_file.empty()) {
         model.screen(screen);
         ok = write_png(options.png_file, screen, error);
     }
     if (!ok)
-        std::fprintf(stderr, "kovasim: %s\n", error.empty() ? "cannot write the y4m stream" : error.c_str());
+        std::fprintf(stderr, KOVASIM_NAME ": %s\n",
+                     error.empty() ? "cannot write the y4m stream" : error.c_str());
     return ok;
 }
 
@@ -353,7 +388,7 @@ std::string summary(const kova::sim::Controller &sim, const kova::sim::video::Mo
     engines += kova::state::describe_buffers(state.capture[state.capture[1].routed ? 1 : 0]);
     engines += kova::state::describe(state.lock);
 
-    std::string text = "kovasim: " + std::to_string(sim.access_count()) + " register accesses\n";
+    std::string text = KOVASIM_NAME ": " + std::to_string(sim.access_count()) + " register accesses\n";
     for (std::size_t start = 0; start < engines.size();) {
         const std::size_t end = engines.find('\n', start);
         text += "  " + engines.substr(start, end - start + 1);
@@ -374,19 +409,30 @@ int main(int argc, char **argv) {
         print_help();
         return 0;
     }
+#if defined(KOVA_RUNNER)
+    if (const std::string error = kova::run::operands_error(options.capview_args.data()); !error.empty())
+        return usage_error(error);
+#endif
     if (!options.state_dir.empty()) {
         if (!kova::tool::ensure_state_dir(options.state_dir)) {
-            std::fprintf(stderr, "kovasim: --state-dir %s: %s\n", options.state_dir.c_str(),
+            std::fprintf(stderr, KOVASIM_NAME ": --state-dir %s: %s\n", options.state_dir.c_str(),
                          std::strerror(errno));
             return kUsageError;
         }
+#if defined(KOVA_RUNNER)
+        kova::run::set_state_dir(options.state_dir);
+#else
         g_state_dir = options.state_dir;
         capview_after_sync_lock = record_sync_lock;
+#endif
     }
     std::string error;
     auto source = kova::sim::video::open_source(options.source, error);
     if (!source) return usage_error("--source " + error);
     if (!open_output(options.trace) || !open_output(options.dump)) return kUsageError;
+#if defined(KOVA_RUNNER)
+    if (const int status = kova::run::prepare(options.capview_args.data()); status != 0) return status;
+#endif
 
     auto &sim = kova::sim::controller();
     sim.reset();
@@ -401,8 +447,12 @@ int main(int argc, char **argv) {
     using Pixels = kova::sim::video::Model::Pixels;
     const bool picture = !options.png_file.empty() || !options.y4m_file.empty();
     kova::sim::video::Model model(sim, std::move(source), picture ? Pixels::Drawn : Pixels::CountsOnly);
+#if defined(KOVA_RUNNER)
+    const int status = kova::run::run(sim);
+#else
     const int status =
         capview_main(static_cast<int>(options.capview_args.size()) - 1, options.capview_args.data());
+#endif
     std::fflush(stdout);
 
     bool written = run_frames(sim, model, options);

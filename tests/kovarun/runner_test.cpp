@@ -1,0 +1,144 @@
+// kovarun on test programs: the instruction forms with their partial-register
+// results and trace lines, the refusals, and the hardware capview against
+// kovasim.
+#include "program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using program_run::lines_of;
+using program_run::Outcome;
+
+bool contains(const std::vector<std::string> &lines, const std::string &line) {
+    for (const std::string &l : lines)
+        if (l == line) return true;
+    return false;
+}
+
+struct Traced {
+    Outcome outcome;
+    std::vector<std::string> trace;
+};
+
+Traced run_traced(std::vector<std::string> args) {
+    const std::string trace = program_run::temp_file("kovarun-trace");
+    args.insert(args.begin(), {"--trace", trace});
+    Traced t{program_run::run(KOVARUN_PATH, args), {}};
+    t.trace = lines_of(program_run::take(trace));
+    return t;
+}
+
+// Each form: what the test program prints for it, per word size, and a trace
+// line that the access must leave.
+struct Form {
+    const char *name;
+    const char *value64, *value32; // nullptr: not a form of that word size
+    const char *trace;
+};
+const Form kForms[] = {
+    {"al", "11223344556677d4", "112233d4", "r8 20000 D4"},
+    {"ah", "112233445566c388", "1122c344", "r8 20001 C3"},
+    {"ax", "112233445566c3d4", "1122c3d4", "r16 20002 C3D4"},
+    {"eax", "a1b2c3d4", "a1b2c3d4", "r32 20004 A1B2C3D4"},
+    {"movzbl", "85", "85", "w8 20008 85"},
+    {"movzbw", "1122334455660085", "11220085", "r8 20008 85"},
+    {"movzwl", "8234", "8234", "w16 2000A 8234"},
+    {"movsbl", "ffffff85", "ffffff85", "w8 20001 C3"},
+    {"movswl", "ffff8234", "ffff8234", "r16 2000A 8234"},
+    {"indexed", "89abcdef", "89abcdef", "w32 2000C 89ABCDEF"},
+    {"movsbq", "ffffffffffffff85", nullptr, "w16 20002 C3D4"},
+    {"movslq", "ffffffff89abcdef", nullptr, "r32 2000C 89ABCDEF"},
+    {"r9b", "11223344556677d4", nullptr, "w8 20000 D4"},
+    {"r10d", "a1b2c3d4", nullptr, "w32 20004 A1B2C3D4"},
+    {"inb-dx", "11223344556677e0", "112233e0", "in8 03CF E0"},
+    {"inb-imm", "1122334455667788", "11223344", "out8 0080 EF"},
+    {"inw-dx", "112233445566beef", "1122beef", "in8 0081 BE"},
+};
+
+void check_forms(const char *program, bool i386) {
+    SCOPED_TRACE(program);
+    const Traced t = run_traced({"--", program});
+    ASSERT_EQ(t.outcome.status, 0) << t.outcome.err;
+    const std::vector<std::string> out = lines_of(t.outcome.out);
+    for (const Form &f : kForms) {
+        const char *value = i386 ? f.value32 : f.value64;
+        if (value == nullptr) continue;
+        EXPECT_TRUE(contains(out, std::string(f.name) + " " + value)) << f.name << "\n" << t.outcome.out;
+        EXPECT_TRUE(contains(t.trace, f.trace)) << f.trace;
+    }
+    EXPECT_TRUE(contains(t.trace, "iopl 3"));
+    EXPECT_TRUE(contains(t.trace, "mmap E0800000 100000"));
+    EXPECT_TRUE(contains(t.trace, "close"));
+}
+
+TEST(Kovarun, InstructionFormsWithPartialRegisters) {
+    check_forms(FORMS_PATH, false);
+    if (std::string(FORMS32_PATH).empty()) GTEST_SKIP() << "no i386 build of the test program";
+    check_forms(FORMS32_PATH, true);
+}
+
+TEST(Kovarun, MemoryDevicesAndPrivilegeNeverReachTheKernel) {
+    const Traced t = run_traced({"--", FORMS_PATH, "devices"});
+    ASSERT_EQ(t.outcome.status, 0) << t.outcome.err;
+    EXPECT_EQ(t.outcome.out, "iopl 0\nioperm 0\n/dev/mem harmless\n/dev/port EACCES\nlink harmless\n"
+                             "child harmless\n");
+    int opens = 0;
+    for (const std::string &line : t.trace)
+        opens += line == "open /dev/mem";
+    EXPECT_EQ(opens, 3); // the device, the link to it and the child's
+    EXPECT_NE(t.outcome.err.find("opening /dev/port refused"), std::string::npos) << t.outcome.err;
+}
+
+TEST(Kovarun, UnservedFaultsAndStatuses) {
+    const Outcome unsupported = program_run::run(KOVARUN_PATH, {"--", FORMS_PATH, "unsupported"});
+    EXPECT_EQ(unsupported.status, 3);
+    EXPECT_NE(unsupported.err.find("cannot perform 'add byte ptr ["), std::string::npos) << unsupported.err;
+    EXPECT_EQ(unsupported.out, "");
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char *err;
+    };
+    const Case cases[] = {
+        {{"--", "/bin/sh", "-c", "echo out; echo err >&2; exit 7"}, 7, "err\n"},
+        {{"--", "/bin/sh", "-c", "kill -TERM $$"}, 128 + 15, ""},
+        {{"--", "kovarun-no-such-program"}, 2, "kovarun: kovarun-no-such-program: no such program\n"},
+        {{"--bogus", "--", "/bin/true"}, 2, "kovarun: --bogus: unknown option\n"},
+        {{"--"}, 2, "kovarun: no PROGRAM given\n"},
+        // A traced kovarun cannot trace: the refusal names the reason.
+        {{"--", KOVARUN_PATH, "--", "/bin/true"}, 2, "kovarun: ptrace is not permitted: "},
+        // The device check reads the tree given, KOVA_SKIP_DEVICE_CHECK or not.
+        {{"--sysfs", "/nonexistent", "--", CAPVIEW_PATH},
+         2,
+         "capview: device check: cannot read /nonexistent/"},
+    };
+    setenv("KOVA_SKIP_DEVICE_CHECK", "1", 1); // kovarun's, not passed on
+    for (const Case &c : cases) {
+        const Outcome o = program_run::run(KOVARUN_PATH, c.args);
+        EXPECT_EQ(o.status, c.status) << c.args.back();
+        EXPECT_EQ(o.err.substr(0, std::string(c.err).size()), c.err) << o.err;
+    }
+    unsetenv("KOVA_SKIP_DEVICE_CHECK");
+}
+
+TEST(Kovarun, HardwareCapviewMatchesKovasim) {
+    const std::string dump = program_run::temp_file("kovarun-dump");
+    const Traced hw = run_traced({"--dump", dump, "--", CAPVIEW_PATH, "-s", "1"});
+    const std::string hw_dump = program_run::take(dump);
+    const std::string sim_trace = program_run::temp_file("kovasim-trace");
+    const Outcome sim =
+        program_run::run(KOVASIM_PATH, {"--trace", sim_trace, "--dump", dump, "--", "-s", "1"});
+    EXPECT_EQ(hw.outcome.status, sim.status);
+    EXPECT_EQ(hw.outcome.out, sim.out);
+    EXPECT_EQ(hw.trace, lines_of(program_run::take(sim_trace)));
+    EXPECT_EQ(hw_dump, program_run::take(dump));
+    EXPECT_GT(hw.trace.size(), 100u);
+}
+
+} // namespace

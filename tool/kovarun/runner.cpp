@@ -1,0 +1,750 @@
+// The runner: starts the program under ptrace with a seccomp filter that
+// stops it at the calls that reach the machine, serves those calls and every
+// fault on the register window or on port I/O from the simulated controller,
+// and follows the program's children and the programs they execute.
+#include "runner.h"
+
+#include "access.h"
+#include "register_map.h"
+#include "syscalls.h"
+
+#include <bitset>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <linux/openat2.h>
+#include <memory>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace kova::run {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRefused = 2;
+constexpr std::uint64_t kSysfsMemoryLength = 0x1000000; // the BAR the generated tree describes
+constexpr std::uint64_t kPageSize = 0x1000;
+constexpr unsigned kInstructionBytes = 16;
+
+// The memory device's descriptor in a traced process: the descriptor the
+// simulated controller handed out, and whether it closes on exec.
+struct MemFd {
+    int sim_fd;   // cppcheck-suppress unusedStructMember ; read through Space::mem_fds
+    bool cloexec; // cppcheck-suppress unusedStructMember ; read in on_exec
+};
+
+// The address space and descriptors of one traced process, shared by its
+// threads (and by a vfork child until it executes a program).
+struct Space {
+    std::vector<Window> windows;
+    std::unordered_map<int, MemFd> mem_fds;
+    bool iopl = false;
+    std::bitset<0x10000> ports;                        // granted by ioperm
+    std::unordered_map<std::uint64_t, Access> decoded; // by instruction address
+};
+
+// What a thread stopped at the end of a call must record.
+struct Pending {
+    enum class Kind : std::uint8_t { None, MemFd, Window };
+    Kind kind = Kind::None;
+    MemFd fd{};
+    Window window{};
+};
+
+struct Thread {
+    std::shared_ptr<Space> space;
+    Pending pending;
+    bool initial_stop = false; // a new thread's SIGSTOP is still to come
+};
+
+// The program being run, from prepare() to the end of run().
+struct Launch {
+    std::string sysfs;
+    bool generated_sysfs = false;
+    std::string state_dir;
+    std::string name; // for messages
+    pid_t child = -1;
+    int video_fd = -1;
+    int report_fd = -1; // the child's report of a failed start
+};
+Launch g_launch;
+volatile sig_atomic_t g_child = 0;
+
+// What the child says when it cannot start the program.
+struct StartReport {
+    enum class Stage : int { Ptrace, NoNewPrivs, Filter, Exec } stage;
+    int error;
+};
+
+// ---------------------------------------------------------------- start-up
+
+std::string find_program(const char *name) {
+    const auto runnable = [](const std::string &path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+    };
+    if (std::strchr(name, '/') != nullptr) return runnable(name) ? name : "";
+    const char *path = std::getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string dir = dirs.substr(start, end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        if (runnable(candidate)) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+// The program's environment: the runner's, with the device-check tree and
+// state directory it is given.  KOVA_SKIP_DEVICE_CHECK is dropped, so that
+// the device check always runs against that tree (run the program through
+// env(1) to rehearse a skipped check).
+std::vector<std::string> program_environment() {
+    std::vector<std::string> env;
+    for (char **e = environ; *e != nullptr; ++e) {
+        const std::string_view entry = *e;
+        const std::string_view name = entry.substr(0, entry.find('='));
+        if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" || name == "ASAN_OPTIONS" ||
+            (name == "KOVA_STATE_DIR" && !g_launch.state_dir.empty()))
+            continue;
+        env.emplace_back(entry);
+    }
+    // LeakSanitizer stops the world with ptrace, which a traced program
+    // cannot: a sanitized program runs without leak detection here.
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") +
+                  (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") + "detect_leaks=0");
+    env.push_back("KOVA_SYSFS_ROOT=" + g_launch.sysfs);
+    if (!g_launch.state_dir.empty()) env.push_back("KOVA_STATE_DIR=" + g_launch.state_dir);
+    return env;
+}
+
+// The video memory in a memory file that the program maps too.
+bool share_video_memory(sim::Controller &sim) {
+    g_launch.video_fd = memfd_create("kovarun-video", MFD_CLOEXEC);
+    if (g_launch.video_fd < 0 || ftruncate(g_launch.video_fd, sim::Controller::kVideoMemorySize) != 0)
+        return false;
+    void *memory = mmap(nullptr, sim::Controller::kVideoMemorySize, PROT_READ | PROT_WRITE, MAP_SHARED,
+                        g_launch.video_fd, 0);
+    if (memory == MAP_FAILED) return false;
+    sim.use_video_backing(static_cast<std::uint8_t *>(memory));
+    return true;
+}
+
+[[noreturn]] void child_fails(int report, StartReport::Stage stage) {
+    const StartReport r{stage, errno};
+    [[maybe_unused]] const ssize_t written = write(report, &r, sizeof r);
+    _exit(127);
+}
+
+// In the child: traced, filtered, stopped until the tracer is ready, then the program.
+[[noreturn]] void start_child(int report, const std::string &path, char **argv, char **envp) {
+    const int keep = fcntl(g_launch.video_fd, F_GETFD);
+    fcntl(g_launch.video_fd, F_SETFD, keep & ~FD_CLOEXEC);
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) child_fails(report, StartReport::Stage::Ptrace);
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) child_fails(report, StartReport::Stage::NoNewPrivs);
+    if (!install_filter()) child_fails(report, StartReport::Stage::Filter);
+    raise(SIGSTOP);
+    // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
+    execve(path.c_str(), argv, envp);
+    child_fails(report, StartReport::Stage::Exec);
+}
+
+// Why ptrace may be refused here, as far as the system tells.
+std::string ptrace_hint() {
+    std::string hint;
+    std::ifstream yama("/proc/sys/kernel/yama/ptrace_scope");
+    int scope = 0;
+    if (yama >> scope && scope > 0) hint += "; kernel.yama.ptrace_scope is " + std::to_string(scope);
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("TracerPid:") && std::strtol(line.c_str() + 10, nullptr, 10) != 0)
+            hint += "; kovarun is itself traced";
+        if (line.starts_with("Seccomp:") && std::strtol(line.c_str() + 8, nullptr, 10) != 0)
+            hint += "; kovarun runs under a seccomp filter (a container's?)";
+    }
+    return hint;
+}
+
+void say_start_failure(const StartReport &r) {
+    const char *error = std::strerror(r.error);
+    switch (r.stage) {
+    case StartReport::Stage::Ptrace:
+        std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", error, ptrace_hint().c_str());
+        break;
+    case StartReport::Stage::NoNewPrivs:
+    case StartReport::Stage::Filter:
+        std::fprintf(stderr, "kovarun: cannot install the seccomp filter: %s\n", error);
+        break;
+    case StartReport::Stage::Exec:
+        std::fprintf(stderr, "kovarun: cannot run %s: %s\n", g_launch.name.c_str(), error);
+        break;
+    }
+}
+
+// The child's report of a failed start, when it made one.
+bool read_start_failure(StartReport &r) {
+    return g_launch.report_fd >= 0 &&
+           read(g_launch.report_fd, &r, sizeof r) == static_cast<ssize_t>(sizeof r);
+}
+
+// The tree the hardware flavour's device check reads: one boot VGA display
+// controller whose memory resource holds the aperture the controller reports.
+void write_sysfs(const sim::Controller &sim) {
+    const fs::path dir = fs::path(g_launch.sysfs) / "bus/pci/devices/0000:01:00.0";
+    fs::create_directories(dir);
+    const std::uint64_t base = std::uint64_t{sim.get(sim::Reg::gr(reg::kApertureBase.at()))} << 24;
+    std::ofstream(dir / "boot_vga") << "1\n";
+    std::ofstream(dir / "class") << "0x030000\n";
+    char lines[256];
+    std::snprintf(lines, sizeof lines,
+                  "0x%016llx 0x%016llx 0x0000000000042208\n0x000000000000d000 0x000000000000d0ff "
+                  "0x0000000000040101\n",
+                  static_cast<unsigned long long>(base),
+                  static_cast<unsigned long long>(base + kSysfsMemoryLength - 1));
+    std::ofstream(dir / "resource") << lines << "0x0000000000000000 0x0000000000000000 0x0000000000000000\n";
+}
+
+// ---------------------------------------------------------------- tracee memory
+
+std::size_t read_memory(pid_t tid, std::uint64_t address, void *buffer, std::size_t size) {
+    // Page by page, so that a read that runs into an unmapped page still
+    // returns what comes before it.
+    std::size_t done = 0;
+    while (done < size) {
+        const std::uint64_t at = address + done;
+        const std::size_t chunk = std::min<std::size_t>(size - done, kPageSize - at % kPageSize);
+        iovec local{static_cast<char *>(buffer) + done, chunk};
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): an address in the traced process
+        iovec remote{reinterpret_cast<void *>(at), chunk};
+        const ssize_t got = process_vm_readv(tid, &local, 1, &remote, 1, 0);
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+        if (static_cast<std::size_t>(got) < chunk) break;
+    }
+    return done;
+}
+
+std::string read_string(pid_t tid, std::uint64_t address) {
+    std::string text;
+    char chunk[256];
+    while (text.size() < PATH_MAX) {
+        const std::size_t got = read_memory(tid, address + text.size(), chunk, sizeof chunk);
+        const void *end = std::memchr(chunk, '\0', got);
+        if (end != nullptr) return text.append(chunk, static_cast<const char *>(end) - chunk);
+        if (got == 0) break;
+        text.append(chunk, got);
+    }
+    return text;
+}
+
+// ---------------------------------------------------------------- the memory devices
+
+enum class Device : std::uint8_t { None, Mem, OtherMemory };
+
+// What a path names as the traced thread sees it (relative to its working
+// directory or to dirfd), through symlinks: the memory device, another
+// device of physical memory or ports (/dev/port, /dev/kmem), or neither.
+Device device_of(pid_t tid, int dirfd, const std::string &path) {
+    std::string seen = path;
+    if (!path.starts_with("/"))
+        seen = "/proc/" + std::to_string(tid) +
+               (dirfd == AT_FDCWD ? std::string("/cwd/") : "/fd/" + std::to_string(dirfd) + "/") + path;
+    struct stat st {};
+    if (stat(seen.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 1) {
+        if (minor(st.st_rdev) == 1) return Device::Mem;
+        if (minor(st.st_rdev) == 2 || minor(st.st_rdev) == 4) return Device::OtherMemory;
+    }
+    // Where no such device exists here, by name, through symlinks (dangling
+    // ones too).
+    fs::path resolved = seen;
+    std::error_code error;
+    for (int links = 0; links < 40; ++links) {
+        const fs::path canonical = fs::weakly_canonical(resolved, error);
+        resolved = error ? resolved.lexically_normal() : canonical;
+        if (!fs::is_symlink(resolved, error)) break;
+        resolved = resolved.parent_path() / fs::read_symlink(resolved, error);
+    }
+    if (resolved == "/dev/mem") return Device::Mem;
+    if (resolved == "/dev/port" || resolved == "/dev/kmem") return Device::OtherMemory;
+    return Device::None;
+}
+
+// ---------------------------------------------------------------- the tracer
+
+class Tracer {
+  public:
+    explicit Tracer(sim::Controller &sim) : sim_(sim) {}
+    int run(pid_t child);
+
+  private:
+    bool on_syscall(pid_t tid, Thread &t);
+    bool on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call);
+    bool on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call);
+    void on_new_thread(pid_t tid, Thread &t, int event);
+    void on_exec(pid_t tid, Thread &t);
+    int on_fault(pid_t tid, Thread &t);
+    void on_stop(pid_t tid, Thread &t, int st);
+    const Access &decoded(pid_t tid, Space &space, const user_regs_struct &regs);
+    void stop_all();
+
+    sim::Controller &sim_;
+    Decoder decoder_;
+    std::unordered_map<pid_t, Thread> threads_;
+    std::unordered_set<pid_t> unborn_; // stopped before their parent's event
+    bool stopped_ = false;             // a fault the runner cannot serve
+};
+
+void say(pid_t tid, const std::string &text) {
+    std::fprintf(stderr, "kovarun: %s (pid %d): %s\n", g_launch.name.c_str(), static_cast<int>(tid),
+                 text.c_str());
+}
+
+// Drops what [address, address + length) covers from the window mappings.
+void forget_windows(Space &space, std::uint64_t address, std::uint64_t length) {
+    const std::uint64_t end = address + (length + kPageSize - 1) / kPageSize * kPageSize;
+    std::vector<Window> kept;
+    for (const Window &w : space.windows) {
+        const std::uint64_t w_end = w.start + w.length;
+        if (w_end <= address || w.start >= end) {
+            kept.push_back(w);
+            continue;
+        }
+        if (w.start < address) kept.push_back({w.start, address - w.start, w.offset});
+        if (w_end > end)
+            kept.push_back({end, w_end - end, static_cast<std::uint32_t>(w.offset + (end - w.start))});
+    }
+    space.windows = std::move(kept);
+    space.decoded.clear();
+}
+
+bool Tracer::on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call) {
+    const bool at = call == Call::Openat || call == Call::Openat2;
+    const std::string path = read_string(tid, syscall_arg(regs, i386, at ? 1 : 0));
+    std::uint64_t flags = O_CREAT | O_WRONLY | O_TRUNC; // creat
+    if (call == Call::Open) flags = syscall_arg(regs, i386, 1);
+    if (call == Call::Openat) flags = syscall_arg(regs, i386, 2);
+    if (call == Call::Openat2) {
+        open_how how{};
+        read_memory(tid, syscall_arg(regs, i386, 2), &how, sizeof how);
+        flags = how.flags;
+    }
+    const int dirfd = at ? static_cast<int>(syscall_arg(regs, i386, 0)) : AT_FDCWD;
+    const Device device = device_of(tid, dirfd, path);
+    if (device == Device::None) return false;
+    if (device == Device::OtherMemory) {
+        say(tid, "opening " + path + " refused: only /dev/mem is served by the simulated controller");
+        skip_syscall(regs, -EACCES);
+        return false;
+    }
+    const int sim_fd = sim_.open_mem();
+    if (sim_fd < 0) {
+        skip_syscall(regs, -errno);
+        return false;
+    }
+    // A descriptor of the shared video memory stands in for the device.
+    const bool cloexec = (flags & O_CLOEXEC) != 0;
+    make_dupfd(regs, i386, g_launch.video_fd, cloexec);
+    t.pending = {Pending::Kind::MemFd, {sim_fd, cloexec}, {}};
+    return true;
+}
+
+bool Tracer::on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call) {
+    const std::uint64_t address = syscall_arg(regs, i386, 0);
+    const std::uint64_t length = syscall_arg(regs, i386, 1);
+    const std::uint64_t flags = syscall_arg(regs, i386, 3);
+    const auto fd = static_cast<int>(syscall_arg(regs, i386, 4));
+    const std::uint64_t offset = syscall_arg(regs, i386, 5) * (call == Call::Mmap2 ? kPageSize : 1);
+    const auto mem = t.space->mem_fds.find(fd);
+    if ((flags & MAP_FIXED) != 0) forget_windows(*t.space, address, length);
+    if (mem == t.space->mem_fds.end() || (flags & MAP_ANONYMOUS) != 0) return false;
+    if (offset > 0xFFFFFFFFu || length > 0xFFFFFFFFu) {
+        skip_syscall(regs, -ENXIO);
+        return false;
+    }
+    void *mapped =
+        sim_.map(mem->second.sim_fd, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length));
+    if (mapped == MAP_FAILED) {
+        skip_syscall(regs, -errno);
+        return false;
+    }
+    if (mapped == sim_.video_memory()) {
+        set_syscall_arg(regs, i386, 5, 0); // the frame buffer: the shared video memory itself
+        return false;
+    }
+    // The register window: no access at all, so that each one faults.
+    set_syscall_arg(regs, i386, 2, PROT_NONE);
+    set_syscall_arg(regs, i386, 3, (flags & MAP_FIXED) | MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE);
+    set_syscall_arg(regs, i386, 4, ~std::uint64_t{0});
+    set_syscall_arg(regs, i386, 5, 0);
+    const auto window_offset =
+        static_cast<std::uint32_t>(static_cast<std::uint8_t *>(mapped) - sim_.window_base());
+    t.pending = {Pending::Kind::Window, {}, {0, length, window_offset}};
+    return true;
+}
+
+// A filter stop; true when the thread must stop again at the call's end.
+bool Tracer::on_syscall(pid_t tid, Thread &t) {
+    unsigned long data = 0;
+    user_regs_struct regs{};
+    if (ptrace(PTRACE_GETEVENTMSG, tid, nullptr, &data) != 0 ||
+        ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0)
+        return false;
+    const user_regs_struct before = regs;
+    const bool i386 = (data & kI386) != 0;
+    const auto call = static_cast<Call>(data & 0xFF);
+    Space &space = *t.space;
+    bool to_exit = false;
+    switch (call) {
+    case Call::Iopl: {
+        const auto level = static_cast<int>(syscall_arg(regs, i386, 0));
+        const int result = sim_.iopl(level);
+        if (result == 0) space.iopl = level >= 3;
+        skip_syscall(regs, result == 0 ? 0 : -errno);
+        break;
+    }
+    case Call::Ioperm: {
+        const std::uint64_t from = syscall_arg(regs, i386, 0), count = syscall_arg(regs, i386, 1);
+        if (from + count > space.ports.size() || from + count < from) {
+            skip_syscall(regs, -EINVAL);
+            break;
+        }
+        for (std::uint64_t port = from; port < from + count; ++port)
+            space.ports[port] = syscall_arg(regs, i386, 2) != 0;
+        skip_syscall(regs, 0);
+        break;
+    }
+    case Call::Open:
+    case Call::Openat:
+    case Call::Openat2:
+    case Call::Creat:
+        to_exit = on_open(tid, t, regs, i386, call);
+        break;
+    case Call::OpenByHandle:
+        skip_syscall(regs, -EPERM); // it could name the memory device unseen
+        break;
+    case Call::IoUringSetup:
+        skip_syscall(regs, -ENOSYS); // its opens would pass unseen
+        break;
+    case Call::Mmap:
+    case Call::Mmap2:
+        to_exit = on_mmap(t, regs, i386, call);
+        break;
+    case Call::Munmap:
+        forget_windows(space, syscall_arg(regs, i386, 0), syscall_arg(regs, i386, 1));
+        break;
+    case Call::Close: {
+        const auto fd = static_cast<int>(syscall_arg(regs, i386, 0));
+        if (const auto mem = space.mem_fds.find(fd); mem != space.mem_fds.end()) {
+            sim_.close_mem(mem->second.sim_fd);
+            space.mem_fds.erase(mem);
+        }
+        break;
+    }
+    }
+    if (std::memcmp(&before, &regs, sizeof regs) != 0) ptrace(PTRACE_SETREGS, tid, nullptr, &regs);
+    return to_exit;
+}
+
+// The end of a call the thread was stopped for: the descriptor or mapping it made.
+void on_syscall_exit(pid_t tid, Thread &t) {
+    user_regs_struct regs{};
+    const Pending pending = t.pending;
+    t.pending = {};
+    if (ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0) return;
+    const auto result =
+        static_cast<long long>(is_i386(regs) ? static_cast<std::int32_t>(regs.rax) : regs.rax);
+    if (result < 0 && result > -4096) return;
+    if (pending.kind == Pending::Kind::MemFd) t.space->mem_fds[static_cast<int>(result)] = pending.fd;
+    if (pending.kind == Pending::Kind::Window) {
+        Window w = pending.window;
+        w.start = is_i386(regs) ? regs.rax & 0xFFFFFFFFu : regs.rax;
+        t.space->windows.push_back(w);
+    }
+}
+
+void Tracer::on_new_thread(pid_t tid, Thread &t, int event) {
+    unsigned long pid = 0;
+    if (ptrace(PTRACE_GETEVENTMSG, tid, nullptr, &pid) != 0) return;
+    const auto child = static_cast<pid_t>(pid);
+    // A fork copies the address space; a vfork or a thread shares it.
+    Thread &c = threads_[child];
+    c.space = event == PTRACE_EVENT_FORK ? std::make_shared<Space>(*t.space) : t.space;
+    if (unborn_.erase(child) != 0)
+        ptrace(PTRACE_CONT, child, nullptr, nullptr);
+    else
+        c.initial_stop = true;
+}
+
+void Tracer::on_exec(pid_t tid, Thread &t) {
+    unsigned long former = 0;
+    if (ptrace(PTRACE_GETEVENTMSG, tid, nullptr, &former) == 0 && static_cast<pid_t>(former) != tid)
+        threads_.erase(static_cast<pid_t>(former));
+    // A new program: no mappings; the descriptors and privilege it keeps.
+    auto space = std::make_shared<Space>();
+    for (const auto &[fd, mem] : t.space->mem_fds)
+        if (!mem.cloexec) space->mem_fds[fd] = mem;
+    space->iopl = t.space->iopl;
+    space->ports = t.space->ports;
+    t.space = std::move(space);
+}
+
+// The instruction at the thread's RIP, decoded once per address.  The cache
+// is dropped with every change of the mappings the runner sees (munmap, a
+// fixed mmap, exec); code rewritten in place is not looked for.
+const Access &Tracer::decoded(pid_t tid, Space &space, const user_regs_struct &regs) {
+    auto found = space.decoded.find(regs.rip);
+    if (found == space.decoded.end()) {
+        std::uint8_t bytes[kInstructionBytes] = {};
+        const std::size_t got = read_memory(tid, regs.rip, bytes, sizeof bytes);
+        found = space.decoded.emplace(regs.rip, decoder_.decode(bytes, got, regs.rip, is_i386(regs))).first;
+    }
+    return found->second;
+}
+
+bool port_allowed(const Space &space, const Access &a, const user_regs_struct &regs) {
+    if (space.iopl) return true;
+    const auto port = static_cast<std::uint16_t>(a.immediate ? a.imm : regs.rdx);
+    for (unsigned i = 0; i < a.width; ++i)
+        if (port + i >= space.ports.size() || !space.ports[port + i]) return false;
+    return true;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// A SIGSEGV: served when it is a register-window access or port I/O;
+// returns the signal to deliver (0 when served).  The usual case, a load or
+// store on a window mapping or an in/out, is told from the instruction alone.
+int Tracer::on_fault(pid_t tid, Thread &t) {
+    user_regs_struct regs{};
+    if (ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0) return SIGSEGV;
+    const Access &access = decoded(tid, *t.space, regs);
+    const bool is_port = access.kind == Access::Kind::In || access.kind == Access::Kind::Out;
+    const bool is_memory = access.kind == Access::Kind::Load || access.kind == Access::Kind::Store;
+    std::uint64_t address = 0;
+    const bool on_window = is_memory && effective_address(access, regs, is_i386(regs), address) &&
+                           window_holding(t.space->windows, address) != nullptr;
+    std::string why;
+    if ((on_window || (is_port && port_allowed(*t.space, access, regs))) &&
+        perform(access, t.space->windows, regs, sim_, why))
+        return ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0 ? 0 : SIGSEGV;
+
+    siginfo_t si{};
+    if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) != 0) return SIGSEGV;
+    address = reinterpret_cast<std::uint64_t>(si.si_addr);
+    const bool port_fault = si.si_code == SI_KERNEL;
+    const bool window_fault = window_holding(t.space->windows, address) != nullptr;
+    const std::string where = "'" + access.text + "' at " + hex(regs.rip);
+    if (!port_fault && !window_fault) {
+        say(tid, "segmentation fault at " + hex(address) + " by " + where);
+        return SIGSEGV;
+    }
+    if (why.empty() && port_fault && !is_port) why = "a privileged instruction that is not port I/O";
+    if (why.empty() && is_port) why = "port I/O without the I/O privilege (no iopl(3) or ioperm granted it)";
+    if (why.empty()) why = "an instruction form the runner does not perform";
+    say(tid, "cannot perform " + where +
+                 (window_fault ? " (register window address " + hex(address) + ")" : "") + ": " + why +
+                 "; the program is stopped");
+    stop_all();
+    return 0;
+}
+
+void Tracer::stop_all() {
+    stopped_ = true;
+    for (const auto &[tid, thread] : threads_)
+        kill(tid, SIGKILL);
+}
+
+int Tracer::run(pid_t child) {
+    threads_[child].space = std::make_shared<Space>();
+    int status = 0;
+    ptrace(PTRACE_CONT, child, nullptr, nullptr);
+    while (!threads_.empty()) {
+        int st = 0;
+        const pid_t tid = waitpid(-1, &st, __WALL);
+        if (tid < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (WIFEXITED(st) || WIFSIGNALED(st)) {
+            if (tid == child) status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            threads_.erase(tid);
+            continue;
+        }
+        if (!WIFSTOPPED(st)) continue;
+        const auto found = threads_.find(tid);
+        if (found == threads_.end()) {
+            unborn_.insert(tid);
+            continue;
+        }
+        on_stop(tid, found->second, st);
+    }
+    return stopped_ ? kUnservedFault : status;
+}
+
+// One stop of a traced thread, served; the thread goes on.
+void Tracer::on_stop(pid_t tid, Thread &t, int st) {
+    const int sig = WSTOPSIG(st);
+    const int event = st >> 16;
+    int deliver = 0;
+    bool to_exit = false;
+    if (event == PTRACE_EVENT_SECCOMP)
+        to_exit = on_syscall(tid, t);
+    else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE)
+        on_new_thread(tid, t, event);
+    else if (event == PTRACE_EVENT_EXEC)
+        on_exec(tid, t);
+    else if (event != 0)
+        ;
+    else if (sig == (SIGTRAP | 0x80))
+        on_syscall_exit(tid, t);
+    else if (sig == SIGSTOP && t.initial_stop)
+        t.initial_stop = false;
+    else if (sig == SIGSEGV)
+        deliver = on_fault(tid, t);
+    else {
+        siginfo_t si{};
+        deliver = ptrace(PTRACE_GETSIGINFO, tid, nullptr, &si) == 0 ? sig : 0; // not a group stop
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the signal as its data pointer
+    ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
+}
+
+void forward_signal(int sig) {
+    if (g_child > 0) kill(static_cast<pid_t>(g_child), sig);
+}
+
+} // namespace
+
+bool take_sysfs(std::string_view dir, std::string &error) {
+    if (dir.empty()) {
+        error = "empty directory name";
+        return false;
+    }
+    std::error_code failed;
+    g_launch.sysfs = fs::absolute(fs::path(dir), failed).string();
+    return true;
+}
+
+void set_state_dir(const std::string &dir) {
+    std::error_code failed;
+    g_launch.state_dir = fs::absolute(fs::path(dir), failed).string();
+}
+
+std::string operands_error(char **argv) {
+    if (argv[0] == nullptr) return "no PROGRAM given";
+    if (argv[0][0] == '-') return std::string(argv[0]) + ": unknown option";
+    return "";
+}
+
+int prepare(char **argv) {
+    g_launch.name = fs::path(argv[0]).filename().string();
+    const std::string path = find_program(argv[0]);
+    if (path.empty()) {
+        std::fprintf(stderr, "kovarun: %s: no such program\n", argv[0]);
+        return kRefused;
+    }
+    if (!share_video_memory(sim::controller())) {
+        std::fprintf(stderr, "kovarun: cannot share the video memory: %s\n", std::strerror(errno));
+        return kRefused;
+    }
+    if (g_launch.sysfs.empty()) {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kovarun-sysfs-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "kovarun: cannot make the device-check tree: %s\n", std::strerror(errno));
+            return kRefused;
+        }
+        g_launch.sysfs = pattern;
+        g_launch.generated_sysfs = true;
+    }
+    std::vector<std::string> env = program_environment();
+    std::vector<char *> envp;
+    envp.reserve(env.size() + 1);
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return kRefused;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        std::fprintf(stderr, "kovarun: cannot start %s: %s\n", g_launch.name.c_str(), std::strerror(errno));
+        return kRefused;
+    }
+    if (child == 0) {
+        close(report[0]);
+        start_child(report[1], path, argv, envp.data());
+    }
+    close(report[1]);
+    g_launch.child = child;
+    g_launch.report_fd = report[0];
+    int st = 0;
+    StartReport r{};
+    if (waitpid(child, &st, 0) != child || !WIFSTOPPED(st)) {
+        if (read_start_failure(r)) say_start_failure(r);
+        return kRefused;
+    }
+    constexpr long kOptions = PTRACE_O_TRACESECCOMP | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
+                              PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL |
+                              PTRACE_O_TRACESYSGOOD;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the options as its data pointer
+    if (ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void *>(kOptions)) != 0) {
+        std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", std::strerror(errno),
+                     ptrace_hint().c_str());
+        kill(child, SIGKILL);
+        return kRefused;
+    }
+    return 0;
+}
+
+int run(sim::Controller &sim) {
+    if (g_launch.generated_sysfs) write_sysfs(sim);
+    // Keyboard signals reach the program; kovarun stays to write its results.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGQUIT, SIG_IGN);
+    g_child = g_launch.child;
+    struct sigaction forward {};
+    forward.sa_handler = forward_signal;
+    sigaction(SIGTERM, &forward, nullptr);
+    sigaction(SIGHUP, &forward, nullptr);
+
+    Tracer tracer(sim);
+    int status = tracer.run(g_launch.child);
+    StartReport r{};
+    if (read_start_failure(r)) {
+        say_start_failure(r);
+        status = kRefused;
+    }
+    if (g_launch.generated_sysfs) {
+        std::error_code ignored;
+        fs::remove_all(g_launch.sysfs, ignored);
+    }
+    return status;
+}
+
+} // namespace kova::run

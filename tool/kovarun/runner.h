@@ -1,0 +1,36 @@
+// kovarun: a hardware-flavour program run under ptrace with the simulated
+// controller behind its port I/O, its memory-device calls and its register
+// window.  kovasim.cpp, built with KOVA_RUNNER, reaches the runner through
+// these calls; everything else of kovarun lives beside this header.
+#pragma once
+
+#include "controller.h"
+
+#include <string>
+#include <string_view>
+
+namespace kova::run {
+
+// The exit status for a fault the runner cannot serve (the program is killed).
+inline constexpr int kUnservedFault = 3;
+
+// --sysfs DIR: the device-check tree given to the program.
+bool take_sysfs(std::string_view dir, std::string &error);
+// --state-dir DIR: the program's KOVA_STATE_DIR.
+void set_state_dir(const std::string &dir);
+
+// What is wrong with the operands (argv null-terminated): no program, or an
+// option kovarun does not know where the program should be; empty when
+// nothing is.
+std::string operands_error(char **argv);
+
+// Finds the program, shares the video memory with it and starts it stopped
+// under ptrace (argv null-terminated, argv[0] the program).  0, or the exit
+// status of a refusal after its message.
+int prepare(char **argv);
+
+// Runs the prepared program to its end on the simulated controller; its exit
+// status (128 + signal when killed by one), or kUnservedFault.
+int run(sim::Controller &sim);
+
+} // namespace kova::run
