@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <sys/mman.h>
 #include <utility>
@@ -44,7 +45,58 @@ std::uint32_t script_key(Reg::Kind kind, int page, std::uint16_t index) {
     std::abort();
 }
 
+constexpr std::size_t kPageSize = 4096;
+
+bool all_zero(const std::uint8_t *bytes, std::size_t n) {
+    return n == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, n - 1) == 0);
+}
+
 } // namespace
+
+// ---------------------------------------------------------------- zero pages
+
+ZeroPages::ZeroPages(std::size_t size) : data_(nullptr), size_(size) {
+    void *pages =
+        mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (pages == MAP_FAILED) {
+        std::fprintf(stderr, "simulated controller: cannot map %zu bytes of memory: %s\n", size,
+                     std::strerror(errno));
+        std::abort();
+    }
+    data_ = static_cast<std::uint8_t *>(pages);
+}
+
+ZeroPages::~ZeroPages() {
+    munmap(data_, size_);
+}
+
+ZeroPages::ZeroPages(const ZeroPages &other) : ZeroPages(other.size_) {
+    copy_from(other);
+}
+
+ZeroPages &ZeroPages::operator=(const ZeroPages &other) {
+    // The mapping stays where it is: programs hold pointers into it.
+    if (this != &other) {
+        clear();
+        copy_from(other);
+    }
+    return *this;
+}
+
+void ZeroPages::clear() {
+    // A private anonymous page given back reads as zeros again.
+    if (madvise(data_, size_, MADV_DONTNEED) != 0) std::memset(data_, 0, size_);
+}
+
+// Into cleared pages of the same size: the pages of other that hold
+// something (the rest are zeros already and stay unmapped).
+void ZeroPages::copy_from(const ZeroPages &other) {
+    const std::size_t n = std::min(size_, other.size_);
+    for (std::size_t at = 0; at < n; at += kPageSize) {
+        const std::size_t bytes = std::min(kPageSize, n - at);
+        if (!all_zero(other.data_ + at, bytes)) std::memcpy(data_ + at, other.data_ + at, bytes);
+    }
+}
 
 Pager pager_of(RegFile file, std::uint8_t index) {
     if (file == RegFile::GR) return kGrPagers[index];
@@ -106,11 +158,16 @@ void Controller::reset() {
     std::fill(std::begin(gr_), std::end(gr_), std::uint8_t{0});
     std::fill(std::begin(sr_), std::end(sr_), std::uint8_t{0});
     std::fill(std::begin(cr_), std::end(cr_), std::uint8_t{0});
-    std::fill(gr_pages_fa_.begin(), gr_pages_fa_.end(), std::uint8_t{0});
-    std::fill(gr_pages_bf_.begin(), gr_pages_bf_.end(), std::uint8_t{0});
-    std::fill(sr_pages_fa_.begin(), sr_pages_fa_.end(), std::uint8_t{0});
-    std::fill(window_.begin(), window_.end(), std::uint8_t{0});
-    std::fill_n(video_memory(), kVideoMemorySize, std::uint8_t{0});
+    gr_pages_fa_.clear();
+    gr_pages_bf_.clear();
+    sr_pages_fa_.clear();
+    window_.clear();
+    // Storage the caller keeps is cleared byte by byte; the controller's own
+    // hands its pages back.
+    if (video_backing_ != nullptr)
+        std::fill_n(video_backing_, kVideoMemorySize, std::uint8_t{0});
+    else
+        video_memory_.clear();
 
     for (const auto &[reg, value] : kPowerOnState)
         set(reg, value);

@@ -53,6 +53,31 @@ struct Reg {
 // Platform calls that can be made to fail.
 enum class Failure : std::uint8_t { Iopl, OpenMem, MapFrameBuffer, MapRegisterWindow };
 
+// Memory that reads as zeros and costs nothing until it is touched: an
+// anonymous mapping whose pages come into being on first use.  Clearing hands
+// the pages back; a copy copies only the pages that hold something.
+class ZeroPages {
+  public:
+    explicit ZeroPages(std::size_t size);
+    ~ZeroPages();
+    ZeroPages(const ZeroPages &other);
+    ZeroPages &operator=(const ZeroPages &other);
+
+    std::uint8_t *data() { return data_; }
+    const std::uint8_t *data() const { return data_; }
+    std::size_t size() const { return size_; }
+    std::uint8_t &operator[](std::size_t at) { return data_[at]; }
+    const std::uint8_t &operator[](std::size_t at) const { return data_[at]; }
+    // Zeros again, the pages handed back.
+    void clear();
+
+  private:
+    void copy_from(const ZeroPages &other);
+
+    std::uint8_t *data_;
+    std::size_t size_;
+};
+
 // One traced platform event.
 struct Event {
     enum class Kind : std::uint8_t { Iopl, Open, Mmap, Close, Out8, In8, W8, R8, W16, R16, W32, R32 };
@@ -81,7 +106,8 @@ class Controller {
     Controller();
 
     // Back to the power-on state: default registers, raster at 0, empty
-    // trace, no failures, no read scripts, video memory cleared.
+    // trace, no failures, no read scripts, video memory cleared (its pages
+    // handed back: untouched video memory costs nothing).
     void reset();
 
     // ---- Register state (no trace, no raster tick, no read scripts) ----
@@ -172,11 +198,11 @@ class Controller {
     std::uint8_t gr_[256] = {};
     std::uint8_t sr_[256] = {};
     std::uint8_t cr_[256] = {};
-    std::vector<std::uint8_t> gr_pages_fa_; // [page][index]
-    std::vector<std::uint8_t> gr_pages_bf_;
-    std::vector<std::uint8_t> sr_pages_fa_;
-    std::vector<std::uint8_t> window_; // ports, TV/audio region and the rest of the window
-    std::vector<std::uint8_t> video_memory_;
+    ZeroPages gr_pages_fa_; // [page][index]
+    ZeroPages gr_pages_bf_;
+    ZeroPages sr_pages_fa_;
+    ZeroPages window_; // ports, TV/audio region and the rest of the window
+    ZeroPages video_memory_;
     std::uint8_t *video_backing_ = nullptr;
 
     std::uint64_t raster_t_ = 0;

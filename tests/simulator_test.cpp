@@ -187,6 +187,26 @@ TEST_F(Simulator, ResetRestoresThePowerOnState) {
     EXPECT_EQ(sim.access_count(), 0u);
 }
 
+// Video memory costs nothing until touched and a reset hands it back; a copy
+// of the controller (a dry run's) holds the same bytes and the original's
+// memory stays where the program's pointers point.
+TEST_F(Simulator, VideoMemoryIsZeroPagesUntilTouched) {
+    EXPECT_EQ(video_pages_in_use(sim), 0u);
+    dwLINEAR_BASE[100] = 0x42;
+    dwLINEAR_BASE[kova::sim::Controller::kVideoMemorySize - 1] = 0x43;
+    EXPECT_EQ(video_pages_in_use(sim), 2u);
+    const kova::sim::Controller copy = sim;
+    EXPECT_EQ(copy.video_memory()[100], 0x42);
+    EXPECT_EQ(copy.video_memory()[kova::sim::Controller::kVideoMemorySize - 1], 0x43);
+    EXPECT_EQ(video_pages_in_use(copy), 2u);
+    sim.reset();
+    EXPECT_EQ(video_pages_in_use(sim), 0u);
+    EXPECT_EQ(sim.video_memory()[100], 0x00);
+    sim = copy;
+    EXPECT_EQ(sim.video_memory(), reinterpret_cast<std::uint8_t *>(pFB));
+    EXPECT_EQ(dwLINEAR_BASE[100], 0x42);
+}
+
 using SimulatorDeath = SimTest;
 
 TEST_F(SimulatorDeath, AccessBeforeMappingIsReportedNotSilentlyAccepted) {

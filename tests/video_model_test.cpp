@@ -145,3 +145,77 @@ TEST(VideoDisplay, WindowsAtTheEdgesOfScreenFetchAndMemory) {
 }
 
 } // namespace
+
+namespace {
+
+// The engine pixel by pixel, checking guard and memory at every pixel: what
+// the per-line spans must write.
+video::FieldResult capture_per_pixel(const kova::sim::CaptureState &c, const video::Frame &frame, int field,
+                                     std::uint8_t *memory, std::uint32_t memory_size) {
+    video::FieldResult result{true, false};
+    const std::uint32_t sw = c.end_pixel - c.first_pixel, sh = c.end_line - c.first_line;
+    const std::uint64_t limit = c.guard_on ? video::guard_limit(c) : UINT64_MAX;
+    for (std::uint32_t j = 0; j < video::scaled_size(sh, c.v_factor); ++j) {
+        const std::uint32_t line =
+            2 * (c.first_line + std::min(video::capture_source_index(j, c.v_factor), sh - 1)) +
+            static_cast<std::uint32_t>(field);
+        for (std::uint32_t i = 0; i < video::scaled_size(sw, c.h_factor); ++i) {
+            const std::uint64_t at = video::capture_line_address(c, field, j) + 2ull * i;
+            if (at + 2 > limit) return result.guard_stop = true, result;
+            if (at + 2 > memory_size) break;
+            const std::uint32_t x =
+                c.first_pixel + std::min(video::capture_source_index(i, c.h_factor), sw - 1);
+            const bool inside = line < static_cast<std::uint32_t>(frame.height) &&
+                                x < static_cast<std::uint32_t>(frame.width);
+            const video::Yuv p =
+                inside ? frame.at(static_cast<int>(x), static_cast<int>(line)) : video::Yuv{16, 128, 128};
+            memory[at] = p.y, memory[at + 1] = i & 1 ? p.v : p.u;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+// Captures by spans write what the engine writes pixel by pixel, and the
+// geometry alone reports the same guard stops: scaled, odd first pixels,
+// windows past the picture, guards inside a line and the end of memory.
+TEST(VideoCapture, SpansAndReachAgreeWithThePixelByPixelEngine) {
+    constexpr std::uint32_t kSize = 0x200000;
+    struct Case {
+        std::uint32_t first_pixel, end_pixel, end_line;
+        std::uint16_t h_factor, v_factor;
+        std::uint32_t destination;
+        bool guard_on;
+        std::uint32_t guard;
+    } cases[] = {
+        {0, 720, 288, 0x1000, 0x1000, 0x100000, false, 0},
+        {1, 720, 288, 0x1000, 0x1000, 0x100001, false, 0},
+        {100, 700, 300, 0x0800, 0x0C00, 0x100000, false, 0},
+        {3, 720, 288, 0x1800, 0x1000, 0x100000, false, 0},
+        {600, 900, 320, 0x1000, 0x1000, 0x100000, false, 0},
+        {0, 720, 288, 0x1000, 0x1000, 0x100000, true, 0x100000 + 2880 * 50 + 701},
+        {0, 720, 288, 0x1000, 0x1000, kSize - 2880 * 10 - 99, false, 0},
+        {0, 720, 288, 0x1000, 0x1000, kSize - 2880 * 10, true, kSize - 8},
+        {0, 720, 288, 0x1000, 0x1000, kSize - 2880 * 10, true, kSize + 64},
+    };
+    auto source = video::make_pattern(video::Standard::Pal);
+    for (const Case &k : cases) {
+        kova::sim::CaptureState c = capture_at(k.destination);
+        c.first_pixel = k.first_pixel, c.end_pixel = k.end_pixel, c.end_line = k.end_line;
+        c.h_factor = k.h_factor, c.v_factor = k.v_factor, c.guard_on = k.guard_on, c.guard = k.guard;
+        for (int field = 0; field < 2; ++field) {
+            std::vector<std::uint8_t> spans(kSize, 0xAA), pixels(kSize, 0xAA);
+            const auto a = video::capture_field(c, source->frame(0), field, field, spans.data(), kSize);
+            const auto b = capture_per_pixel(c, source->frame(0), field, pixels.data(), kSize);
+            const auto reach = video::field_reach(c, field, kSize);
+            EXPECT_EQ(a.guard_stop, b.guard_stop) << k.first_pixel << " " << k.destination;
+            EXPECT_EQ(reach.guard_stop, b.guard_stop) << k.first_pixel << " " << k.destination;
+            const auto differ = std::mismatch(spans.begin(), spans.end(), pixels.begin());
+            EXPECT_TRUE(differ.first == spans.end())
+                << k.first_pixel << " " << k.destination << " field " << field << " at "
+                << (differ.first - spans.begin()) << ": " << int(*differ.first) << " vs "
+                << int(*differ.second);
+        }
+    }
+}

@@ -158,6 +158,34 @@ TEST_F(VideoPicture, GuardInsideTheBufferStopsCaptureThereAndIsCounted) {
                             [](std::uint8_t b) { return b == 0xAA; }));
 }
 
+// Without a picture to show, the model counts what a drawing one counts
+// (fields, captures, guard stops) and leaves video memory as the program
+// left it.
+TEST_F(VideoPicture, CountsWithoutPixelsMatchAndTouchNothing) {
+    for (const std::uint32_t guard : {kBuffer + 1440 * 100 + 720, 0x400000u}) {
+        std::uint64_t counts[2][3];
+        for (const auto pixels : {video::Model::Pixels::Drawn, video::Model::Pixels::CountsOnly}) {
+            restart();
+            model = std::make_unique<video::Model>(sim, video::make_pattern(video::Standard::Pal), pixels);
+            const int n = pixels == video::Model::Pixels::Drawn ? 0 : 1;
+            EXPECT_EQ(video_pages_in_use(sim) == 0, n == 1); // no desktop without pixels
+            run([] {}, 0);
+            Kova_SetCapSafeGuardAddr(guard);
+            const std::uint8_t *memory = sim.video_memory();
+            const std::vector<std::uint8_t> before(memory, memory + kova::sim::Controller::kVideoMemorySize);
+            for (int i = 0; i < 3; ++i)
+                sim.next_field();
+            counts[n][0] = model->fields(), counts[n][1] = model->fields_captured();
+            counts[n][2] = model->guard_stops();
+            // Capview's own writes only: no captured pixels.
+            EXPECT_EQ(std::equal(before.begin(), before.end(), memory), n == 1);
+        }
+        EXPECT_EQ(counts[0][1], 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(counts[0][i], counts[1][i]) << guard;
+    }
+}
+
 TEST_F(VideoPicture, DefaultGuardLetsTheWholeBufferBeWritten) {
     run();
     EXPECT_EQ(model->fields_captured(), 2u);

@@ -289,12 +289,12 @@ bool write_output(Output &output, const std::string &text) {
 
 // Whether the file system of a y4m file has the room for all the frames; an
 // error after a message when it has not (nothing is written then).
-bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, const kova::sim::video::Image &screen,
-                     std::uint32_t frames, std::string &error) {
+bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, int width, int height, std::uint32_t frames,
+                     std::string &error) {
     struct statvfs fs {};
     if (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0) return true;
     const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize;
-    const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(screen.width, screen.height);
+    const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(width, height);
     const std::uint64_t need = frame * frames;
     if (need <= free) return true;
     error = y4m.file().path() + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) +
@@ -321,11 +321,13 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     Y4mWriter y4m;
     std::string error;
     const StandardInfo &info = standard_info(model.source().standard());
+    // The stream's size is the screen's as the registers leave it.
+    const kova::sim::DisplayState display = kova::sim::display_state(sim);
     Image screen;
-    model.screen(screen);
-    bool ok = options.y4m_file.empty() || (y4m.open(options.y4m_file, screen.width, screen.height,
-                                                    info.field_rate_num, info.field_rate_den, error) &&
-                                           room_for_frames(y4m, screen, options.frames, error));
+    bool ok = options.y4m_file.empty() ||
+              (y4m.open(options.y4m_file, display.width, display.height, info.field_rate_num,
+                        info.field_rate_den, error) &&
+               room_for_frames(y4m, display.width, display.height, options.frames, error));
     for (std::uint32_t i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
         if (options.y4m_file.empty()) continue;
@@ -420,8 +422,12 @@ int main(int argc, char **argv) {
     for (const Failure failure : options.failures)
         sim.fail(failure);
 
-    // The desktop is painted at the depth the settings leave.
-    kova::sim::video::Model model(sim, std::move(source));
+    // The desktop is painted at the depth the settings leave, and with the
+    // captured fields only for a picture that will show them; without one
+    // the model keeps its counts and video memory stays untouched.
+    using Pixels = kova::sim::video::Model::Pixels;
+    const bool picture = !options.png_file.empty() || !options.y4m_file.empty();
+    kova::sim::video::Model model(sim, std::move(source), picture ? Pixels::Drawn : Pixels::CountsOnly);
 #if defined(KOVA_RUNNER)
     const int status = kova::run::run(sim);
 #else
@@ -433,8 +439,10 @@ int main(int argc, char **argv) {
     bool written = run_frames(sim, model, options);
     {
         const kova::tool::SignalHold hold; // each file is left old or complete new
-        written &= write_output(options.trace, sim.trace_text());
-        written &= write_output(options.dump, kova::sim::dump(sim));
+        // The trace and the dump are formatted only for a file that asks for them.
+        written &= write_output(options.trace, options.trace.name.empty() ? std::string() : sim.trace_text());
+        written &=
+            write_output(options.dump, options.dump.name.empty() ? std::string() : kova::sim::dump(sim));
     }
     if (const std::uint64_t damaged = model.source().damaged_frames(); damaged != 0)
         std::fprintf(stderr,

@@ -5,6 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#if KOVA_HAVE_LIBYUV
+#include <libyuv/convert_argb.h>
+#include <libyuv/convert_from_argb.h>
+#endif
+
 namespace kova::sim::video {
 
 namespace {
@@ -67,6 +72,66 @@ int nearest_palette_index(Rgb colour, int entries) {
     last_colour = colour, last_entries = entries, last_index = best;
     return best;
 }
+
+#if KOVA_HAVE_LIBYUV
+
+// Pixels converted by the library a chunk at a time, through a buffer on the stack.
+constexpr int kChunk = 512;
+
+// 4:2:2 in either byte order: the luma of pixel x and the chroma of its pair,
+// gathered into full-resolution planes and converted by the library.
+void decode_422(const std::uint8_t *line, std::uint32_t available, const std::uint32_t *columns, int n,
+                std::uint8_t *out, int y_at, int u_at, int v_at) {
+    // One source pixel per screen pixel from an even column, all fetched: the
+    // library's packed conversion (the same colours as its planar one).
+    if (n > 0 && columns[0] % 2 == 0 && columns[n - 1] == columns[0] + static_cast<std::uint32_t>(n - 1) &&
+        static_cast<std::uint64_t>(columns[n - 1] / 2) * 4 + 4 <= available) {
+        const std::uint8_t *p = line + columns[0] / 2 * 4;
+        std::uint8_t argb[4 * kChunk];
+        for (int first = 0; first < n; first += kChunk) {
+            const int count = std::min(kChunk, n - first);
+            if (y_at == 0)
+                libyuv::YUY2ToARGB(p + 2 * first, 0, argb, 0, count, 1);
+            else
+                libyuv::UYVYToARGB(p + 2 * first, 0, argb, 0, count, 1);
+            libyuv::ARGBToRAW(argb, 0, out + 3 * first, 0, count, 1);
+        }
+        return;
+    }
+    std::uint8_t y[kChunk], u[kChunk], v[kChunk];
+    bool black[kChunk];
+    for (int first = 0; first < n; first += kChunk) {
+        const int count = std::min(kChunk, n - first);
+        bool any_black = false;
+        for (int i = 0; i < count; ++i) {
+            const std::uint32_t x = columns[first + i];
+            const std::uint64_t pair = static_cast<std::uint64_t>(x / 2) * 4;
+            black[i] = pair + 4 > available;
+            any_black |= black[i];
+            const std::uint8_t *p = black[i] ? line : line + pair;
+            y[i] = black[i] ? 0 : p[y_at + 2 * (x & 1)];
+            u[i] = black[i] ? 0 : p[u_at];
+            v[i] = black[i] ? 0 : p[v_at];
+        }
+        std::uint8_t *to = out + 3 * first;
+        libyuv::I444ToRAW(y, 0, u, 0, v, 0, to, 0, count, 1);
+        if (any_black)
+            for (int i = 0; i < count; ++i)
+                if (black[i]) put(to + 3 * i, {0, 0, 0});
+    }
+}
+
+// RGB 5:6:5 through the library's 8-bit-per-channel row.
+void decode_565(const std::uint8_t *row, int first, int end, std::uint8_t *out) {
+    std::uint8_t argb[4 * kChunk];
+    for (int x = first; x < end; x += kChunk) {
+        const int count = std::min(kChunk, end - x);
+        libyuv::RGB565ToARGB(row + 2 * x, 0, argb, 0, count, 1);
+        libyuv::ARGBToRAW(argb, 0, out + 3 * (x - first), 0, count, 1);
+    }
+}
+
+#else
 
 // 0-255 without a branch: values above 255 become 255, below 0 become 0.
 // (C++20 defines >> of a negative int as the arithmetic shift these rely on.)
@@ -146,6 +211,14 @@ const std::uint8_t *rgb565_table() {
     return table.data();
 }
 
+void decode_565(const std::uint8_t *row, int first, int end, std::uint8_t *out) {
+    const std::uint8_t *table = rgb565_table();
+    for (int x = first; x < end; ++x, out += 3)
+        std::memcpy(out, table + 3 * (row[2 * x] | row[2 * x + 1] << 8u), 3);
+}
+
+#endif
+
 } // namespace
 
 int format_bytes(std::uint8_t format) {
@@ -186,15 +259,25 @@ void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t ava
     }
 }
 
+Rgb yuv_to_rgb(Yuv p) {
+#if KOVA_HAVE_LIBYUV
+    std::uint8_t out[3];
+    libyuv::I444ToRAW(&p.y, 0, &p.u, 0, &p.v, 0, out, 0, 1, 1);
+    return {out[0], out[1], out[2]};
+#else
+    using K = YuvToRgb;
+    const int c = K::luma(p.y);
+    return {clamp8((c + K::red_v(p.v)) >> 8), clamp8((c + K::green_u(p.u) + K::green_v(p.v)) >> 8),
+            clamp8((c + K::blue_u(p.u)) >> 8)};
+#endif
+}
+
 void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out) {
     out += 3 * first;
     switch (bpp) {
-    case 16: {
-        const std::uint8_t *table = rgb565_table();
-        for (int x = first; x < end; ++x, out += 3)
-            std::memcpy(out, table + 3 * (row[2 * x] | row[2 * x + 1] << 8u), 3);
+    case 16:
+        decode_565(row, first, end, out);
         break;
-    }
     case 24:
     case 32: {
         const int step = bpp / 8;

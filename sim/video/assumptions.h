@@ -12,7 +12,10 @@
 //     B, G, R, unused, 5 = 8-bit index into the default palette, 6 = UYVY
 //     4:2:2, 7 = 8-bit grey.                                  decode_row()
 //  2. Colour: Y'CbCr is BT.601 with studio range (Y 16-235, Cb and Cr
-//     16-240) in both directions.                yuv_to_rgb(), rgb_to_yuv()
+//     16-240) in both directions.  To RGB the rounding is the SIMD pixel
+//     library's where the build has it (a value may differ by one from the
+//     plain 8.8 fixed-point sums of a build without it).
+//                                                yuv_to_rgb(), rgb_to_yuv()
 //  3. Screen depths: 16 bits are RGB 5:6:5, 24 bits B, G, R, 32 bits B, G, R,
 //     unused (least significant byte first); 8 bits index the default
 //     palette; 4 bits index its first 16 entries, two pixels per byte, the
@@ -83,12 +86,11 @@ struct YuvToRgb {
     static int blue_u(int u) { return 516 * (u - 128); }
 };
 
-inline Rgb yuv_to_rgb(Yuv p) {
-    using K = YuvToRgb;
-    const int c = K::luma(p.y);
-    return {clamp8((c + K::red_v(p.v)) >> 8), clamp8((c + K::green_u(p.u) + K::green_v(p.v)) >> 8),
-            clamp8((c + K::blue_u(p.u)) >> 8)};
-}
+// The conversion the model uses: in a build with the SIMD pixel library its
+// BT.601 studio-range conversion (whose rounding of a few values differs by
+// one from the 8.8 sums above), otherwise those sums.  Every picture of the
+// build converts through the same one, so expectations taken from it hold.
+Rgb yuv_to_rgb(Yuv p);
 
 inline Yuv rgb_to_yuv(Rgb p) {
     return {static_cast<std::uint8_t>(((66 * p.r + 129 * p.g + 25 * p.b + 128) >> 8) + 16),

@@ -3,6 +3,8 @@
 #include "model.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace kova::sim::video {
@@ -47,6 +49,20 @@ void draw_window(const DisplayState &d, const OverlayView &view, const std::uint
         decode_row(o.format, memory + (available ? at : 0), available, columns.data(), x1 - x0,
                    out.row(y) + static_cast<std::size_t>(x0) * 3);
     }
+}
+
+// Lines whose pixels desktop_colour() makes alike: within the taskbar its top
+// line, the button's lines and the rest; above it, whether an icon and the
+// grid cross the line.
+constexpr int kDesktopLineKinds = 7;
+
+int desktop_line_kind(const DisplayState &d, int y) {
+    const int taskbar = d.height - 28;
+    if (y >= taskbar) return y == taskbar ? 0 : y >= taskbar + 4 && y < d.height - 4 ? 1 : 2;
+    bool icon = false;
+    for (int i = 0; i < 4; ++i)
+        icon |= y >= 24 + 80 * i && y < 24 + 80 * i + 40;
+    return 3 + (icon ? 2 : 0) + (y % 64 == 0 ? 1 : 0);
 }
 
 Rgb desktop_colour(const DisplayState &d, int x, int y) {
@@ -94,11 +110,25 @@ void compose(const DisplayState &d, const OverlayView views[2], int on_top, cons
 }
 
 void paint_desktop(const DisplayState &d, std::uint8_t *memory, std::uint32_t memory_size) {
+    // A line of the desktop is one of a few kinds; each kind is drawn once
+    // and copied to the other lines of its kind (unless lines overlap or
+    // share a byte).
+    const std::size_t line_bytes =
+        (static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.bpp) + 7) / 8;
+    const bool copy_lines = d.pitch >= line_bytes && d.width * d.bpp % 8 == 0; // whole bytes, apart
+    int drawn[kDesktopLineKinds];
+    std::fill(std::begin(drawn), std::end(drawn), -1);
     for (int y = 0; y < d.height; ++y) {
         const std::uint64_t at = static_cast<std::uint64_t>(y) * d.pitch;
         if (at + d.pitch > memory_size) break;
+        const int kind = desktop_line_kind(d, y);
+        if (copy_lines && drawn[kind] >= 0) {
+            std::memcpy(memory + at, memory + static_cast<std::uint64_t>(drawn[kind]) * d.pitch, line_bytes);
+            continue;
+        }
         for (int x = 0; x < d.width; ++x)
             encode_screen_pixel(d.bpp, memory + at, x, desktop_colour(d, x, y));
+        drawn[kind] = y;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "assumptions.h"
 #include "output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -201,25 +202,28 @@ bool Y4mWriter::write(const Image &image) {
                       chroma = static_cast<std::size_t>(cw) * ch;
     planes_.assign(luma + 2 * chroma, 0);
     std::uint8_t *y = planes_.data(), *cb = y + luma, *cr = cb + chroma;
-    for (int row = 0; row < height_; ++row) {
-        const std::uint8_t *p = image.row(row);
-        for (int x = 0; x < width_; ++x, p += 3)
-            y[static_cast<std::size_t>(row) * width_ + x] = rgb_to_yuv({p[0], p[1], p[2]}).y;
-    }
-    for (int cy = 0; cy < ch; ++cy)
-        for (int cx = 0; cx < cw; ++cx) {
-            int u = 0, v = 0, n = 0;
-            for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) {
-                    const int px = 2 * cx + dx, py = 2 * cy + dy;
-                    if (px >= width_ || py >= height_) continue;
-                    const std::uint8_t *p = image.row(py) + px * 3;
-                    const Yuv c = rgb_to_yuv({p[0], p[1], p[2]});
-                    u += c.u, v += c.v, ++n;
-                }
-            cb[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((u + n / 2) / n);
-            cr[static_cast<std::size_t>(cy) * cw + cx] = static_cast<std::uint8_t>((v + n / 2) / n);
+    // Each pixel converted once: its luma stored, its chroma summed into its
+    // 2 x 2 block (of which the picture's edge may cut off a part).
+    sums_.resize(3 * static_cast<std::size_t>(cw));
+    int *u = sums_.data(), *v = u + cw, *n = v + cw;
+    for (int cy = 0; cy < ch; ++cy) {
+        std::fill(sums_.begin(), sums_.end(), 0);
+        for (int row = 2 * cy; row < std::min(2 * cy + 2, height_); ++row) {
+            const std::uint8_t *p = image.row(row);
+            std::uint8_t *luma_row = y + static_cast<std::size_t>(row) * width_;
+            for (int x = 0; x < width_; ++x, p += 3) {
+                const Yuv c = rgb_to_yuv({p[0], p[1], p[2]});
+                luma_row[x] = c.y;
+                u[x / 2] += c.u, v[x / 2] += c.v, ++n[x / 2];
+            }
         }
+        for (int cx = 0; cx < cw; ++cx) {
+            cb[static_cast<std::size_t>(cy) * cw + cx] =
+                static_cast<std::uint8_t>((u[cx] + n[cx] / 2) / n[cx]);
+            cr[static_cast<std::size_t>(cy) * cw + cx] =
+                static_cast<std::uint8_t>((v[cx] + n[cx] / 2) / n[cx]);
+        }
+    }
     return std::fputs("FRAME\n", stream_) >= 0 &&
            std::fwrite(planes_.data(), 1, planes_.size(), stream_) == planes_.size();
 }

@@ -80,6 +80,7 @@ class Y4mWriter {
     std::string path_;
     int width_ = 0, height_ = 0;
     std::vector<std::uint8_t> planes_;
+    std::vector<int> sums_; // a chroma line's sums of Cb and Cr and their pixel counts
 };
 
 } // namespace kova::sim::video

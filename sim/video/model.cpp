@@ -2,8 +2,10 @@
 
 namespace kova::sim::video {
 
-Model::Model(Controller &sim, std::unique_ptr<Source> source) : sim_(sim), source_(std::move(source)) {
-    paint_desktop(display_state(sim_), sim_.video_memory(), Controller::kVideoMemorySize);
+Model::Model(Controller &sim, std::unique_ptr<Source> source, Pixels pixels)
+    : sim_(sim), source_(std::move(source)), pixels_(pixels) {
+    if (pixels_ == Pixels::Drawn)
+        paint_desktop(display_state(sim_), sim_.video_memory(), Controller::kVideoMemorySize);
     sim_.on_field_boundary([this] { field(); });
 }
 
@@ -18,8 +20,10 @@ void Model::field() {
     const CaptureState capture = capture_state(sim_);
     if (!capture.enabled || capture.held) return;
     const int field = source_field ^ (capture.inverted_fields ? 1 : 0);
-    const FieldResult result = capture_field(capture, source_->frame(number / 2), source_field, field,
-                                             sim_.video_memory(), Controller::kVideoMemorySize);
+    const FieldResult result = pixels_ == Pixels::Drawn
+                                   ? capture_field(capture, source_->frame(number / 2), source_field, field,
+                                                   sim_.video_memory(), Controller::kVideoMemorySize)
+                                   : field_reach(capture, field, Controller::kVideoMemorySize);
     if (result.written) ++captured_, last_field_ = field;
     if (result.guard_stop) ++guard_stops_;
 }

@@ -28,6 +28,10 @@ struct FieldResult {
 FieldResult capture_field(const CaptureState &capture, const Frame &frame, int source_field, int field,
                           std::uint8_t *memory, std::uint32_t memory_size);
 
+// What capture_field would report for that field, from the geometry alone:
+// nothing is read or written.
+FieldResult field_reach(const CaptureState &capture, int field, std::uint32_t memory_size);
+
 // What the display shows of one overlay window beyond its registers.
 struct OverlayView {
     OverlayState state;
@@ -45,9 +49,15 @@ void paint_desktop(const DisplayState &display, std::uint8_t *memory, std::uint3
 
 class Model {
   public:
-    // Paints the desktop into the controller's frame buffer and takes the
-    // raster's field boundaries as its clock.
-    Model(Controller &sim, std::unique_ptr<Source> source);
+    // Whether anything will look at the pixels: with Counts only the model
+    // keeps its counts (fields, captures, guard stops) and leaves video
+    // memory as it is, without desktop and without captured fields.
+    enum class Pixels : std::uint8_t { Drawn, CountsOnly };
+
+    // Paints the desktop into the controller's frame buffer (unless the
+    // pixels are not wanted) and takes the raster's field boundaries as its
+    // clock.
+    Model(Controller &sim, std::unique_ptr<Source> source, Pixels pixels = Pixels::Drawn);
     ~Model();
     Model(const Model &) = delete;
     Model &operator=(const Model &) = delete;
@@ -66,6 +76,7 @@ class Model {
   private:
     Controller &sim_;
     std::unique_ptr<Source> source_;
+    Pixels pixels_;
     std::uint64_t fields_ = 0, captured_ = 0, guard_stops_ = 0;
     int last_field_ = -1;
 };

@@ -3,6 +3,7 @@
 #include "io.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kova::sim::video {
 
@@ -10,10 +11,19 @@ namespace {
 
 constexpr Yuv kBlack = {16, 128, 128};
 
+// Pixels [x0, x1) of lines [y0, y1): their luma, and the chroma of every
+// pair they touch.
 void fill(Frame &f, int x0, int y0, int x1, int y1, Yuv colour) {
-    for (int line = std::max(y0, 0); line < std::min(y1, f.height); ++line)
-        for (int x = std::max(x0, 0); x < std::min(x1, f.width); ++x)
-            f.put(x, line, colour);
+    x0 = std::max(x0, 0), x1 = std::min(x1, f.width);
+    if (x0 >= x1) return;
+    const int first_pair = x0 / 2, last_pair = (x1 - 1) / 2;
+    const auto pixels = static_cast<std::size_t>(x1 - x0),
+               pairs = static_cast<std::size_t>(last_pair - first_pair) + 1;
+    for (int line = std::max(y0, 0); line < std::min(y1, f.height); ++line) {
+        std::memset(f.y_row(line) + x0, colour.y, pixels);
+        std::memset(f.cb_row(line) + x0 / 2, colour.u, pairs);
+        std::memset(f.cr_row(line) + x0 / 2, colour.v, pairs);
+    }
 }
 
 // Everything of the pattern that does not move.
@@ -41,9 +51,10 @@ Frame still_pattern(Standard standard) {
 
 class PatternSource final : public Source {
   public:
-    explicit PatternSource(Standard standard) : Source(standard), still_(still_pattern(standard)) {}
+    explicit PatternSource(Standard standard) : Source(standard) {}
 
     const Frame &frame(std::uint64_t number) override {
+        if (still_.width == 0) still_ = still_pattern(standard()); // built when first shown
         if (number != current_ || frame_.width == 0) {
             frame_ = still_;
             const pattern::Layout l = pattern::layout(standard());
