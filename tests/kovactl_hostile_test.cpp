@@ -83,7 +83,7 @@ TEST(KovactlHostile, RefusalsThatSayWhy) {
             args.push_back(word);
         SCOPED_TRACE(here(c.message));
         // A command that hangs is ended after 5 s (status 128 + SIGTERM).
-        const program_run::Outcome run = program_run::run(KOVACTL_PATH, args, {false, "", SIGTERM, 5000});
+        const program_run::Outcome run = program_run::run(KOVACTL_PATH, args, {false, "", {}, SIGTERM, 5000});
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(contains(run.err, here(c.message))) << run.err;
         EXPECT_FALSE(fs::exists(scratch / "a"));
@@ -119,7 +119,7 @@ TEST(KovactlHostile, PicturesLeaveDevicesAloneAndAGrabStopsAtAFrameOnASignal) {
     std::vector<std::string> args{"--sim"};
     args.insert(args.end(), grab_y4m.begin(), grab_y4m.end());
     args.insert(args.end(), {"grab", "--frames", "2000", "-o", stream});
-    const program_run::Outcome stopped = program_run::run(KOVACTL_PATH, args, {false, "", SIGINT, 1000});
+    const program_run::Outcome stopped = program_run::run(KOVACTL_PATH, args, {false, "", {}, SIGINT, 1000});
     EXPECT_EQ(stopped.status, 128 + SIGINT) << stopped.err;
     std::ifstream in(stream);
     std::string header;

@@ -105,6 +105,16 @@ KovactlRun run_hardware_kovactl(const std::vector<std::string> &runner_options,
     return run;
 }
 
+// Standard error without grab's advice for a stopped engine, which names the
+// way that works on each flavour.
+std::string without_advice(std::string err) {
+    const std::string stopped = "nothing is being captured (";
+    const auto at = err.find(stopped);
+    const auto end = at == std::string::npos ? at : err.find(")\n", at);
+    if (end != std::string::npos) err.erase(at + stopped.size() - 2, end + 1 - (at + stopped.size() - 2));
+    return err;
+}
+
 // The same command on the hardware, confirmed with -y (the twin never asks);
 // it must agree with its simulated twin.
 KovactlRun compare_with_hardware(const std::vector<std::string> &args, const KovactlInput &input,
@@ -119,7 +129,7 @@ KovactlRun compare_with_hardware(const std::vector<std::string> &args, const Kov
     // kovarun, whose options they are there: a case about those options alone.
     if (twin.status == 64 && hardware.status == 2 && hardware.err.starts_with("kovarun: ")) return twin;
     EXPECT_EQ(hardware.status, twin.status) << "kovactl under kovarun\n" << hardware.err;
-    EXPECT_EQ(hardware.err, twin.err) << "kovactl under kovarun";
+    EXPECT_EQ(without_advice(hardware.err), without_advice(twin.err)) << "kovactl under kovarun";
     EXPECT_EQ(state.copy_record(), state.given_record()) << "kovactl under kovarun";
     if (!parts.dry_run) {
         EXPECT_EQ(hardware.out, twin.out) << "kovactl under kovarun";

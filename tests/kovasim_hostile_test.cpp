@@ -46,8 +46,14 @@ TEST(KovasimHostile, RefusalsAndWarnings) {
         {{"--state-dir", "/sys", "-s", "3"}, 2, "--state-dir /sys: Permission denied", false},
         {{"--state-dir", "@/a/b"}, 2, "--state-dir @/a/b: No such file or directory", false},
         {{"--state-dir", "/run/kova"}, 2, "the hardware's state directory", false},
-        {{"--source", "@/cut.y4m", "--frames", "4"}, 0, "2 frames end early or lack their header", true},
-        {{"--source", "@/cut.y4m", "--frames", "4"}, 0, "0 guard stops, 2 damaged source frames", true},
+        {{"--source", "@/cut.y4m", "--frames", "4", "--y4m", "/dev/null"},
+         0,
+         "2 frames end early or lack their header",
+         true},
+        {{"--source", "@/cut.y4m", "--frames", "4", "--y4m", "/dev/null"},
+         0,
+         "0 guard stops, 2 damaged source frames",
+         true},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args;
@@ -75,13 +81,15 @@ TEST(KovasimHostile, OutputIsReplacedWholeAndNothingElseIsRemoved) {
     ASSERT_EQ(stat(full.c_str(), &st), 0) << "the device node was removed";
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 
-    // A signal during the run keeps the old trace and dump; a run to the end replaces them.
+    // A signal during the run (long: a stream of 100000 frames) keeps the old trace and dump; a run to the
+    // end replaces them.
     const std::string trace = scratch / "T", dump = scratch / "D";
     std::ofstream(trace) << "old trace\n";
     std::ofstream(dump) << "old dump\n";
     for (const int sig : {SIGINT, SIGTERM}) {
         const program_run::Outcome stopped = program_run::run(
-            KOVASIM_PATH, {"--trace", trace, "--dump", dump, "--frames", "100000"}, {false, "", sig, 300});
+            KOVASIM_PATH, {"--trace", trace, "--dump", dump, "--frames", "100000", "--y4m", "/dev/null"},
+            {false, "", {}, sig, 300});
         EXPECT_EQ(stopped.status, 128 + sig);
         EXPECT_EQ(read_file(trace), "old trace\n");
         EXPECT_EQ(read_file(dump), "old dump\n");

@@ -426,7 +426,12 @@ int main(int argc, char **argv) {
     // captured fields only for a picture that will show them; without one
     // the model keeps its counts and video memory stays untouched.
     using Pixels = kova::sim::video::Model::Pixels;
+#if defined(KOVA_RUNNER)
+    // The traced program itself may read video memory (kovactl grab) at any time.
+    const bool picture = true;
+#else
     const bool picture = !options.png_file.empty() || !options.y4m_file.empty();
+#endif
     kova::sim::video::Model model(sim, std::move(source), picture ? Pixels::Drawn : Pixels::CountsOnly);
 #if defined(KOVA_RUNNER)
     const int status = kova::run::run(sim);
