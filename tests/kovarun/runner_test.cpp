@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,20 @@ TEST(Kovarun, UnservedFaultsAndStatuses) {
         EXPECT_EQ(o.err.substr(0, std::string(c.err).size()), c.err) << o.err;
     }
     unsetenv("KOVA_SKIP_DEVICE_CHECK");
+
+    // With no state directory named, the program gets a private one for the
+    // run, never the hardware's default, where a run on the card would find it.
+    const char *named = std::getenv("KOVA_STATE_DIR");
+    const std::string saved = named != nullptr ? named : "";
+    unsetenv("KOVA_STATE_DIR");
+    const Outcome o =
+        program_run::run(KOVARUN_PATH, {"--", "/bin/sh", "-c",
+                                        "test -d \"$KOVA_STATE_DIR\" && printf %s \"$KOVA_STATE_DIR\""});
+    if (!saved.empty()) setenv("KOVA_STATE_DIR", saved.c_str(), 1);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out, "");
+    EXPECT_EQ(o.out.find("/run/kova"), std::string::npos) << o.out;
+    EXPECT_FALSE(std::filesystem::exists(o.out)) << o.out; // removed after the run
 }
 
 TEST(Kovarun, HardwareCapviewMatchesKovasim) {

@@ -77,6 +77,7 @@ struct Thread {
 struct Launch {
     std::string sysfs;
     bool generated_sysfs = false;
+    bool generated_state_dir = false;
     std::string state_dir;
     std::string name; // for messages
     pid_t child = -1;
@@ -681,6 +682,22 @@ int prepare(char **argv) {
         g_launch.sysfs = pattern;
         g_launch.generated_sysfs = true;
     }
+    // Without --state-dir or KOVA_STATE_DIR the program would use the
+    // hardware's default directory: a rehearsal gets a private one instead,
+    // so that no simulated lock record or register lock lands where a later
+    // run on the card would load it.
+    const char *given_state_dir = std::getenv("KOVA_STATE_DIR");
+    if (g_launch.state_dir.empty() && (given_state_dir == nullptr || *given_state_dir == '\0')) {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kovarun-state-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "kovarun: cannot make a state directory: %s\n", std::strerror(errno));
+            return kRefused;
+        }
+        g_launch.state_dir = pattern;
+        g_launch.generated_state_dir = true;
+    }
     std::vector<std::string> env = program_environment();
     std::vector<char *> envp;
     envp.reserve(env.size() + 1);
@@ -740,10 +757,9 @@ int run(sim::Controller &sim) {
         say_start_failure(r);
         status = kRefused;
     }
-    if (g_launch.generated_sysfs) {
-        std::error_code ignored;
-        fs::remove_all(g_launch.sysfs, ignored);
-    }
+    std::error_code ignored;
+    if (g_launch.generated_sysfs) fs::remove_all(g_launch.sysfs, ignored);
+    if (g_launch.generated_state_dir) fs::remove_all(g_launch.state_dir, ignored);
     return status;
 }
 
