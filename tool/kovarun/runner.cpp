@@ -660,6 +660,20 @@ std::string operands_error(char **argv) {
     return "";
 }
 
+// A fresh directory kovarun-STEM-XXXXXX under $TMPDIR (else /tmp), removed
+// after the run; false, with the reason said, when it cannot be made.
+bool make_temp_dir(const char *stem, const char *what, std::string &dir) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kovarun-" + stem + "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::fprintf(stderr, "kovarun: cannot make %s: %s\n", what, std::strerror(errno));
+        return false;
+    }
+    dir = pattern;
+    return true;
+}
+
 int prepare(char **argv) {
     g_launch.name = fs::path(argv[0]).filename().string();
     const std::string path = find_program(argv[0]);
@@ -672,14 +686,7 @@ int prepare(char **argv) {
         return kRefused;
     }
     if (g_launch.sysfs.empty()) {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kovarun-sysfs-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "kovarun: cannot make the device-check tree: %s\n", std::strerror(errno));
-            return kRefused;
-        }
-        g_launch.sysfs = pattern;
+        if (!make_temp_dir("sysfs", "the device-check tree", g_launch.sysfs)) return kRefused;
         g_launch.generated_sysfs = true;
     }
     // Without --state-dir or KOVA_STATE_DIR the program would use the
@@ -688,14 +695,7 @@ int prepare(char **argv) {
     // run on the card would load it.
     const char *given_state_dir = std::getenv("KOVA_STATE_DIR");
     if (g_launch.state_dir.empty() && (given_state_dir == nullptr || *given_state_dir == '\0')) {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kovarun-state-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "kovarun: cannot make a state directory: %s\n", std::strerror(errno));
-            return kRefused;
-        }
-        g_launch.state_dir = pattern;
+        if (!make_temp_dir("state", "a state directory", g_launch.state_dir)) return kRefused;
         g_launch.generated_state_dir = true;
     }
     std::vector<std::string> env = program_environment();
