@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -66,6 +68,38 @@ TEST(HardwareBinary, DeviceCheckRefusalsTouchNothing) {
                 }
             }
         }
+}
+
+// A register lock that is a link to a user's file: the program refuses with
+// the reason (status 2, as for any lock it cannot take), the file is left as
+// it was, and no register is touched.
+TEST(HardwareBinary, LinkedRegisterLockIsRefused) {
+    if (!program_run::hardware_flavour()) GTEST_SKIP() << "needs kovarun: runs in the hardware flavour";
+    struct Program {
+        const char *path;
+        std::vector<std::string> args;
+    };
+    const Program programs[] = {{CAPVIEW_PATH, {"-s", "3"}}, {KOVACTL_PATH, {"-y", "reg", "set", "GR72=07"}}};
+    for (const Program &p : programs) {
+        SCOPED_TRACE(p.path);
+        const std::string state_dir = program_run::temp_dir("state");
+        const std::string precious = program_run::temp_file("precious");
+        std::ofstream(precious) << "the user's own\n";
+        ASSERT_EQ(symlink(precious.c_str(), (state_dir + "/registers.lock").c_str()), 0);
+        const std::string trace_file = program_run::temp_file("trace");
+        program_run::Input input;
+        input.env = {"KOVA_STATE_DIR=" + state_dir};
+        const program_run::Outcome run =
+            program_run::run_under_runner({"--trace", trace_file}, p.path, p.args, input);
+        program_run::remove_dir(state_dir);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(
+            contains(run.err, "registers.lock is a symbolic link; the register lock must be a regular file"))
+            << run.err;
+        EXPECT_EQ(program_run::take(precious), "the user's own\n");
+        for (const std::string &line : program_run::lines_of(program_run::take(trace_file)))
+            EXPECT_EQ(line, "iopl 3");
+    }
 }
 
 } // namespace

@@ -27,9 +27,10 @@ bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
-// Refusals, most before any register is touched.  Each row: the record in
-// the state directory D, how to spoil it, the command, its status and a part
-// of its message.
+// Refusals, most before any register is touched, and output that cannot be
+// written.  Each row: the record in the state directory D, how to spoil it,
+// the command (">&-" closes standard output, ">FILE" sends it there), its
+// status and a part of its message.
 TEST(KovactlHostile, RefusalsThatSayWhy) {
     unsetenv("KOVA_STATE_DIR");
     struct Case {
@@ -64,6 +65,10 @@ TEST(KovactlHostile, RefusalsThatSayWhy) {
          "lock.state is not a regular file"},
         {"", nothing, "--fail iopl status", 1, kova::tool::privilege_hint()},
         {"", nothing, "grab -o -", 1, "kovasim --dump D, then kovactl --sim $(sed 's/^/--set=/' D) grab"},
+        {"", nothing, "status >&-", 1, "kovactl: write error: Bad file descriptor"},
+        {"", nothing, "--json status >/dev/full", 1, "kovactl: write error: No space left on device"},
+        {"", nothing, "--version >/dev/full", 1, "kovactl: write error: No space left on device"},
+        {"", nothing, "reg set GR72=07 >&-", 0, ""}, // nothing to write: a closed output is no error
     };
     // clang-format on
     for (const Case &c : cases) {
@@ -78,12 +83,16 @@ TEST(KovactlHostile, RefusalsThatSayWhy) {
             run_kovactl({"--state-dir", scratch.path, "genlock", "on", "1"});
         c.spoil(scratch.path);
         std::vector<std::string> args{"--sim", "--state-dir", scratch.path};
+        // A command that hangs is ended after 5 s (status 128 + SIGTERM).
+        program_run::Input input{false, "", {}, SIGTERM, 5000};
         std::istringstream words(here(c.command));
         for (std::string word; words >> word;)
-            args.push_back(word);
-        SCOPED_TRACE(here(c.message));
-        // A command that hangs is ended after 5 s (status 128 + SIGTERM).
-        const program_run::Outcome run = program_run::run(KOVACTL_PATH, args, {false, "", {}, SIGTERM, 5000});
+            if (word.starts_with(">"))
+                input.out_to = word == ">&-" ? "-" : word.substr(1);
+            else
+                args.push_back(word);
+        SCOPED_TRACE(here(c.command));
+        const program_run::Outcome run = program_run::run(KOVACTL_PATH, args, input);
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(contains(run.err, here(c.message))) << run.err;
         EXPECT_FALSE(fs::exists(scratch / "a"));
@@ -91,6 +100,29 @@ TEST(KovactlHostile, RefusalsThatSayWhy) {
     setenv("KOVA_STATE_DIR", "", 1);
     EXPECT_EQ(run_kovactl({"status"}).status, 64);
     unsetenv("KOVA_STATE_DIR");
+}
+
+// The hardware kovactl refused the I/O privilege for want of CAP_SYS_RAWIO
+// (root without it, or any other user) names the capability, and leaves no
+// register lock behind.
+TEST(KovactlHostile, WithoutTheRawIoCapabilityTheHintNamesIt) {
+    if (std::string(KOVA_TEST_EMULATOR) != "")
+        GTEST_SKIP() << "setpriv is no program of the emulated machine";
+    ScratchDir scratch;
+    program_run::Input input;
+    input.env = {"KOVA_STATE_DIR=" + scratch.path};
+    std::vector<std::string> args{"status"};
+    const char *program = KOVACTL_PATH;
+    if (geteuid() == 0) { // dropped from the bounding set, root's exec of kovactl does not get it back
+        if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop CAP_SYS_RAWIO";
+        args = {"--bounding-set=-sys_rawio", "--inh-caps=-sys_rawio", "--", KOVACTL_PATH, "status"};
+        program = "/usr/bin/setpriv";
+    }
+    const program_run::Outcome run = program_run::run(program, args, input);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "I/O privilege refused (iopl 3); ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "the CAP_SYS_RAWIO capability")) << run.err;
+    EXPECT_FALSE(fs::exists(scratch / "registers.lock"));
 }
 
 TEST(KovactlHostile, PicturesLeaveDevicesAloneAndAGrabStopsAtAFrameOnASignal) {

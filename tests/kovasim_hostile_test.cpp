@@ -106,6 +106,42 @@ TEST(KovasimHostile, OutputIsReplacedWholeAndNothingElseIsRemoved) {
     EXPECT_EQ(files, 3u) << "a temporary file was left behind";
 }
 
+// Standard output closed or full: kovasim's own files never take its place
+// (capview's output, which has nowhere to go, lands in none of them), and
+// kovasim's own text that cannot be written is an error.  Each row: the
+// arguments (@ is the scratch directory), where standard output goes (- closed),
+// the status and a part of standard error.
+TEST(KovasimHostile, StandardOutputClosedOrFull) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *out_to;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--trace", "@/T", "--dump", "@/D", "--", "-v"}, "-", 0, "kovasim: "},
+        {{"--help"}, "-", 2, "kovasim: write error: Bad file descriptor"},
+        {{"--version"}, "/dev/full", 2, "kovasim: write error: No space left on device"},
+    };
+    for (const Case &c : cases) {
+        ScratchDir scratch;
+        std::vector<std::string> args;
+        for (const std::string &arg : c.args)
+            args.push_back(arg.starts_with("@") ? scratch.path + arg.substr(1) : arg);
+        SCOPED_TRACE(c.args.back());
+        program_run::Input input;
+        input.out_to = c.out_to;
+        const program_run::Outcome run = program_run::run(KOVASIM_PATH, args, input);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(contains(run.err, c.message)) << run.err;
+        if (fs::exists(scratch / "T")) {
+            EXPECT_TRUE(read_file(scratch / "T").starts_with("iopl 3\n"));
+        }
+        for (const std::string &line : program_run::lines_of(read_file(scratch / "D")))
+            EXPECT_TRUE(line.find('=') != std::string::npos && line.find(' ') == std::string::npos) << line;
+    }
+}
+
 TEST(KovasimHostile, AStreamTooLargeForTheFileSystemIsRefusedUpFront) {
     ScratchDir scratch;
     constexpr std::uint64_t kFrameBytes = 6 + 1024 * 768 * 3 / 2; // the desktop's 1024x768

@@ -78,6 +78,9 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        if (input.out_to == "-") close(STDOUT_FILENO);
+        if (!input.out_to.empty() && input.out_to != "-")
+            dup2(open(input.out_to.c_str(), O_WRONLY), STDOUT_FILENO);
         // Under a user-mode emulator, kovactl starts its simulated twin through it too.
         if (emulated) setenv("KOVACTL_SIM_WRAPPER", KOVA_TEST_EMULATOR, 1);
         for (const std::string &setting : input.env) {

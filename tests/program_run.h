@@ -31,6 +31,9 @@ struct Input {
     std::vector<std::string> env = {}; // NAME=VALUE, set for the program
     int signal = 0;
     int signal_after_ms = 0;
+    // Standard output: "" collected (Outcome::out), "-" closed, else this
+    // path opened for writing (such as /dev/full).
+    std::string out_to = "";
 };
 
 Outcome run(const char *program, const std::vector<std::string> &args, const Input &input = {});

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,10 +114,63 @@ TEST_F(RegisterOwnerTest, LockPassesOnWhenTheHolderLetsGoOrDies) {
             holder.die();
         else
             holder.let_go();
+        // A holder that lets go removes the file; one that dies leaves it for the next.
+        EXPECT_EQ(std::filesystem::exists(kova::tool::register_owner_path(dir_)), dies);
         RegisterOwner owner;
         std::string error;
         EXPECT_TRUE(owner.acquire(dir_, "capview", 2s, error)) << error;
         EXPECT_EQ(lock_file(), std::to_string(getpid()) + " capview\n");
+    }
+}
+
+// What another user could have put at the lock's name, or in a directory that
+// others can write, is refused with the reason and left as it is.  Each row:
+// how to spoil the state directory D and a part of the reason (@ is D).
+TEST_F(RegisterOwnerTest, LockFileThatIsNotThisUsersIsRefused) {
+    struct Case {
+        void (*spoil)(const std::string &dir, const std::string &lock);
+        const char *reason;
+        bool as_root = false; // chown: only root can give a file away
+    };
+    const Case cases[] = {
+        {[](const std::string &d, const std::string &lock) {
+             symlink((d + "/../../precious").c_str(), lock.c_str());
+         },
+         "@/registers.lock is a symbolic link; the register lock must be a regular file"},
+        {[](const std::string &, const std::string &lock) { mkfifo(lock.c_str(), 0600); },
+         "@/registers.lock is not a regular file; remove it"},
+        {[](const std::string &, const std::string &lock) {
+             std::ofstream(lock) << "1 kovactl\n";
+             chmod(lock.c_str(), 0666);
+         },
+         "@/registers.lock is writable by group or others; remove it"},
+        {[](const std::string &d, const std::string &) { chmod(d.c_str(), 0777); },
+         "the state directory @ is writable by group or others; the register lock there is not used"},
+        {[](const std::string &, const std::string &lock) {
+             std::ofstream(lock) << "1 kovactl\n";
+             (void)!chown(lock.c_str(), 65534, 65534);
+         },
+         "@/registers.lock is owned by another user (uid 65534)", true},
+        {[](const std::string &d, const std::string &) { (void)!chown(d.c_str(), 65534, 65534); },
+         "the state directory @ is owned by another user (uid 65534)", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reason);
+        if (c.as_root && geteuid() != 0) continue;
+        std::filesystem::create_directory(dir_);
+        chmod(dir_.c_str(), 0700);
+        std::ofstream(root_ + "/precious") << "the user's own\n";
+        const std::string lock = kova::tool::register_owner_path(dir_);
+        c.spoil(dir_, lock);
+        RegisterOwner owner;
+        std::string error, reason = c.reason;
+        reason.replace(reason.find('@'), 1, dir_);
+        EXPECT_FALSE(owner.acquire(dir_, "capview", 0ms, error));
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_FALSE(owner.held());
+        std::ifstream precious(root_ + "/precious");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(precious), {}), "the user's own\n");
+        std::filesystem::remove_all(dir_);
     }
 }
 

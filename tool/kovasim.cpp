@@ -17,6 +17,7 @@
 #include "number.h"
 #include "register_names.h"
 #include "signal_hold.h"
+#include "standard_output.h"
 #include "state_dir.h"
 #include "synclock.h"
 #include "video/model.h"
@@ -210,6 +211,13 @@ void print_help() {
     std::fputs(text.c_str(), stdout);
 }
 
+// The status after kovasim's own text on standard output (its help and
+// version; otherwise standard output is capview's): a text that could not be
+// written is an output file that could not be.
+int own_output_status() {
+    return kova::tool::close_standard_output(KOVASIM_NAME) ? 0 : kUsageError;
+}
+
 int usage_error(const std::string &message) {
     std::fprintf(stderr,
                  KOVASIM_NAME ": %s\n%sRun '" KOVASIM_NAME " --help' for " KOVASIM_NAME "'s options.\n",
@@ -233,7 +241,7 @@ int parse(int argc, char **argv, Options &options) {
         }
         if (arg == "--version") {
             std::printf(KOVASIM_NAME " %s\n", KOVA_VERSION_STRING);
-            std::exit(0);
+            std::exit(own_output_status());
         }
         std::string_view name = arg, value;
         const auto equals = arg.find('=');
@@ -384,7 +392,7 @@ int main(int argc, char **argv) {
     if (const int status = parse(argc, argv, options); status != 0) return status;
     if (options.help) {
         print_help();
-        return 0;
+        return own_output_status();
     }
 #if defined(KOVA_RUNNER)
     if (const std::string error = kova::run::operands_error(options.capview_args.data()); !error.empty())

@@ -1,6 +1,7 @@
 #include "io.h"
 
 #include "assumptions.h"
+#include "descriptor.h"
 #include "output_file.h"
 
 #include <algorithm>
@@ -107,7 +108,7 @@ bool read_png(const std::string &, Image &, std::string &error) {
 // ------------------------------------------------------------------ YUV4MPEG2 in
 
 bool Y4mReader::open(const std::string &path, std::string &error) {
-    file_.reset(std::fopen(path.c_str(), "rb"));
+    file_.reset(tool::fopen_above_standard(path.c_str(), "rb"));
     if (!file_) {
         error = system_error("cannot open", path);
         return false;

@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include "descriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -63,7 +65,7 @@ bool OutputFile::open(const std::string &path, std::string &error) {
         if (exists) target = resolved;
     }
     if (exists && !S_ISREG(st.st_mode)) {
-        file_ = std::fopen(path.c_str(), "wb");
+        file_ = tool::fopen_above_standard(path.c_str(), "wb");
         if (file_ == nullptr) error = system_error(path);
         return file_ != nullptr;
     }
@@ -78,7 +80,7 @@ bool OutputFile::open(const std::string &path, std::string &error) {
     }
     temp.copy(temp_, temp.size());
     temp_[temp.size()] = '\0';
-    const int fd = mkostemp(temp_, O_CLOEXEC);
+    const int fd = tool::above_standard_descriptors(mkostemp(temp_, O_CLOEXEC));
     if (fd < 0) {
         error = system_error(path);
         temp_[0] = '\0';

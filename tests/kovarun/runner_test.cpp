@@ -79,7 +79,9 @@ void check_forms(const char *program, bool i386) {
 
 TEST(Kovarun, InstructionFormsWithPartialRegisters) {
     check_forms(FORMS_PATH, false);
-    if (std::string(FORMS32_PATH).empty()) GTEST_SKIP() << "no i386 build of the test program";
+    if (std::string(FORMS32_PATH).empty())
+        GTEST_SKIP() << "no i386 build of the test program: the compiler cannot build -m32 programs (install "
+                        "g++-multilib)";
     check_forms(FORMS32_PATH, true);
 }
 

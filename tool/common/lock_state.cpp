@@ -1,5 +1,6 @@
 #include "lock_state.h"
 
+#include "descriptor.h"
 #include "state_dir.h"
 #include "synclock.h"
 
@@ -192,15 +193,11 @@ std::string system_error(const std::string &what) {
     return what + ": " + std::strerror(errno);
 }
 
-// Why a directory or record that another user could have written is not
-// to be trusted, or empty: owned by this user (or root), writable by nobody else.
-std::string untrusted(const struct stat &st, const char *what) {
-    if (st.st_uid != geteuid() && st.st_uid != 0)
-        return std::string("is owned by another user (uid ") + std::to_string(st.st_uid) + "), not by uid " +
-               std::to_string(geteuid()) + "; " + what;
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return std::string("is writable by group or others; ") + what;
-    return "";
+// Why a directory or record that another user could have written is not to
+// be trusted (the state directory's rule), and what follows; or empty.
+std::string why_untrusted(const struct stat &st, const char *what) {
+    const std::string why = tool::untrusted(st);
+    return why.empty() ? why : why + "; " + what;
 }
 
 // Opens DIR/lock.state for reading, only when it is a regular file that
@@ -208,15 +205,13 @@ std::string untrusted(const struct stat &st, const char *what) {
 // never waits (a FIFO at its name).  -1 with `error` set otherwise.
 int open_record(const std::string &dir, LockStateLoad &result, std::string &error) {
     const std::string path = lock_state_path(dir);
-    struct stat st {};
     result = LockStateLoad::Untrusted;
-    if (stat(dir.c_str(), &st) == 0) {
-        if (const std::string why = untrusted(st, "a lock-state record there is not used"); !why.empty()) {
-            error = "the state directory " + dir + " " + why;
-            return -1;
-        }
+    if (const std::string why = untrusted_state_dir(dir); !why.empty()) {
+        error = why + "; a lock-state record there is not used";
+        return -1;
     }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    const int fd = open_above_standard(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         result = errno == ENOENT ? LockStateLoad::Missing : LockStateLoad::Unreadable;
         if (errno == ENOENT)
@@ -234,7 +229,7 @@ int open_record(const std::string &dir, LockStateLoad &result, std::string &erro
         why = system_error("cannot read " + path);
     else if (!S_ISREG(st.st_mode))
         why = path + " is not a regular file; remove it";
-    else if (const std::string reason = untrusted(st, "it is not loaded: remove it"); !reason.empty())
+    else if (const std::string reason = why_untrusted(st, "it is not loaded: remove it"); !reason.empty())
         why = path + " " + reason;
     if (!why.empty()) {
         result = S_ISREG(st.st_mode) ? LockStateLoad::Untrusted : LockStateLoad::Unreadable;
@@ -292,7 +287,7 @@ bool write_record(const std::string &dir, const Payload &p, std::string &error) 
     }
     const std::string path = lock_state_path(dir);
     std::string temp = path + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    const int fd = above_standard_descriptors(mkostemp(temp.data(), O_CLOEXEC));
     if (fd < 0) {
         error = system_error("cannot create a file in " + dir);
         return false;

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kova::tool {
@@ -54,6 +53,21 @@ bool writable_state_dir(const std::string &dir, std::string &error) {
     close(fd);
     unlink(probe.c_str());
     return true;
+}
+
+std::string untrusted(const struct stat &st) {
+    if (st.st_uid != geteuid() && st.st_uid != 0)
+        return "is owned by another user (uid " + std::to_string(st.st_uid) + "), not by uid " +
+               std::to_string(geteuid());
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "is writable by group or others";
+    return "";
+}
+
+std::string untrusted_state_dir(const std::string &dir) {
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) return "";
+    const std::string why = untrusted(st);
+    return why.empty() ? "" : "the state directory " + dir + " " + why;
 }
 
 } // namespace kova::tool

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
 
 namespace kova::tool {
 
@@ -29,5 +30,16 @@ bool ensure_state_dir(const std::string &dir);
 // temporary that is removed at once).  False with `error` set to a one-line
 // reason ("DIR: Permission denied").
 bool writable_state_dir(const std::string &dir, std::string &error);
+
+// The rule for the state directory and the files in it (the lock-state
+// record, the register lock): this user, or root, owns them and neither group
+// nor others can write them.  "" when `st` keeps the rule, else why not: "is
+// owned by another user (uid 65534), not by uid 0" or "is writable by group
+// or others".
+std::string untrusted(const struct stat &st);
+
+// "" when DIR keeps the rule (or does not exist yet), else "the state
+// directory DIR " and why not.
+std::string untrusted_state_dir(const std::string &dir);
 
 } // namespace kova::tool

@@ -8,6 +8,7 @@
 #include "privilege_hint.h"
 #include "session.h"
 #include "signal_hold.h"
+#include "standard_output.h"
 #include "state_dir.h"
 
 #include <algorithm>
@@ -489,7 +490,7 @@ int map_controller() {
         return kExitFailure;
     }
     if (MapKOVAMemory() != 0) {
-        std::fflush(stdout);
+        tool::flush_standard_output();
         error(kExitFailure, "cannot map the controller's memory");
         return kExitFailure;
     }

@@ -11,6 +11,7 @@
 #include "register_owner.h"
 #include "session.h"
 #include "signal_hold.h"
+#include "standard_output.h"
 #include "synclock.h"
 
 #include <cerrno>
@@ -66,7 +67,7 @@ int exec_simulated(std::vector<std::string> arguments) {
     for (auto &a : arguments)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::fflush(stdout);
+    tool::flush_standard_output();
     execv(program.c_str(), argv.data());
     error(kExitFailure, "cannot run %s: %s", program.c_str(), std::strerror(errno));
     return kExitFailure;

@@ -7,6 +7,7 @@
 #include "register_names.h"
 #include "session.h"
 #include "signal_hold.h"
+#include "standard_output.h"
 
 #include <cerrno>
 #include <cstring>
@@ -57,12 +58,12 @@ int open_session(const Options &options) {
 }
 
 int close_session(const Options &options, int status) {
-    std::fflush(stdout);
+    tool::flush_standard_output();
     auto &sim = sim::controller();
     const std::string trace = sim.trace_text();
     if (options.dry_run) {
         std::fputs(trace.c_str(), stdout);
-        std::fflush(stdout);
+        tool::flush_standard_output();
         if (g_before_dry_run) sim = *g_before_dry_run;
     }
     bool written = true;
