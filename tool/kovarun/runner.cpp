@@ -704,9 +704,15 @@ void on_run_signal(int sig, siginfo_t *info, void * /*context*/) {
     if (g_wake > 0) kill(static_cast<pid_t>(g_wake), SIGKILL);
 }
 
-// The run's handlers in place of kovarun's own (kept in `saved`); the
-// keyboard's SIGQUIT is the program's alone.
-void take_run_signals(struct sigaction (&saved)[4]) {
+// kovarun's own handlers, put back after the run.
+struct SavedSignals {
+    struct sigaction stop[std::size(kStopSignals)];
+    struct sigaction quit;
+};
+
+// The run's handlers in place of kovarun's own; the keyboard's SIGQUIT is
+// the program's alone.
+void take_run_signals(SavedSignals &saved) {
     struct sigaction handler {};
     handler.sa_sigaction = on_run_signal;
     handler.sa_flags = SA_SIGINFO;
@@ -714,16 +720,16 @@ void take_run_signals(struct sigaction (&saved)[4]) {
     for (const int sig : kStopSignals)
         sigaddset(&handler.sa_mask, sig);
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        sigaction(kStopSignals[i], &handler, &saved[i]);
+        sigaction(kStopSignals[i], &handler, &saved.stop[i]);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    sigaction(SIGQUIT, &ignore, &saved[3]);
+    sigaction(SIGQUIT, &ignore, &saved.quit);
 }
 
-void give_back_signals(const struct sigaction (&saved)[4]) {
+void give_back_signals(const SavedSignals &saved) {
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        sigaction(kStopSignals[i], &saved[i], nullptr);
-    sigaction(SIGQUIT, &saved[3], nullptr);
+        sigaction(kStopSignals[i], &saved.stop[i], nullptr);
+    sigaction(SIGQUIT, &saved.quit, nullptr);
 }
 
 // The children of kovarun's own: descendants the tracer did not follow,
@@ -899,7 +905,7 @@ int prepare(char **argv) {
 
 int run(sim::Controller &sim) {
     if (g_launch.generated_sysfs) write_sysfs(sim);
-    struct sigaction saved[4];
+    SavedSignals saved{};
     take_run_signals(saved);
     g_child = g_launch.child;
     sigprocmask(SIG_SETMASK, &g_launch.signal_mask, nullptr);
