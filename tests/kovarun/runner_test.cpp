@@ -224,7 +224,7 @@ TEST(KovarunHostile, ChildrenSignalsAndRefusals) {
             args.push_back(at_scratch(arg));
         if (std::find(args.begin(), args.end(), "") != args.end()) continue; // the file system has the room
         SCOPED_TRACE(args.back());
-        const program_run::Input input{false, "", {"TMPDIR=" + tmp}, c.signal, 300, c.signals};
+        const program_run::Input input{false, "", {"TMPDIR=" + tmp}, c.signal, 500, c.signals};
         const auto start = std::chrono::steady_clock::now();
         const Outcome o = program_run::run(KOVARUN_PATH, args, input);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
