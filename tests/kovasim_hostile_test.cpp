@@ -47,6 +47,7 @@ TEST(KovasimHostile, RefusalsAndWarnings) {
         {{"--state-dir", "/sys", "-s", "3"}, 2, "--state-dir /sys: Permission denied", false},
         {{"--state-dir", "@/a/b"}, 2, "--state-dir @/a/b: No such file or directory", false},
         {{"--state-dir", "/run/kova"}, 2, "the hardware's state directory", false},
+        {{"--trace", "/proc/version"}, 2, "/proc/version: cannot create its replacement in /proc: ", false},
         {{"--source", "@/cut.y4m", "--frames", "4", "--y4m", "/dev/null"},
          0,
          "2 frames end early or lack their header",
@@ -149,9 +150,14 @@ TEST(KovasimHostile, AStreamTooLargeForTheFileSystemIsRefusedUpFront) {
     ASSERT_EQ(statvfs(scratch.path.c_str(), &fs), 0);
     if (std::uint64_t{fs.f_bavail} * fs.f_frsize >= 100000 * kFrameBytes)
         GTEST_SKIP() << "the file system has the room for 100000 frames";
-    const std::string stream = scratch / "big.y4m";
-    const KovasimRun run = run_kovasim({"--frames", "100000", "--y4m", stream}, false);
+    const std::string stream = scratch / "big.y4m", state = scratch / "state";
+    ASSERT_EQ(mkdir(state.c_str(), 0700), 0);
+    // Refused before capview runs: no sync lock recorded.
+    const KovasimRun run =
+        run_kovasim({"--state-dir", state, "--frames", "100000", "--y4m", stream, "--", "-s", "3"}, false);
     EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(fs::is_empty(state));
+    EXPECT_FALSE(contains(run.err, "register accesses")) << run.err;
     EXPECT_TRUE(contains(run.err, "100000 frames of " + std::to_string(kFrameBytes) + " bytes need"))
         << run.err;
     EXPECT_FALSE(fs::exists(stream));

@@ -103,14 +103,14 @@ Outcome run(const char *program, const std::vector<std::string> &args, const Inp
     }
     int wait_status = 0;
     pid_t ended = 0;
-    for (int waited = 0; input.signal != 0 && ended == 0 && waited < input.signal_after_ms; waited += 5) {
-        usleep(5000);
-        ended = waitpid(pid, &wait_status, WNOHANG);
+    for (int sent = 0; input.signal != 0 && ended == 0 && sent < input.signals; ++sent) {
+        for (int waited = 0; ended == 0 && waited < input.signal_after_ms; waited += 5) {
+            usleep(5000);
+            ended = waitpid(pid, &wait_status, WNOHANG);
+        }
+        if (ended == 0) kill(pid, input.signal);
     }
-    if (ended == 0) {
-        if (input.signal != 0) kill(pid, input.signal);
-        waitpid(pid, &wait_status, 0);
-    }
+    if (ended == 0) waitpid(pid, &wait_status, 0);
     if (master >= 0) close(master);
     Outcome outcome;
     outcome.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);

@@ -24,13 +24,15 @@ struct Outcome {
 // Standard input of the program: /dev/null, or a terminal on which `answer`
 // and a newline are typed.
 // `signal`, when not 0, is sent to the program `signal_after_ms` after its
-// start, unless it has ended by then.
+// start, unless it has ended by then, and `signals` times in all, as far
+// apart.
 struct Input {
     bool terminal = false;
     std::string answer;
     std::vector<std::string> env = {}; // NAME=VALUE, set for the program
     int signal = 0;
     int signal_after_ms = 0;
+    int signals = 1;
     // Standard output: "" collected (Outcome::out), "-" closed, else this
     // path opened for writing (such as /dev/full).
     std::string out_to = "";

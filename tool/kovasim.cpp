@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <vector>
 
@@ -176,6 +177,12 @@ constexpr OwnOption kOwnOptions[] = {
     {"--sysfs", "DIR",
      "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
      [](Options &, std::string_view v, std::string &e) { return kova::run::take_sysfs(v, e); }},
+    {"--wait-children", nullptr,
+     "when PROGRAM ends, wait for its descendants still running (default: they are killed)",
+     [](Options &, std::string_view, std::string &) {
+         kova::run::wait_for_children();
+         return true;
+     }},
 #endif
     {"--help", nullptr, KOVASIM_HELP_HELP,
      [](Options &o, std::string_view, std::string &) {
@@ -295,19 +302,44 @@ bool write_output(Output &output, const std::string &text) {
     return false;
 }
 
-// Whether the file system of a y4m file has the room for all the frames; an
-// error after a message when it has not (nothing is written then).
-bool room_for_frames(const kova::sim::video::Y4mWriter &y4m, int width, int height, std::uint32_t frames,
-                     std::string &error) {
-    struct statvfs fs {};
-    if (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0) return true;
-    const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize;
-    const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(width, height);
+// Whether `free` bytes hold a y4m stream of all the frames; an error when
+// they do not (nothing is written then).
+bool room_for_frames(const std::string &path, std::uint64_t free, const kova::sim::DisplayState &display,
+                     std::uint32_t frames, std::string &error) {
+    const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(display.width, display.height);
     const std::uint64_t need = frame * frames;
     if (need <= free) return true;
-    error = y4m.file().path() + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) +
-            " bytes need " + std::to_string(need) + " bytes, and its file system has " +
-            std::to_string(free) + " free; not written";
+    error = path + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) + " bytes need " +
+            std::to_string(need) + " bytes, and its file system has " + std::to_string(free) +
+            " free; not written";
+    return false;
+}
+
+std::uint64_t free_bytes(const struct statvfs &fs) {
+    return std::uint64_t{fs.f_bavail} * fs.f_frsize;
+}
+
+// The room check before capview or the program runs, at the screen's size as
+// the settings leave it: the file system of the regular file the stream
+// replaces, or of the directory a new one goes to.  (A device or a FIFO
+// takes the stream as it comes.)
+bool room_before_the_run(const Options &options, const kova::sim::Controller &sim) {
+    if (options.y4m_file.empty()) return true;
+    struct stat st {};
+    std::string where = options.y4m_file;
+    if (stat(where.c_str(), &st) != 0) {
+        const auto slash = where.find_last_of('/');
+        where = slash == std::string::npos ? "." : slash == 0 ? "/" : where.substr(0, slash);
+    } else if (!S_ISREG(st.st_mode)) {
+        return true;
+    }
+    struct statvfs fs {};
+    std::string error;
+    if (statvfs(where.c_str(), &fs) != 0 ||
+        room_for_frames(options.y4m_file, free_bytes(fs), kova::sim::display_state(sim), options.frames,
+                        error))
+        return true; // a name that cannot be written is told when the stream is opened
+    std::fprintf(stderr, KOVASIM_NAME ": %s\n", error.c_str());
     return false;
 }
 
@@ -332,10 +364,12 @@ bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model
     // The stream's size is the screen's as the registers leave it.
     const kova::sim::DisplayState display = kova::sim::display_state(sim);
     Image screen;
+    struct statvfs fs {};
     bool ok = options.y4m_file.empty() ||
               (y4m.open(options.y4m_file, display.width, display.height, info.field_rate_num,
                         info.field_rate_den, error) &&
-               room_for_frames(y4m, display.width, display.height, options.frames, error));
+               (!y4m.file().replaces() || fstatvfs(fileno(y4m.file().get()), &fs) != 0 ||
+                room_for_frames(options.y4m_file, free_bytes(fs), display, options.frames, error)));
     for (std::uint32_t i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
         if (options.y4m_file.empty()) continue;
@@ -419,9 +453,6 @@ int main(int argc, char **argv) {
     auto source = kova::sim::video::open_source(options.source, error);
     if (!source) return usage_error("--source " + error);
     if (!open_output(options.trace) || !open_output(options.dump)) return kUsageError;
-#if defined(KOVA_RUNNER)
-    if (const int status = kova::run::prepare(options.capview_args.data()); status != 0) return status;
-#endif
 
     auto &sim = kova::sim::controller();
     sim.reset();
@@ -429,6 +460,10 @@ int main(int argc, char **argv) {
         kova::sim::apply(sim, setting);
     for (const Failure failure : options.failures)
         sim.fail(failure);
+    if (!room_before_the_run(options, sim)) return kUsageError;
+#if defined(KOVA_RUNNER)
+    if (const int status = kova::run::prepare(options.capview_args.data()); status != 0) return status;
+#endif
 
     // The desktop is painted at the depth the settings leave, and with the
     // captured fields only for a picture that will show them; without one

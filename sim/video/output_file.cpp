@@ -37,6 +37,14 @@ std::string system_error(const std::string &path) {
     return "cannot write " + path + ": " + std::strerror(errno);
 }
 
+// Why an existing file cannot be written: its replacement cannot be made in
+// `dir` (the directory with its slash, or empty for the working directory).
+std::string replacement_error(const std::string &path, const std::string &dir) {
+    const std::string name = dir.empty() ? "." : dir.size() == 1 ? dir : dir.substr(0, dir.size() - 1);
+    return "cannot write " + path + ": cannot create its replacement in " + name + ": " +
+           std::strerror(errno);
+}
+
 // The mode a new file gets from fopen: 0666 less the umask.
 mode_t new_file_mode() {
     const mode_t mask = umask(0);
@@ -82,7 +90,8 @@ bool OutputFile::open(const std::string &path, std::string &error) {
     temp_[temp.size()] = '\0';
     const int fd = tool::above_standard_descriptors(mkostemp(temp_, O_CLOEXEC));
     if (fd < 0) {
-        error = system_error(path);
+        // An existing file is replaced whole: its replacement is made beside it.
+        error = exists ? replacement_error(path, dir) : system_error(path);
         temp_[0] = '\0';
         return false;
     }

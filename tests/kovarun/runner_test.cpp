@@ -2,12 +2,20 @@
 // results and trace lines, the refusals, and the hardware capview against
 // kovasim.
 #include "program_run.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <vector>
 
 namespace {
@@ -142,6 +150,98 @@ TEST(Kovarun, UnservedFaultsAndStatuses) {
     EXPECT_NE(o.out, "");
     EXPECT_EQ(o.out.find("/run/kova"), std::string::npos) << o.out;
     EXPECT_FALSE(std::filesystem::exists(o.out)) << o.out; // removed after the run
+}
+
+// A program's children, signals in each phase of the run, and refusals: each
+// row's kovarun returns promptly (each program, or the frames, would take
+// 15 s or more) with its status and leaves nothing in its temporary
+// directory.  In the arguments @ is a scratch directory.
+TEST(KovarunHostile, ChildrenSignalsAndRefusals) {
+    ScratchDir scratch;
+    const std::string tmp = scratch / "tmp";
+    std::filesystem::create_directory(tmp);
+    std::filesystem::create_directory(scratch / "dir");
+    std::ofstream(scratch / "plain") << "echo never run\n";
+    mkdir((scratch / "state").c_str(), 0700);
+    struct statvfs fs {};
+    const bool room_for_a_big_stream = statvfs(scratch.path.c_str(), &fs) != 0 ||
+                                       std::uint64_t{fs.f_bavail} * fs.f_frsize >= 100000 * 1179654ULL;
+    const char *sh = "/bin/sh";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err; // a part of standard error
+        std::string out; // standard output; "PID" for a descendant's pid, which must be gone; "?" unchecked
+        int signal, signals;
+    };
+    const Case cases[] = {
+        // The program's end ends the run; a descendant still running is killed, or waited for.
+        {{"--", sh, "-c", "sleep 20 & echo $!; exit 5"}, 5, "", "PID", 0, 0},
+        {{"--wait-children", "--", sh, "-c", "(sleep 0.3; echo late) & exit 5"}, 5, "", "late\n", 0, 0},
+        // The first signal is the program's; a second stops the run, the trace unwritten.
+        {{"--", sh, "-c", "trap 'echo got; exit 7' INT; sleep 20 & wait"}, 7, "", "got\n", SIGINT, 1},
+        {{"--trace", "@/trace", "--", sh, "-c", "trap '' TERM; sleep 20 & echo $!; wait"},
+         128 + SIGTERM,
+         "",
+         "PID",
+         SIGTERM,
+         2},
+        {{"--", sh, "-c", "trap '' HUP; sleep 20"}, 128 + SIGHUP, "", "", SIGHUP, 2},
+        // The frames after the program stop at a signal.
+        {{"--frames", "3000", "--y4m", "/dev/null", "--", "/bin/true"}, 128 + SIGINT, "", "", SIGINT, 1},
+        {{"--frames", "3000", "--y4m", "/dev/null", "--", "/bin/true"}, 128 + SIGTERM, "", "", SIGTERM, 1},
+        // Refusals before the program runs.
+        {{"--", KOVARUN_PATH, "--", "/bin/true"}, 2, "kovarun: ptrace is not permitted", "", 0, 0},
+        {{"--", "@/dir"}, 2, "kovarun: @/dir: is a directory\n", "", 0, 0},
+        {{"--", "@/plain"}, 2, "kovarun: @/plain: not executable\n", "", 0, 0},
+        {{"--trace", "/proc/version", "--", "/bin/true"},
+         2,
+         "kovarun: cannot write /proc/version: cannot create its replacement in /proc: ",
+         "",
+         0,
+         0},
+        {{"--state-dir", "@/state", "--frames", "100000", "--y4m", room_for_a_big_stream ? "" : "@/big.y4m",
+          "--", CAPVIEW_PATH, "-s", "3"},
+         2,
+         "100000 frames of 1179654 bytes need",
+         "",
+         0,
+         0},
+        // No advice to set a variable that kovarun removes.
+        {{"--sysfs", "/nonexistent", "--", CAPVIEW_PATH},
+         2,
+         "or run the program as 'env KOVA_SKIP_DEVICE_CHECK=1 PROGRAM'",
+         "?",
+         0,
+         0},
+    };
+    const auto at_scratch = [&](std::string text) {
+        for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1))
+            text.replace(at, 1, scratch.path);
+        return text;
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args;
+        for (const std::string &arg : c.args)
+            args.push_back(at_scratch(arg));
+        if (std::find(args.begin(), args.end(), "") != args.end()) continue; // the file system has the room
+        SCOPED_TRACE(args.back());
+        const program_run::Input input{false, "", {"TMPDIR=" + tmp}, c.signal, 500, c.signals};
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome o = program_run::run(KOVARUN_PATH, args, input);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_NE(o.err.find(at_scratch(c.err)), std::string::npos) << o.err;
+        if (c.out == "PID") {
+            const pid_t descendant = std::stoi(o.out);
+            EXPECT_TRUE(kill(descendant, 0) != 0 && errno == ESRCH) << "descendant " << descendant << " left";
+        } else if (c.out != "?") {
+            EXPECT_EQ(o.out, c.out);
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(tmp)) << std::filesystem::directory_iterator(tmp)->path();
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch / "trace"));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "state")); // no lock record: the program never ran
 }
 
 TEST(Kovarun, HardwareCapviewMatchesKovasim) {

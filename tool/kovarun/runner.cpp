@@ -82,10 +82,20 @@ struct Launch {
     std::string name; // for messages
     pid_t child = -1;
     int video_fd = -1;
-    int report_fd = -1; // the child's report of a failed start
+    int report_fd = -1;         // the child's report of a failed start
+    bool wait_children = false; // --wait-children
+    sigset_t signal_mask{};     // kovarun's own, while prepare() holds the stopping signals
 };
 Launch g_launch;
+
+// The signals that stop a run, and what they find while the program runs:
+// the program (0 once it has ended), a traced process whose killing wakes
+// the tracer, how many came, and the one that stops the run.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile sig_atomic_t g_child = 0;
+volatile sig_atomic_t g_wake = 0;
+volatile sig_atomic_t g_signals = 0;
+volatile sig_atomic_t g_stop_signal = 0;
 
 // What the child says when it cannot start the program.
 struct StartReport {
@@ -95,20 +105,36 @@ struct StartReport {
 
 // ---------------------------------------------------------------- start-up
 
-std::string find_program(const char *name) {
-    const auto runnable = [](const std::string &path) {
-        struct stat st {};
-        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-    };
-    if (std::strchr(name, '/') != nullptr) return runnable(name) ? name : "";
+// What keeps the file at `path` from being run as a program: empty when
+// nothing does.
+std::string not_runnable(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "no such program" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a directory";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (access(path.c_str(), X_OK) != 0) return "not executable";
+    return "";
+}
+
+// The program's path, found as execvp finds it (a name without a slash on
+// PATH); empty, with `why`, when there is none to run.
+std::string find_program(const char *name, std::string &why) {
+    if (std::strchr(name, '/') != nullptr) {
+        why = not_runnable(name);
+        return why.empty() ? name : "";
+    }
     const char *path = std::getenv("PATH");
     const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    why = "no such program";
     for (std::size_t start = 0; start <= dirs.size();) {
         std::size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string dir = dirs.substr(start, end - start);
         std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (runnable(candidate)) return candidate;
+        const std::string wrong = not_runnable(candidate);
+        if (wrong.empty()) return candidate;
+        if (wrong == "not executable") why = wrong; // a file of that name, but not one to run
         start = end + 1;
     }
     return "";
@@ -117,14 +143,15 @@ std::string find_program(const char *name) {
 // The program's environment: the runner's, with the device-check tree and
 // state directory it is given.  KOVA_SKIP_DEVICE_CHECK is dropped, so that
 // the device check always runs against that tree (run the program through
-// env(1) to rehearse a skipped check).
+// env(1) to rehearse a skipped check); KOVARUN=1 tells the program's device
+// check so, for its advice.
 std::vector<std::string> program_environment() {
     std::vector<std::string> env;
     for (char **e = environ; *e != nullptr; ++e) {
         const std::string_view entry = *e;
         const std::string_view name = entry.substr(0, entry.find('='));
         if (name == "KOVA_SYSFS_ROOT" || name == "KOVA_SKIP_DEVICE_CHECK" || name == "ASAN_OPTIONS" ||
-            (name == "KOVA_STATE_DIR" && !g_launch.state_dir.empty()))
+            name == "KOVARUN" || (name == "KOVA_STATE_DIR" && !g_launch.state_dir.empty()))
             continue;
         env.emplace_back(entry);
     }
@@ -134,6 +161,7 @@ std::vector<std::string> program_environment() {
     env.push_back(std::string("ASAN_OPTIONS=") +
                   (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") + "detect_leaks=0");
     env.push_back("KOVA_SYSFS_ROOT=" + g_launch.sysfs);
+    env.emplace_back("KOVARUN=1");
     if (!g_launch.state_dir.empty()) env.push_back("KOVA_STATE_DIR=" + g_launch.state_dir);
     return env;
 }
@@ -211,7 +239,8 @@ bool read_start_failure(StartReport &r) {
 // controller whose memory resource holds the aperture the controller reports.
 void write_sysfs(const sim::Controller &sim) {
     const fs::path dir = fs::path(g_launch.sysfs) / "bus/pci/devices/0000:01:00.0";
-    fs::create_directories(dir);
+    std::error_code failed; // the program's device check says what is missing
+    fs::create_directories(dir, failed);
     const std::uint64_t base = std::uint64_t{sim.get(sim::Reg::gr(reg::kApertureBase.at()))} << 24;
     std::ofstream(dir / "boot_vga") << "1\n";
     std::ofstream(dir / "class") << "0x030000\n";
@@ -306,12 +335,15 @@ class Tracer {
     void on_stop(pid_t tid, Thread &t, int st);
     const Access &decoded(pid_t tid, Space &space, const user_regs_struct &regs);
     void stop_all();
+    void end_all();
+    void on_end(pid_t tid, pid_t child);
 
     sim::Controller &sim_;
     Decoder decoder_;
     std::unordered_map<pid_t, Thread> threads_;
     std::unordered_set<pid_t> unborn_; // stopped before their parent's event
     bool stopped_ = false;             // a fault the runner cannot serve
+    bool ending_ = false;              // every traced process is being killed
 };
 
 void say(pid_t tid, const std::string &text) {
@@ -574,15 +606,37 @@ int Tracer::on_fault(pid_t tid, Thread &t) {
 
 void Tracer::stop_all() {
     stopped_ = true;
+    end_all();
+}
+
+// Every traced process is killed; the run ends when all have ended.
+void Tracer::end_all() {
+    ending_ = true;
     for (const auto &[tid, thread] : threads_)
         kill(tid, SIGKILL);
+    for (const pid_t tid : unborn_)
+        kill(tid, SIGKILL);
+}
+
+// The end of a traced thread; the program's own end ends the run, unless
+// its descendants are waited for.
+void Tracer::on_end(pid_t tid, pid_t child) {
+    threads_.erase(tid);
+    unborn_.erase(tid);
+    if (tid == child) {
+        g_child = 0;
+        if (!g_launch.wait_children) end_all();
+    }
+    if (tid == g_wake) g_wake = threads_.empty() ? 0 : threads_.begin()->first;
 }
 
 int Tracer::run(pid_t child) {
     threads_[child].space = std::make_shared<Space>();
     int status = 0;
+    g_wake = child;
     ptrace(PTRACE_CONT, child, nullptr, nullptr);
     while (!threads_.empty()) {
+        if (g_stop_signal != 0 && !ending_) end_all();
         int st = 0;
         const pid_t tid = waitpid(-1, &st, __WALL);
         if (tid < 0) {
@@ -591,17 +645,20 @@ int Tracer::run(pid_t child) {
         }
         if (WIFEXITED(st) || WIFSIGNALED(st)) {
             if (tid == child) status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            threads_.erase(tid);
+            on_end(tid, child);
             continue;
         }
         if (!WIFSTOPPED(st)) continue;
         const auto found = threads_.find(tid);
         if (found == threads_.end()) {
             unborn_.insert(tid);
+            if (ending_) kill(tid, SIGKILL);
             continue;
         }
         on_stop(tid, found->second, st);
     }
+    for (const pid_t tid : unborn_) // a fork's child whose parent ended before the fork's event
+        kill(tid, SIGKILL);
     return stopped_ ? kUnservedFault : status;
 }
 
@@ -633,8 +690,75 @@ void Tracer::on_stop(pid_t tid, Thread &t, int st) {
     ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
 }
 
-void forward_signal(int sig) {
-    if (g_child > 0) kill(static_cast<pid_t>(g_child), sig);
+// SIGINT, SIGTERM or SIGHUP while the program runs.  The first is the
+// program's: passed on, unless the terminal sent it (to the program as well,
+// its whole foreground group).  A second one, or one after the program has
+// ended, stops the run: the tracer is woken by the end of a traced process.
+void on_run_signal(int sig, siginfo_t *info, void * /*context*/) {
+    g_signals = g_signals + 1;
+    if (g_signals == 1 && g_child > 0) {
+        if (info->si_code != SI_KERNEL) kill(static_cast<pid_t>(g_child), sig);
+        return;
+    }
+    g_stop_signal = sig;
+    if (g_wake > 0) kill(static_cast<pid_t>(g_wake), SIGKILL);
+}
+
+// kovarun's own handlers, put back after the run.
+struct SavedSignals {
+    struct sigaction stop[std::size(kStopSignals)];
+    struct sigaction quit;
+};
+
+// The run's handlers in place of kovarun's own; the keyboard's SIGQUIT is
+// the program's alone.
+void take_run_signals(SavedSignals &saved) {
+    struct sigaction handler {};
+    handler.sa_sigaction = on_run_signal;
+    handler.sa_flags = SA_SIGINFO;
+    sigemptyset(&handler.sa_mask);
+    for (const int sig : kStopSignals)
+        sigaddset(&handler.sa_mask, sig);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &handler, &saved.stop[i]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGQUIT, &ignore, &saved.quit);
+}
+
+void give_back_signals(const SavedSignals &saved) {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &saved.stop[i], nullptr);
+    sigaction(SIGQUIT, &saved.quit, nullptr);
+}
+
+// The children of kovarun's own: descendants the tracer did not follow,
+// which came to kovarun as their subreaper when their parents ended.
+std::vector<pid_t> own_children() {
+    std::vector<pid_t> children;
+    std::ifstream list("/proc/self/task/" + std::to_string(getpid()) + "/children");
+    for (pid_t pid = 0; list >> pid;)
+        children.push_back(pid);
+    return children;
+}
+
+// After the traced processes: any other descendant is ended (or, with
+// --wait-children and no stop, waited for) and reaped.
+void end_untraced_children() {
+    for (;;) {
+        if (!g_launch.wait_children || g_stop_signal != 0)
+            for (const pid_t pid : own_children())
+                kill(pid, SIGKILL);
+        int st = 0;
+        if (waitpid(-1, &st, __WALL) < 0 && errno != EINTR) return;
+    }
+}
+
+void remove_temp_dirs() {
+    std::error_code ignored;
+    if (g_launch.generated_sysfs) fs::remove_all(g_launch.sysfs, ignored);
+    if (g_launch.generated_state_dir) fs::remove_all(g_launch.state_dir, ignored);
+    g_launch.generated_sysfs = g_launch.generated_state_dir = false;
 }
 
 } // namespace
@@ -674,19 +798,24 @@ bool make_temp_dir(const char *stem, const char *what, std::string &dir) {
     return true;
 }
 
-int prepare(char **argv) {
-    g_launch.name = fs::path(argv[0]).filename().string();
-    const std::string path = find_program(argv[0]);
-    if (path.empty()) {
-        std::fprintf(stderr, "kovarun: %s: no such program\n", argv[0]);
-        return kRefused;
-    }
-    if (!share_video_memory(sim::controller())) {
-        std::fprintf(stderr, "kovarun: cannot share the video memory: %s\n", std::strerror(errno));
-        return kRefused;
-    }
+void wait_for_children() {
+    g_launch.wait_children = true;
+}
+
+namespace {
+
+// A refusal after prepare() began: what it made is removed, and a stopping
+// signal held meanwhile takes its effect.
+int refused() {
+    remove_temp_dirs();
+    sigprocmask(SIG_SETMASK, &g_launch.signal_mask, nullptr);
+    return kRefused;
+}
+
+// The directories the program is given, made when not named.
+bool make_program_dirs() {
     if (g_launch.sysfs.empty()) {
-        if (!make_temp_dir("sysfs", "the device-check tree", g_launch.sysfs)) return kRefused;
+        if (!make_temp_dir("sysfs", "the device-check tree", g_launch.sysfs)) return false;
         g_launch.generated_sysfs = true;
     }
     // Without --state-dir or KOVA_STATE_DIR the program would use the
@@ -695,31 +824,15 @@ int prepare(char **argv) {
     // run on the card would load it.
     const char *given_state_dir = std::getenv("KOVA_STATE_DIR");
     if (g_launch.state_dir.empty() && (given_state_dir == nullptr || *given_state_dir == '\0')) {
-        if (!make_temp_dir("state", "a state directory", g_launch.state_dir)) return kRefused;
+        if (!make_temp_dir("state", "a state directory", g_launch.state_dir)) return false;
         g_launch.generated_state_dir = true;
     }
-    std::vector<std::string> env = program_environment();
-    std::vector<char *> envp;
-    envp.reserve(env.size() + 1);
-    for (std::string &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    return true;
+}
 
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return kRefused;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        std::fprintf(stderr, "kovarun: cannot start %s: %s\n", g_launch.name.c_str(), std::strerror(errno));
-        return kRefused;
-    }
-    if (child == 0) {
-        close(report[0]);
-        start_child(report[1], path, argv, envp.data());
-    }
-    close(report[1]);
-    g_launch.child = child;
-    g_launch.report_fd = report[0];
+// Waits for the child's stop before the program and takes it under the
+// tracer's options; 0, or the status of a refusal after its message.
+int take_child(pid_t child) {
     int st = 0;
     StartReport r{};
     if (waitpid(child, &st, 0) != child || !WIFSTOPPED(st)) {
@@ -734,32 +847,84 @@ int prepare(char **argv) {
         std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", std::strerror(errno),
                      ptrace_hint().c_str());
         kill(child, SIGKILL);
+        waitpid(child, &st, 0);
         return kRefused;
     }
     return 0;
 }
 
+} // namespace
+
+int prepare(char **argv) {
+    g_launch.name = fs::path(argv[0]).filename().string();
+    std::string why;
+    const std::string path = find_program(argv[0], why);
+    if (path.empty()) {
+        std::fprintf(stderr, "kovarun: %s: %s\n", argv[0], why.c_str());
+        return kRefused;
+    }
+    // A stopping signal waits until run() takes it, or until a refusal has
+    // removed what was made.
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int sig : kStopSignals)
+        sigaddset(&held, sig);
+    sigprocmask(SIG_BLOCK, &held, &g_launch.signal_mask);
+    if (!share_video_memory(sim::controller())) {
+        std::fprintf(stderr, "kovarun: cannot share the video memory: %s\n", std::strerror(errno));
+        return refused();
+    }
+    if (!make_program_dirs()) return refused();
+    std::vector<std::string> env = program_environment();
+    std::vector<char *> envp;
+    envp.reserve(env.size() + 1);
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return refused();
+    // Descendants whose parents end come to kovarun, which ends them too.
+    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        std::fprintf(stderr, "kovarun: cannot start %s: %s\n", g_launch.name.c_str(), std::strerror(errno));
+        return refused();
+    }
+    if (child == 0) {
+        sigprocmask(SIG_SETMASK, &g_launch.signal_mask, nullptr);
+        close(report[0]);
+        start_child(report[1], path, argv, envp.data());
+    }
+    close(report[1]);
+    g_launch.child = child;
+    g_launch.report_fd = report[0];
+    return take_child(child) == 0 ? 0 : refused();
+}
+
 int run(sim::Controller &sim) {
     if (g_launch.generated_sysfs) write_sysfs(sim);
-    // Keyboard signals reach the program; kovarun stays to write its results.
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGQUIT, SIG_IGN);
+    SavedSignals saved{};
+    take_run_signals(saved);
     g_child = g_launch.child;
-    struct sigaction forward {};
-    forward.sa_handler = forward_signal;
-    sigaction(SIGTERM, &forward, nullptr);
-    sigaction(SIGHUP, &forward, nullptr);
+    sigprocmask(SIG_SETMASK, &g_launch.signal_mask, nullptr);
 
     Tracer tracer(sim);
     int status = tracer.run(g_launch.child);
+    end_untraced_children();
     StartReport r{};
     if (read_start_failure(r)) {
         say_start_failure(r);
         status = kRefused;
     }
-    std::error_code ignored;
-    if (g_launch.generated_sysfs) fs::remove_all(g_launch.sysfs, ignored);
-    if (g_launch.generated_state_dir) fs::remove_all(g_launch.state_dir, ignored);
+    remove_temp_dirs();
+    give_back_signals(saved);
+    // A run stopped by a signal ends as kovarun ends by it otherwise.
+    if (const int sig = g_stop_signal; sig != 0) {
+        raise(sig);
+        return 128 + sig;
+    }
     return status;
 }
 

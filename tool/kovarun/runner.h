@@ -19,6 +19,10 @@ bool take_sysfs(std::string_view dir, std::string &error);
 // --state-dir DIR: the program's KOVA_STATE_DIR.
 void set_state_dir(const std::string &dir);
 
+// --wait-children: the run ends when the program and all its descendants
+// have ended (by default those still running when the program ends are killed).
+void wait_for_children();
+
 // What is wrong with the operands (argv null-terminated): no program, or an
 // option kovarun does not know where the program should be; empty when
 // nothing is.
@@ -30,7 +34,9 @@ std::string operands_error(char **argv);
 int prepare(char **argv);
 
 // Runs the prepared program to its end on the simulated controller; its exit
-// status (128 + signal when killed by one), or kUnservedFault.
+// status (128 + signal when killed by one), or kUnservedFault.  SIGINT,
+// SIGTERM and SIGHUP meanwhile: the first goes to the program, a second one
+// kills it and kovarun ends by that signal, nothing of the run left behind.
 int run(sim::Controller &sim);
 
 } // namespace kova::run
