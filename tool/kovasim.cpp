@@ -175,6 +175,13 @@ constexpr OwnOption kOwnOptions[] = {
     {"--sysfs", "DIR",
      "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
      [](Options &, std::string_view v, std::string &e) { return kova::run::take_sysfs(v, e); }},
+    {"--strict-ports", nullptr,
+     "stop PROGRAM (status 3) at port I/O on a port that is not the controller's, where by\n"
+     "default it is served with a warning",
+     [](Options &, std::string_view, std::string &) {
+         kova::run::set_strict_ports();
+         return true;
+     }},
 #endif
     {"--help", nullptr, KOVASIM_HELP_HELP,
      [](Options &o, std::string_view, std::string &) {
