@@ -288,3 +288,18 @@ TEST(KovarunHostile, ASwappedNameNeverOpensTheDevice) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "file seen, stand-in seen, device 0, errors 0\n") << o.err.substr(0, 500);
 }
+
+// Every open is performed by kovarun's supervisor: each comes out as the
+// kernel makes it without kovarun (flags, errors, links, FIFOs, /proc/self).
+TEST(Kovarun, OpensComeOutAsWithoutKovarun) {
+    const std::string direct_dir = program_run::temp_dir("kovarun-opens"),
+                      traced_dir = program_run::temp_dir("kovarun-opens");
+    const Outcome direct = program_run::run(OPENS_PATH, {direct_dir});
+    const Outcome traced = program_run::run(KOVARUN_PATH, {"--", OPENS_PATH, traced_dir});
+    program_run::remove_dir(direct_dir);
+    program_run::remove_dir(traced_dir);
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    EXPECT_EQ(traced.status, 0) << traced.err;
+    EXPECT_GT(lines_of(direct.out).size(), 30u);
+    EXPECT_EQ(traced.out, direct.out);
+}

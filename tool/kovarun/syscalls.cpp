@@ -35,9 +35,16 @@
 //   - O_CREAT of a missing name creates it relative to the O_PATH of its
 //     directory with O_EXCL|O_NOFOLLOW, under the program's umask; when the
 //     name appears meanwhile, the resolution starts again.  O_EXCL, O_NOFOLLOW,
-//     O_DIRECTORY, O_TMPFILE and O_PATH are honoured as the kernel does, and
-//     the flags are checked as the kernel checks them, so that each errno is
-//     the one the program would have had.
+//     O_DIRECTORY and O_TMPFILE are honoured as the kernel does, and the flags
+//     are checked as the kernel checks them, so that each errno is the one
+//     the program would have had.
+//   - An O_PATH open only names an object: it cannot read, write or map it,
+//     and reopening it is an open again.  Such a descriptor cannot be handed
+//     over (ADDFD takes no O_PATH file), so the kernel performs the call
+//     (SECCOMP_USER_NOTIF_FLAG_CONTINUE): safe for open and openat, whose
+//     flags are in the registers no other thread can change.  openat2's are
+//     in memory, so its O_PATH opens fail with ENOSYS, as on a kernel without
+//     openat2 (programs then use openat).
 //   - An i386 program's open of a file over 2 GiB without O_LARGEFILE fails
 //     with EOVERFLOW, as it would.
 //   - A notification is checked still valid (SECCOMP_IOCTL_NOTIF_ID_VALID)
@@ -283,7 +290,7 @@ struct Request {
     std::string path;
     int dirfd = AT_FDCWD;
     std::uint64_t flags = 0, mode = 0, resolve = 0;
-    bool checked_strictly = false; // openat2: unknown bits are errors
+    bool checked_strictly = false; // openat2: unknown bits are errors (and the flags are in memory)
 };
 
 // Reads a NUL-terminated path from the program: 0 or an errno.
@@ -353,23 +360,23 @@ Call call_of(const seccomp_data &data) {
 
 // The request of a notification: 0 or the errno the call fails with.
 int read_request(const seccomp_notif &n, Request &r) {
-    const seccomp_data &d = n.data;
-    const Call call = call_of(d);
+    const Call call = call_of(n.data);
     const bool at = call == Call::Openat || call == Call::Openat2;
     r.id = n.id;
     r.tid = static_cast<pid_t>(n.pid);
-    r.i386 = d.arch == AUDIT_ARCH_I386;
-    if (at) r.dirfd = static_cast<int>(static_cast<std::uint32_t>(d.args[0]));
-    const std::uint64_t path = d.args[at ? 1 : 0];
+    r.i386 = n.data.arch == AUDIT_ARCH_I386;
+    const auto arg = [&](int i) { return r.i386 ? n.data.args[i] & 0xFFFFFFFFu : n.data.args[i]; };
+    if (at) r.dirfd = static_cast<int>(static_cast<std::uint32_t>(arg(0)));
+    const std::uint64_t path = arg(at ? 1 : 0);
     r.flags = O_CREAT | O_WRONLY | O_TRUNC; // creat
-    r.mode = static_cast<std::uint32_t>(d.args[1]);
+    r.mode = static_cast<std::uint32_t>(arg(1));
     if (call == Call::Open || call == Call::Openat) {
-        r.flags = static_cast<std::uint32_t>(d.args[at ? 2 : 1]);
-        r.mode = static_cast<std::uint32_t>(d.args[at ? 3 : 2]);
+        r.flags = static_cast<std::uint32_t>(arg(at ? 2 : 1));
+        r.mode = static_cast<std::uint32_t>(arg(at ? 3 : 2));
     }
     if (call == Call::Openat2) {
         open_how how{};
-        if (const int error = read_how(r.tid, d.args[2], d.args[3], how); error != 0) return error;
+        if (const int error = read_how(r.tid, arg(2), arg(3), how); error != 0) return error;
         r.flags = how.flags;
         r.mode = how.mode;
         r.resolve = how.resolve;
@@ -595,6 +602,12 @@ class Supervisor {
 
   private:
     bool valid(std::uint64_t id) const { return ioctl(listener_, SECCOMP_IOCTL_NOTIF_ID_VALID, &id) == 0; }
+    void continue_call(std::uint64_t id) const {
+        seccomp_notif_resp response{};
+        response.id = id;
+        response.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
+        ioctl(listener_, SECCOMP_IOCTL_NOTIF_SEND, &response);
+    }
     int resolve(const Request &r, Found &found) const;
     int serve(const Request &r);
     int serve_object(const Request &r, Fd object, bool directory);
@@ -608,10 +621,23 @@ class Supervisor {
 
 void Supervisor::handle(const seccomp_notif &n) {
     Request r;
-    const int error = read_request(n, r);
+    int error = read_request(n, r);
     if (!valid(n.id)) return; // the program's memory read may be another's: nothing done with it
-    const int result = error != 0 ? error : serve(r);
-    if (result != 0) refuse(listener_, r.id, result);
+    if (error == 0 && (r.flags & O_PATH) != 0) {
+        // A descriptor that only names the object (no reads, writes or
+        // mappings, and reopening it is an open again) cannot be handed over:
+        // the kernel makes it, with the flags the program's registers hold,
+        // which no other thread can change.  openat2 keeps them in memory,
+        // which another thread could, so its O_PATH opens are answered as by a
+        // kernel without openat2, and the program falls back to openat.
+        if (r.checked_strictly) error = ENOSYS;
+        if (error == 0) {
+            continue_call(r.id);
+            return;
+        }
+    }
+    if (error == 0) error = serve(r);
+    if (error != 0) refuse(listener_, r.id, error);
 }
 
 int Supervisor::resolve(const Request &r, Found &found) const {
@@ -661,10 +687,6 @@ int Supervisor::serve_object(const Request &r, Fd object, bool directory) {
     const bool cloexec = (r.flags & O_CLOEXEC) != 0;
     if ((r.flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) return EEXIST;
     if ((directory || (r.flags & O_DIRECTORY) != 0) && !S_ISDIR(st.st_mode)) return ENOTDIR;
-    if ((r.flags & O_PATH) != 0) {
-        hand_over(listener_, r.id, object.get(), cloexec);
-        return 0;
-    }
     if (S_ISLNK(st.st_mode)) return ELOOP;
     if ((r.flags & O_CREAT) != 0 && S_ISDIR(st.st_mode)) return EISDIR;
     if (const Device device = device_of(st); device != Device::None) {
