@@ -295,7 +295,7 @@ struct Request {
 
 // Reads a NUL-terminated path from the program: 0 or an errno.
 int read_path(pid_t tid, std::uint64_t address, std::string &path) {
-    char chunk[256];
+    char chunk[256] = {};
     for (path.clear(); path.size() < PATH_MAX;) {
         const std::uint64_t at = address + path.size();
         const std::size_t size = std::min<std::uint64_t>(sizeof chunk, kPage - at % kPage);
@@ -586,7 +586,7 @@ void take_umask(const Request &r) {
 
 // Reopens the object and gives it to the program; in a thread of its own, as
 // the open may block.
-void reopen_and_hand_over(Fd listener, Request r, Fd object) {
+void reopen_and_hand_over(Fd listener, const Request &r, Fd object) {
     Fd file(open(fd_path(object).c_str(), reopen_flags(r.flags)));
     if (!file)
         refuse(listener.get(), r.id, errno);
@@ -608,7 +608,7 @@ class Supervisor {
         response.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
         ioctl(listener_, SECCOMP_IOCTL_NOTIF_SEND, &response);
     }
-    int resolve(const Request &r, Found &found) const;
+    static int resolve(const Request &r, Found &found);
     int serve(const Request &r);
     int serve_object(const Request &r, Fd object, bool directory);
     static Device missing_device(const Request &r, const Found &found);
@@ -640,7 +640,7 @@ void Supervisor::handle(const seccomp_notif &n) {
     if (error != 0) refuse(listener_, r.id, error);
 }
 
-int Supervisor::resolve(const Request &r, Found &found) const {
+int Supervisor::resolve(const Request &r, Found &found) {
     Walk w{r.tid, r.tid, {}, r.resolve, 0};
     Fd start;
     if (const int error = start_walk(r, w, start); error != 0) return error;
