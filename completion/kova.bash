@@ -282,6 +282,6 @@ _kova_kovarun() {
     esac
     _kova_option_value "$prev" "$cur" && return
     COMPREPLY=($(compgen -W "--trace --set --fail --dump --state-dir --source --frames --png --y4m --sysfs
-        --wait-children --help --version --" -- "$cur"))
+        --wait-children --strict-ports --help --version --" -- "$cur"))
 }
 complete -F _kova_kovarun kovarun

@@ -183,6 +183,13 @@ constexpr OwnOption kOwnOptions[] = {
          kova::run::wait_for_children();
          return true;
      }},
+    {"--strict-ports", nullptr,
+     "stop PROGRAM (status 3) at port I/O on a port that is not the controller's, where by\n"
+     "default it is served with a warning",
+     [](Options &, std::string_view, std::string &) {
+         kova::run::set_strict_ports();
+         return true;
+     }},
 #endif
     {"--help", nullptr, KOVASIM_HELP_HELP,
      [](Options &o, std::string_view, std::string &) {

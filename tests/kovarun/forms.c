@@ -3,7 +3,12 @@
  * partial-register result printed ("name value" a line), and the refusals.
  *   forms            the forms
  *   forms devices    iopl, ioperm and the memory devices
- *   forms unsupported  a read-modify-write on the window (not served) */
+ *   forms unsupported  a read-modify-write on the window (not served)
+ *   forms fds        the program's open descriptors, on standard error
+ *   forms memfd      reads, writes and truncation on the memory device
+ *   forms race LINK FILE SECONDS  opens LINK over and over, telling what each
+ *                    descriptor is: FILE, the runner's stand-in, a device */
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
@@ -13,7 +18,9 @@
 #include <sys/io.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #define SCRATCH 0x20000 /* plain storage in the register window */
@@ -124,9 +131,74 @@ static int devices(void) {
     return 0;
 }
 
+static int fds(void) {
+    DIR *dir = opendir("/proc/self/fd");
+    if (dir == NULL) return 1;
+    fprintf(stderr, "fds");
+    for (struct dirent *e; (e = readdir(dir)) != NULL;)
+        if (e->d_name[0] != '.' && atoi(e->d_name) != dirfd(dir)) fprintf(stderr, " %s", e->d_name);
+    fprintf(stderr, "\n");
+    closedir(dir);
+    return 0;
+}
+
+static const char *outcome(long result) {
+    return result < 0 ? "refused" : "ANSWERED";
+}
+
+static int memfd(void) {
+    const int fd = open("/dev/mem", O_RDWR);
+    char bytes[16] = {0};
+    if (fd < 0) return 1;
+    printf("read %s\n", outcome(read(fd, bytes, sizeof bytes)));
+    printf("pread %s\n", outcome(pread(fd, bytes, sizeof bytes, 0xF0000)));
+    printf("write %s\n", outcome(write(fd, bytes, sizeof bytes)));
+    printf("fallocate %s\n", outcome(fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, 4096)));
+    printf("ftruncate %s\n", outcome(ftruncate(fd, 0)));
+    return 0;
+}
+
+static int before(const struct timespec *end) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec < end->tv_sec || (now.tv_sec == end->tv_sec && now.tv_nsec < end->tv_nsec);
+}
+
+static int race(const char *link, const char *file, int seconds) {
+    struct stat target;
+    struct timespec end;
+    long files = 0, others = 0, devices = 0, errors = 0;
+    int first = 0;
+    if (stat(file, &target) != 0) return 1;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    end.tv_sec += seconds;
+    do {
+        struct stat st;
+        const int fd = open(link, O_RDONLY);
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            if (errors++ == 0) first = errno;
+            continue;
+        }
+        if (S_ISCHR(st.st_mode) && major(st.st_rdev) == 1 && minor(st.st_rdev) == 1)
+            ++devices;
+        else if (st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            ++files;
+        else
+            ++others;
+        close(fd);
+    } while (before(&end));
+    printf("file %s, stand-in %s, device %ld, errors %ld%s%s\n", files > 0 ? "seen" : "never",
+           others > 0 ? "seen" : "never", devices, errors, errors > 0 ? ": " : "",
+           errors > 0 ? strerror(first) : "");
+    return 0;
+}
+
 int main(int argc, char **argv) {
     const char *mode = argc > 1 ? argv[1] : "forms";
     if (strcmp(mode, "devices") == 0) return devices();
+    if (strcmp(mode, "fds") == 0) return fds();
+    if (strcmp(mode, "memfd") == 0) return memfd();
+    if (strcmp(mode, "race") == 0 && argc == 5) return race(argv[2], argv[3], atoi(argv[4]));
     const int fd = open("/dev/mem", O_RDWR | O_CLOEXEC);
     if (iopl(3) != 0 || fd < 0) return 10;
     __asm__ volatile("outb %%al, %%dx" ::"a"(0x35), "d"(0x3CE));

@@ -1,21 +1,28 @@
 // kovarun on test programs: the instruction forms with their partial-register
-// results and trace lines, the refusals, and the hardware capview against
-// kovasim.
+// results and trace lines, the refusals, the hardware capview against
+// kovasim, and hostile programs.
 #include "program_run.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -259,3 +266,139 @@ TEST(Kovarun, HardwareCapviewMatchesKovasim) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- hostile programs
+
+namespace hostile {
+
+std::string quoted(const std::string &text) {
+    std::string q = "'";
+    for (const char c : text)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command line in which KOVARUN, FORMS and CAPVIEW stand for
+// the programs.
+Outcome shell(std::string command) {
+    const std::pair<const char *, const char *> names[] = {
+        {"KOVARUN", KOVARUN_PATH}, {"FORMS", FORMS_PATH}, {"CAPVIEW", CAPVIEW_PATH}};
+    for (const auto &[name, path] : names)
+        for (std::size_t at; (at = command.find(name)) != std::string::npos;)
+            command.replace(at, std::string_view(name).size(), quoted(path));
+    return program_run::run("/bin/sh", {"-c", command});
+}
+
+bool has_line(const std::string &text, const std::string &line) {
+    return contains(lines_of(text), line);
+}
+
+std::size_t count_of(const std::string &text, const std::string &part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace hostile
+
+// Nothing of kovarun's reaches the program: its descriptors are the ones it
+// would have had without kovarun, closed standard descriptors included.
+TEST(KovarunHostile, TheProgramHasItsOwnDescriptorsOnly) {
+    const char *redirections[] = {"", "<&-", ">&-", "<&- >&-"};
+    for (const char *redirection : redirections) {
+        const std::string fds = std::string("FORMS fds ") + redirection;
+        const Outcome direct = hostile::shell(fds);
+        const Outcome traced = hostile::shell("KOVARUN -- " + fds);
+        ASSERT_EQ(traced.status, 0) << redirection << traced.err;
+        const std::string listing = lines_of(direct.err).at(0);
+        EXPECT_TRUE(listing.starts_with("fds")) << listing;
+        EXPECT_TRUE(hostile::has_line(traced.err, listing)) << redirection << "\n"
+                                                            << listing << "\n"
+                                                            << traced.err;
+    }
+}
+
+// The user's descriptors are theirs: capview's memory device is not a copy of
+// whichever holds a number kovarun once used.
+TEST(KovarunHostile, AUsersDescriptorIsNotTheMemoryDevice) {
+    const std::string file = program_run::temp_file("kovarun-precious");
+    const std::string precious(20000, 'p');
+    std::ofstream(file) << precious;
+    std::string opens = "exec";
+    for (int fd = 3; fd <= 9; ++fd)
+        opens += " " + std::to_string(fd) + "<>" + hostile::quoted(file);
+    const Outcome o = hostile::shell("KOVARUN -- /bin/sh -c " +
+                                     hostile::quoted(opens + "; " + hostile::quoted(CAPVIEW_PATH) + " -o"));
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(program_run::take(file) == precious) << "the user's file was changed";
+}
+
+// What a program does on its memory device: refused, and kovarun, which reads
+// the video memory for the picture afterwards, is not hurt.
+TEST(KovarunHostile, TheMemoryDeviceRefusesReadsWritesAndTruncation) {
+    const std::string png = program_run::temp_file("kovarun-png");
+    const Outcome o = hostile::shell("KOVARUN --png " + hostile::quoted(png) + " -- FORMS memfd");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "read refused\npread refused\nwrite refused\nfallocate refused\nftruncate refused\n");
+    EXPECT_GT(program_run::take(png).size(), 0u);
+}
+
+// Port I/O on ports that are not the controller's (the test program writes
+// 0x80 and reads 0x80-0x81): a warning once per port, or a stop.
+TEST(KovarunHostile, PortsThatAreNotTheControllers) {
+    const Outcome warned = hostile::shell("KOVARUN -- FORMS");
+    EXPECT_EQ(warned.status, 0) << warned.err;
+    EXPECT_EQ(hostile::count_of(warned.err, "port 0x80 is not the controller's"), 1u) << warned.err;
+    EXPECT_EQ(hostile::count_of(warned.err, "port 0x81 is not the controller's"), 1u) << warned.err;
+    EXPECT_EQ(hostile::count_of(warned.err, "is not the controller's"), 2u) << warned.err;
+
+    const Outcome strict = hostile::shell("KOVARUN --strict-ports -- FORMS");
+    EXPECT_EQ(strict.status, 3);
+    EXPECT_NE(strict.err.find("port 0x80 is not the controller's: 'out 0x80, al'"), std::string::npos)
+        << strict.err;
+    EXPECT_EQ(strict.out.find("inb-imm"), std::string::npos) << strict.out;
+}
+
+// A name swapped between a file and a memory-device node while the program
+// opens it: never the device, never the kernel's refusal of it.
+TEST(KovarunHostile, ASwappedNameNeverOpensTheDevice) {
+    const std::string dir = program_run::temp_dir("kovarun-race");
+    const std::string file = dir + "/file", node = dir + "/mem", link = dir + "/link";
+    std::ofstream(file) << "plain\n";
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 1)) != 0) {
+        program_run::remove_dir(dir);
+        GTEST_SKIP() << "mknod of a memory-device node is not permitted here: " << std::strerror(errno);
+    }
+    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+        const std::string next = dir + "/next";
+        for (unsigned i = 0; !done; ++i) {
+            unlink(next.c_str());
+            if (symlink((i % 2 != 0 ? file : node).c_str(), next.c_str()) == 0)
+                rename(next.c_str(), link.c_str());
+        }
+    });
+    const Outcome o = program_run::run(KOVARUN_PATH, {"--", FORMS_PATH, "race", link, file, "2"});
+    done = true;
+    swapper.join();
+    program_run::remove_dir(dir);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "file seen, stand-in seen, device 0, errors 0\n") << o.err.substr(0, 500);
+}
+
+// Every open is performed by kovarun's supervisor: each comes out as the
+// kernel makes it without kovarun (flags, errors, links, FIFOs, /proc/self).
+TEST(Kovarun, OpensComeOutAsWithoutKovarun) {
+    const std::string direct_dir = program_run::temp_dir("kovarun-opens"),
+                      traced_dir = program_run::temp_dir("kovarun-opens");
+    const Outcome direct = program_run::run(OPENS_PATH, {direct_dir});
+    const Outcome traced = program_run::run(KOVARUN_PATH, {"--", OPENS_PATH, traced_dir});
+    program_run::remove_dir(direct_dir);
+    program_run::remove_dir(traced_dir);
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    EXPECT_EQ(traced.status, 0) << traced.err;
+    EXPECT_GT(lines_of(direct.out).size(), 30u);
+    EXPECT_EQ(traced.out, direct.out);
+}

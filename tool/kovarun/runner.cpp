@@ -8,6 +8,7 @@
 #include "register_map.h"
 #include "syscalls.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cerrno>
 #include <csignal>
@@ -17,15 +18,20 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <linux/openat2.h>
+#include <iterator>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -61,9 +67,8 @@ struct Space {
 
 // What a thread stopped at the end of a call must record.
 struct Pending {
-    enum class Kind : std::uint8_t { None, MemFd, Window };
+    enum class Kind : std::uint8_t { None, Window };
     Kind kind = Kind::None;
-    MemFd fd{};
     Window window{};
 };
 
@@ -166,14 +171,39 @@ std::vector<std::string> program_environment() {
     return env;
 }
 
-// The video memory in a memory file that the program maps too.
+void say_no_video_memory(const char *what) {
+    const int error = errno;
+    std::fprintf(stderr, "kovarun: cannot share the video memory: %s: %s", what, std::strerror(error));
+    if (error == ENOSYS)
+        std::fprintf(stderr, " (kovarun needs Linux 5.14 or later with secret memory enabled)");
+    rlimit locked{};
+    if ((error == EAGAIN || error == ENOMEM) && getrlimit(RLIMIT_MEMLOCK, &locked) == 0 &&
+        locked.rlim_cur < sim::Controller::kVideoMemorySize * 2)
+        std::fprintf(stderr, " (it is locked memory: the locked-memory limit, ulimit -l, is %llu KiB)",
+                     static_cast<unsigned long long>(locked.rlim_cur / 1024));
+    std::fputc('\n', stderr);
+}
+
+// The video memory in a secret-memory file that the program maps too (see
+// syscalls.cpp); false after the reason is said.  Closed standard descriptors
+// are held first, so that none of kovarun's files takes their numbers.
 bool share_video_memory(sim::Controller &sim) {
-    g_launch.video_fd = memfd_create("kovarun-video", MFD_CLOEXEC);
-    if (g_launch.video_fd < 0 || ftruncate(g_launch.video_fd, sim::Controller::kVideoMemorySize) != 0)
+    hold_standard_descriptors();
+    g_launch.video_fd = static_cast<int>(syscall(SYS_memfd_secret, O_CLOEXEC));
+    if (g_launch.video_fd < 0) {
+        say_no_video_memory("memfd_secret");
         return false;
+    }
+    if (ftruncate(g_launch.video_fd, sim::Controller::kVideoMemorySize) != 0) {
+        say_no_video_memory("ftruncate");
+        return false;
+    }
     void *memory = mmap(nullptr, sim::Controller::kVideoMemorySize, PROT_READ | PROT_WRITE, MAP_SHARED,
                         g_launch.video_fd, 0);
-    if (memory == MAP_FAILED) return false;
+    if (memory == MAP_FAILED) {
+        say_no_video_memory("mmap");
+        return false;
+    }
     sim.use_video_backing(static_cast<std::uint8_t *>(memory));
     return true;
 }
@@ -184,13 +214,17 @@ bool share_video_memory(sim::Controller &sim) {
     _exit(127);
 }
 
-// In the child: traced, filtered, stopped until the tracer is ready, then the program.
+// In the child: traced, filtered, stopped until the tracer is ready, then the
+// program.  The filter's listener takes the number of the video memory's
+// descriptor, which the child has no use for, so that the tracer knows where
+// to take it from; like every descriptor of kovarun's, it closes on exec.
 [[noreturn]] void start_child(int report, const std::string &path, char **argv, char **envp) {
-    const int keep = fcntl(g_launch.video_fd, F_GETFD);
-    fcntl(g_launch.video_fd, F_SETFD, keep & ~FD_CLOEXEC);
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) child_fails(report, StartReport::Stage::Ptrace);
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) child_fails(report, StartReport::Stage::NoNewPrivs);
-    if (!install_filter()) child_fails(report, StartReport::Stage::Filter);
+    const int listener = install_filter();
+    if (listener < 0 || dup3(listener, g_launch.video_fd, O_CLOEXEC) < 0)
+        child_fails(report, StartReport::Stage::Filter);
+    close(listener);
     raise(SIGSTOP);
     // cppcheck-suppress unreachableCode ; raise returns once the tracer lets the child go on
     execve(path.c_str(), argv, envp);
@@ -273,51 +307,6 @@ std::size_t read_memory(pid_t tid, std::uint64_t address, void *buffer, std::siz
     return done;
 }
 
-std::string read_string(pid_t tid, std::uint64_t address) {
-    std::string text;
-    char chunk[256];
-    while (text.size() < PATH_MAX) {
-        const std::size_t got = read_memory(tid, address + text.size(), chunk, sizeof chunk);
-        const void *end = std::memchr(chunk, '\0', got);
-        if (end != nullptr) return text.append(chunk, static_cast<const char *>(end) - chunk);
-        if (got == 0) break;
-        text.append(chunk, got);
-    }
-    return text;
-}
-
-// ---------------------------------------------------------------- the memory devices
-
-enum class Device : std::uint8_t { None, Mem, OtherMemory };
-
-// What a path names as the traced thread sees it (relative to its working
-// directory or to dirfd), through symlinks: the memory device, another
-// device of physical memory or ports (/dev/port, /dev/kmem), or neither.
-Device device_of(pid_t tid, int dirfd, const std::string &path) {
-    std::string seen = path;
-    if (!path.starts_with("/"))
-        seen = "/proc/" + std::to_string(tid) +
-               (dirfd == AT_FDCWD ? std::string("/cwd/") : "/fd/" + std::to_string(dirfd) + "/") + path;
-    struct stat st {};
-    if (stat(seen.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 1) {
-        if (minor(st.st_rdev) == 1) return Device::Mem;
-        if (minor(st.st_rdev) == 2 || minor(st.st_rdev) == 4) return Device::OtherMemory;
-    }
-    // Where no such device exists here, by name, through symlinks (dangling
-    // ones too).
-    fs::path resolved = seen;
-    std::error_code error;
-    for (int links = 0; links < 40; ++links) {
-        const fs::path canonical = fs::weakly_canonical(resolved, error);
-        resolved = error ? resolved.lexically_normal() : canonical;
-        if (!fs::is_symlink(resolved, error)) break;
-        resolved = resolved.parent_path() / fs::read_symlink(resolved, error);
-    }
-    if (resolved == "/dev/mem") return Device::Mem;
-    if (resolved == "/dev/port" || resolved == "/dev/kmem") return Device::OtherMemory;
-    return Device::None;
-}
-
 // ---------------------------------------------------------------- the tracer
 
 class Tracer {
@@ -326,8 +315,11 @@ class Tracer {
     int run(pid_t child);
 
   private:
+    bool take_listener(pid_t child);
+    int trace(pid_t child);
+    void on_device_open(const DeviceOpen &open, Device device);
+    bool on_foreign_ports(pid_t tid, const Access &access, const user_regs_struct &regs);
     bool on_syscall(pid_t tid, Thread &t);
-    bool on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call);
     bool on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call);
     void on_new_thread(pid_t tid, Thread &t, int event);
     void on_exec(pid_t tid, Thread &t);
@@ -344,7 +336,13 @@ class Tracer {
     std::unordered_set<pid_t> unborn_; // stopped before their parent's event
     bool stopped_ = false;             // a fault the runner cannot serve
     bool ending_ = false;              // every traced process is being killed
+    // The simulated controller and threads_ are the tracer's and the open
+    // supervisor's: each takes the lock while it serves a call.
+    std::mutex mutex_;
+    int listener_ = -1;
+    std::set<std::uint16_t> warned_ports_; // not the controller's: said once each
 };
+bool g_strict_ports = false;
 
 void say(pid_t tid, const std::string &text) {
     std::fprintf(stderr, "kovarun: %s (pid %d): %s\n", g_launch.name.c_str(), static_cast<int>(tid),
@@ -367,37 +365,6 @@ void forget_windows(Space &space, std::uint64_t address, std::uint64_t length) {
     }
     space.windows = std::move(kept);
     space.decoded.clear();
-}
-
-bool Tracer::on_open(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call) {
-    const bool at = call == Call::Openat || call == Call::Openat2;
-    const std::string path = read_string(tid, syscall_arg(regs, i386, at ? 1 : 0));
-    std::uint64_t flags = O_CREAT | O_WRONLY | O_TRUNC; // creat
-    if (call == Call::Open) flags = syscall_arg(regs, i386, 1);
-    if (call == Call::Openat) flags = syscall_arg(regs, i386, 2);
-    if (call == Call::Openat2) {
-        open_how how{};
-        read_memory(tid, syscall_arg(regs, i386, 2), &how, sizeof how);
-        flags = how.flags;
-    }
-    const int dirfd = at ? static_cast<int>(syscall_arg(regs, i386, 0)) : AT_FDCWD;
-    const Device device = device_of(tid, dirfd, path);
-    if (device == Device::None) return false;
-    if (device == Device::OtherMemory) {
-        say(tid, "opening " + path + " refused: only /dev/mem is served by the simulated controller");
-        skip_syscall(regs, -EACCES);
-        return false;
-    }
-    const int sim_fd = sim_.open_mem();
-    if (sim_fd < 0) {
-        skip_syscall(regs, -errno);
-        return false;
-    }
-    // A descriptor of the shared video memory stands in for the device.
-    const bool cloexec = (flags & O_CLOEXEC) != 0;
-    make_dupfd(regs, i386, g_launch.video_fd, cloexec);
-    t.pending = {Pending::Kind::MemFd, {sim_fd, cloexec}, {}};
-    return true;
 }
 
 bool Tracer::on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call) {
@@ -430,7 +397,7 @@ bool Tracer::on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call) {
     set_syscall_arg(regs, i386, 5, 0);
     const auto window_offset =
         static_cast<std::uint32_t>(static_cast<std::uint8_t *>(mapped) - sim_.window_base());
-    t.pending = {Pending::Kind::Window, {}, {0, length, window_offset}};
+    t.pending = {Pending::Kind::Window, {0, length, window_offset}};
     return true;
 }
 
@@ -469,8 +436,7 @@ bool Tracer::on_syscall(pid_t tid, Thread &t) {
     case Call::Openat:
     case Call::Openat2:
     case Call::Creat:
-        to_exit = on_open(tid, t, regs, i386, call);
-        break;
+        break; // the supervisor's (serve_opens)
     case Call::OpenByHandle:
         skip_syscall(regs, -EPERM); // it could name the memory device unseen
         break;
@@ -506,7 +472,6 @@ void on_syscall_exit(pid_t tid, Thread &t) {
     const auto result =
         static_cast<long long>(is_i386(regs) ? static_cast<std::int32_t>(regs.rax) : regs.rax);
     if (result < 0 && result > -4096) return;
-    if (pending.kind == Pending::Kind::MemFd) t.space->mem_fds[static_cast<int>(result)] = pending.fd;
     if (pending.kind == Pending::Kind::Window) {
         Window w = pending.window;
         w.start = is_i386(regs) ? regs.rax & 0xFFFFFFFFu : regs.rax;
@@ -567,6 +532,14 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
+// The controller's ports: the single ports of the register map, through which
+// the library reaches every indexed file.
+bool is_controller_port(std::uint16_t port) {
+    return std::any_of(
+        std::begin(reg::kRegisters), std::end(reg::kRegisters),
+        [port](const reg::Register &r) { return r.file == reg::File::Port && r.index == port; });
+}
+
 // A SIGSEGV: served when it is a register-window access or port I/O;
 // returns the signal to deliver (0 when served).  The usual case, a load or
 // store on a window mapping or an in/out, is told from the instruction alone.
@@ -580,6 +553,7 @@ int Tracer::on_fault(pid_t tid, Thread &t) {
     const bool on_window = is_memory && effective_address(access, regs, is_i386(regs), address) &&
                            window_holding(t.space->windows, address) != nullptr;
     std::string why;
+    if (is_port && port_allowed(*t.space, access, regs) && !on_foreign_ports(tid, access, regs)) return 0;
     if ((on_window || (is_port && port_allowed(*t.space, access, regs))) &&
         perform(access, t.space->windows, regs, sim_, why))
         return ptrace(PTRACE_SETREGS, tid, nullptr, &regs) == 0 ? 0 : SIGSEGV;
@@ -630,7 +604,81 @@ void Tracer::on_end(pid_t tid, pid_t child) {
     if (tid == g_wake) g_wake = threads_.empty() ? 0 : threads_.begin()->first;
 }
 
+// The filter's listener, from the child stopped before it executes the program.
+bool Tracer::take_listener(pid_t child) {
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    listener_ = pidfd < 0 ? -1 : static_cast<int>(syscall(SYS_pidfd_getfd, pidfd, g_launch.video_fd, 0));
+    const int error = errno;
+    if (pidfd >= 0) close(pidfd);
+    if (listener_ >= 0) return true;
+    std::fprintf(stderr, "kovarun: cannot take the listener for the program's opens: %s%s\n",
+                 std::strerror(error), error == ENOSYS ? " (kovarun needs Linux 5.14 or later)" : "");
+    return false;
+}
+
+// The program's opens served by a thread of their own while this one traces it.
 int Tracer::run(pid_t child) {
+    if (!take_listener(child)) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, __WALL);
+        return kRefused;
+    }
+    // Nothing of kovarun's through /proc/PID for the program (its files, its memory).
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const int stop = eventfd(0, EFD_CLOEXEC);
+    std::thread supervisor(serve_opens, listener_, stop,
+                           [this](const DeviceOpen &open, Device device) { on_device_open(open, device); });
+    const int status = trace(child);
+    eventfd_write(stop, 1);
+    supervisor.join();
+    close(stop);
+    close(listener_);
+    return status;
+}
+
+void Tracer::on_device_open(const DeviceOpen &open, Device device) {
+    const std::lock_guard lock(mutex_);
+    if (device == Device::OtherMemory) {
+        say(open.tid,
+            "opening " + open.path + " refused: only /dev/mem is served by the simulated controller");
+        refuse(open.listener, open.id, EACCES);
+        return;
+    }
+    const int sim_fd = sim_.open_mem();
+    if (sim_fd < 0) {
+        refuse(open.listener, open.id, errno);
+        return;
+    }
+    // The program's own descriptor of the video memory (see syscalls.cpp).
+    const int fd = hand_over(open.listener, open.id, g_launch.video_fd, open.cloexec);
+    const auto thread = threads_.find(open.tid);
+    if (fd < 0 || thread == threads_.end()) {
+        sim_.close_mem(sim_fd);
+        return;
+    }
+    thread->second.space->mem_fds[fd] = {sim_fd, open.cloexec};
+}
+
+// Port I/O on ports that are not the controller's: a warning once per port,
+// or with --strict-ports a stop.  False when the program is stopped.
+bool Tracer::on_foreign_ports(pid_t tid, const Access &access, const user_regs_struct &regs) {
+    const auto first = static_cast<std::uint16_t>(access.immediate ? access.imm : regs.rdx);
+    for (unsigned i = 0; i < access.width; ++i) {
+        const auto port = static_cast<std::uint16_t>(first + i);
+        if (is_controller_port(port)) continue;
+        const std::string what =
+            "port " + hex(port) + " is not the controller's: '" + access.text + "' at " + hex(regs.rip);
+        if (g_strict_ports) {
+            say(tid, what + " is not performed (--strict-ports); the program is stopped");
+            stop_all();
+            return false;
+        }
+        if (warned_ports_.insert(port).second) say(tid, what + " is served by the simulated controller");
+    }
+    return true;
+}
+
+int Tracer::trace(pid_t child) {
     threads_[child].space = std::make_shared<Space>();
     int status = 0;
     g_wake = child;
@@ -643,6 +691,7 @@ int Tracer::run(pid_t child) {
             if (errno == EINTR) continue;
             break;
         }
+        const std::lock_guard lock(mutex_);
         if (WIFEXITED(st) || WIFSIGNALED(st)) {
             if (tid == child) status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
             on_end(tid, child);
@@ -773,6 +822,10 @@ bool take_sysfs(std::string_view dir, std::string &error) {
     return true;
 }
 
+void set_strict_ports() {
+    g_strict_ports = true;
+}
+
 void set_state_dir(const std::string &dir) {
     std::error_code failed;
     g_launch.state_dir = fs::absolute(fs::path(dir), failed).string();
@@ -870,10 +923,7 @@ int prepare(char **argv) {
     for (const int sig : kStopSignals)
         sigaddset(&held, sig);
     sigprocmask(SIG_BLOCK, &held, &g_launch.signal_mask);
-    if (!share_video_memory(sim::controller())) {
-        std::fprintf(stderr, "kovarun: cannot share the video memory: %s\n", std::strerror(errno));
-        return refused();
-    }
+    if (!share_video_memory(sim::controller())) return refused();
     if (!make_program_dirs()) return refused();
     std::vector<std::string> env = program_environment();
     std::vector<char *> envp;

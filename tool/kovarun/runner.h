@@ -16,6 +16,9 @@ inline constexpr int kUnservedFault = 3;
 
 // --sysfs DIR: the device-check tree given to the program.
 bool take_sysfs(std::string_view dir, std::string &error);
+// --strict-ports: port I/O on a port that is not the controller's stops the
+// program (as an unserved fault does) instead of a warning.
+void set_strict_ports();
 // --state-dir DIR: the program's KOVA_STATE_DIR.
 void set_state_dir(const std::string &dir);
 
