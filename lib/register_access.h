@@ -3,6 +3,8 @@
 // and the two merges of a masked write.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "misc.h"
@@ -52,12 +54,39 @@ inline void write(Address r, std::uint8_t value) {
     }
 }
 
-// One masked write: index write, data read, data write.
-inline void update(Address r, Change change) {
+// One masked write: index write, data read, data write.  Only a change of the
+// register's own fields compiles.
+template <typename L>
+inline void update(const RegisterOf<L> &r, Change<L> change) {
     if (r.file == File::SR)
         Out_SEQ_Reg_M(r.at(), change.value, change.keep);
     else
         Out_Video_Reg_M(r.at(), change.value, change.keep);
+}
+
+// Part i of a composite value, given as the value of its field: a part that
+// is its whole register is written, any other one changed by a masked write.
+template <std::size_t N>
+inline void write_part(const Composite<N> &c, std::size_t i, std::uint32_t part) {
+    const Part &p = c.parts[i];
+    if (p.whole()) {
+        write(p.where, static_cast<std::uint8_t>(part));
+        return;
+    }
+    const auto value = static_cast<std::uint8_t>(part << p.field.shift);
+    const auto keep = static_cast<std::uint8_t>(~p.field.mask());
+    if (p.where.file == File::SR)
+        Out_SEQ_Reg_M(p.where.at(), value, keep);
+    else
+        Out_Video_Reg_M(p.where.at(), value, keep);
+}
+
+// A composite value, its parts in order from the low one.
+template <std::size_t N>
+inline void write_parts(const Composite<N> &c, std::uint32_t value) {
+    const std::array<std::uint32_t, N> parts = c.split(value);
+    for (std::size_t i = 0; i < N; ++i)
+        write_part(c, i, parts[i]);
 }
 
 // "Register = register OR bits" and "register = register AND NOT bits": a
