@@ -252,8 +252,10 @@ void Kova_SetCapSafeGuardAddr(unsigned int address) {
     const bool wide_bus = kova::decode::wide_bus(read(kMemoryConfig));
     const std::uint32_t guard = address / kAddressUnit - kova::decode::guard_burst(wide_bus) / kAddressUnit;
     // Like the engine's address counter, the guard address wraps at 20 bits.
-    const auto &guard_address = wCaptureIndex == 0 ? kGuard0Address : kGuard1Address;
-    write_parts(guard_address, guard_address.wrap(guard));
+    if (wCaptureIndex == 0)
+        write_parts<kGuard0Address>(kGuard0Address.wrap(guard));
+    else
+        write_parts<kGuard1Address>(kGuard1Address.wrap(guard));
 }
 
 void Kova_CaptureCleanUp(void) {
@@ -292,12 +294,12 @@ void Kova_SetBackBuffer_addr(unsigned int address) {
     const std::uint32_t start = kBackBufferAddress.wrap(address / kAddressUnit);
     write(kPageSelect, page::kCommon);
     write(kDoubleBufferGate, 0x00);
-    write_parts(kBackBufferAddress, start); // GR A9's double-buffer bit survives
-    const auto copy = kBackBufferCopyAddress.split(start);
-    write_part(kBackBufferCopyAddress, 2, copy[2]);
+    write_parts<kBackBufferAddress>(start); // GR A9's double-buffer bit survives
+    const auto copy = parts_of<kBackBufferCopyAddress>(start);
+    write_part<kBackBufferCopyAddress, 2>(copy[2]);
     write(kPageSelect, page::kBackBufferCopy);
-    write_part(kBackBufferCopyAddress, 0, copy[0]);
-    write_part(kBackBufferCopyAddress, 1, copy[1]);
+    write_part<kBackBufferCopyAddress, 0>(copy[0]);
+    write_part<kBackBufferCopyAddress, 1>(copy[1]);
     write(kPageSelect, page::kCommon);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "misc.h"
 #include "register_map.h"
@@ -64,29 +65,41 @@ inline void update(const RegisterOf<L> &r, Change<L> change) {
         Out_Video_Reg_M(r.at(), change.value, change.keep);
 }
 
-// Part i of a composite value, given as the value of its field: a part that
-// is its whole register is written, any other one changed by a masked write.
-template <std::size_t N>
-inline void write_part(const Composite<N> &c, std::size_t i, std::uint32_t part) {
-    const Part &p = c.parts[i];
-    if (p.whole()) {
+// Part i of the composite value C, given as the value of its field: a part
+// that is its whole register is written, any other one changed by a masked
+// write.  C is a template argument so that its parts are constants here and
+// no composite is stored in an object module.
+template <const auto &C, std::size_t I>
+inline void write_part(std::uint32_t part) {
+    constexpr Part p = C.parts[I];
+    if constexpr (p.whole()) {
         write(p.where, static_cast<std::uint8_t>(part));
-        return;
+    } else {
+        const auto value = static_cast<std::uint8_t>(part << p.field.shift);
+        constexpr auto keep = static_cast<std::uint8_t>(~p.field.mask());
+        if constexpr (p.where.file == File::SR)
+            Out_SEQ_Reg_M(p.where.at(), value, keep);
+        else
+            Out_Video_Reg_M(p.where.at(), value, keep);
     }
-    const auto value = static_cast<std::uint8_t>(part << p.field.shift);
-    const auto keep = static_cast<std::uint8_t>(~p.field.mask());
-    if (p.where.file == File::SR)
-        Out_SEQ_Reg_M(p.where.at(), value, keep);
-    else
-        Out_Video_Reg_M(p.where.at(), value, keep);
 }
 
-// A composite value, its parts in order from the low one.
-template <std::size_t N>
-inline void write_parts(const Composite<N> &c, std::uint32_t value) {
-    const std::array<std::uint32_t, N> parts = c.split(value);
-    for (std::size_t i = 0; i < N; ++i)
-        write_part(c, i, parts[i]);
+// The parts of the composite value C (its split()), with C's layout a
+// constant of the caller.
+template <const auto &C>
+inline auto parts_of(std::uint32_t value) {
+    constexpr auto composite = C;
+    return composite.split(value);
+}
+
+// The composite value C, its parts in order from the low one.
+template <const auto &C>
+inline void write_parts(std::uint32_t value) {
+    const auto parts = parts_of<C>(value);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (write_part<C, I>(parts[I]), ...);
+    }
+    (std::make_index_sequence<parts.size()>{});
 }
 
 // "Register = register OR bits" and "register = register AND NOT bits": a

@@ -166,6 +166,7 @@ struct Declaration {
 template <int N>
 struct Declared;
 
+// NOLINTBEGIN(bugprone-macro-parentheses): the arguments are names and initialisers of declarations
 inline constexpr int kCounterBefore = __COUNTER__;
 #define KOVA_DECLARED(...)                                                                                   \
     template <>                                                                                              \
@@ -187,6 +188,7 @@ inline constexpr int kCounterBefore = __COUNTER__;
     inline constexpr FieldOf<decltype(reg)::Layout> name{{shift, width, meaning}};                           \
     }                                                                                                        \
     KOVA_DECLARED(reg, ns::name)
+// NOLINTEND(bugprone-macro-parentheses)
 
 // ---------------------------------------------------------------------------
 // Values, masks and masked writes derived from fields.
@@ -604,8 +606,8 @@ constexpr std::uint8_t video_clock_e4(bool ntsc) {
 
 // The sync registers CR 28-2B, in the order of a row of the sync tables.
 inline constexpr std::size_t kSyncRegisterCount = 4;
-inline constexpr Address kSyncRegisters[kSyncRegisterCount] = {kSyncLock28, kSyncLock29, kSyncLock2A,
-                                                               kSyncLock2B};
+inline constexpr std::array<Address, kSyncRegisterCount> kSyncRegisters{kSyncLock28, kSyncLock29, kSyncLock2A,
+                                                                        kSyncLock2B};
 
 // ---------------------------------------------------------------------------
 // Composite values: one value whose bits lie in fields of several registers,

@@ -7,6 +7,7 @@
 #include "portmem.h"
 #include "status_wait.h"
 
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include "register_access.h"
@@ -62,6 +63,7 @@ static_assert(std::size(wPALTVReg16[0]) == kTv16Count && std::size(dwPALTVReg32[
 static_assert(std::size(bOldRegCrt) == kCrtCount);
 
 constexpr unsigned kSyncCount = kSyncRegisterCount;
+constexpr std::array<Address, kSyncCount> kSync = kSyncRegisters; // this module's own copy
 static_assert(std::size(bPALRegSync[0][0]) == kSyncCount);
 constexpr std::uint8_t kCrtUnlockValue = 0x03;
 constexpr unsigned char kNtscMinHorizontalTotal = 0x66;
@@ -222,12 +224,12 @@ void load_ext_sync(const unsigned char *row) {
 
 void write_sync_registers(const unsigned char *row) {
     for (unsigned i = 0; i < kSyncCount; ++i)
-        write(kSyncRegisters[i], row[i]);
+        write(kSync[i], row[i]);
 }
 
 void clear_sync_registers() {
     for (unsigned i = 0; i < kSyncCount; ++i)
-        write(kSyncRegisters[i], 0x00);
+        write(kSync[i], 0x00);
 }
 
 // Steps of a lock after the prologue, for standard 0 or 1 with rows in the
