@@ -6,6 +6,7 @@
 #include "overlay.h"
 #include "physmap.h"
 #include "portmem.h"
+#include "save_areas.h"
 #include "synclock.h"
 
 #include <cstdio>
@@ -70,11 +71,18 @@ struct Global {
 
 #define KOVA_GLOBAL(name) Global(static_cast<void *>(&(name)), sizeof(name))
 
+// Adds a part of the library's flags and save areas (save_areas.h).
+template <std::size_t N>
+void add_areas(std::vector<Global> &list, const save::Area (&part)[N]) {
+    for (const save::Area &area : part)
+        list.emplace_back(area.data, area.size());
+}
+
 // Every global that the library's public headers and capview.h export as
 // writable.  A global missing here leaks state from one input to the next;
 // the capview target runs each input twice and stops on a differing trace.
-std::vector<Global> &globals() {
-    static std::vector<Global> list = {
+std::vector<Global> make_globals() {
+    std::vector<Global> list = {
         // capview's settings
         KOVA_GLOBAL(srcWidth),
         KOVA_GLOBAL(srcHeight),
@@ -114,33 +122,16 @@ std::vector<Global> &globals() {
         KOVA_GLOBAL(savedRegD9),
         KOVA_GLOBAL(savedRegDA),
         KOVA_GLOBAL(savedRegDD),
-        // sync-lock flags and save areas, video-clock save area
-        KOVA_GLOBAL(wTVReg16),
-        KOVA_GLOBAL(dwTVReg32),
-        KOVA_GLOBAL(bOldRegCrt),
-        KOVA_GLOBAL(b3CE_B0),
-        KOVA_GLOBAL(b3CE_B1),
-        KOVA_GLOBAL(b3CE_BA),
-        KOVA_GLOBAL(wSyncLock),
-        KOVA_GLOBAL(wSyncLockGM),
-        KOVA_GLOBAL(wVStandard),
-        KOVA_GLOBAL(wVCRMode),
-        KOVA_GLOBAL(wExtClock),
-        KOVA_GLOBAL(bEA),
-        KOVA_GLOBAL(bEB),
-        KOVA_GLOBAL(bEC),
-        KOVA_GLOBAL(bED),
-        KOVA_GLOBAL(bEE),
-        KOVA_GLOBAL(bEF),
-        KOVA_GLOBAL(bA6),
-        KOVA_GLOBAL(wE5F0),
-        KOVA_GLOBAL(wE5F2),
-        KOVA_GLOBAL(wE5F4),
-        KOVA_GLOBAL(wE5F6),
-        KOVA_GLOBAL(wE4EC),
-        KOVA_GLOBAL(b3d40),
-        KOVA_GLOBAL(b3d41),
     };
+    // the sync-lock and video-clock flags and save areas, and the caller bytes
+    add_areas(list, save::kSyncLock);
+    add_areas(list, save::kVideoClock);
+    add_areas(list, save::kCallerBytes);
+    return list;
+}
+
+std::vector<Global> &globals() {
+    static std::vector<Global> list = make_globals();
     return list;
 }
 

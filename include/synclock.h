@@ -38,6 +38,10 @@
 extern "C" {
 #endif
 
+/* Output modes per standard: the mode dimension of the tables below. */
+#define KOVA_PAL_MODES 4
+#define KOVA_NTSC_MODES 3
+
 /* ---- TV encoder register images ----------------------------------------
  * 16-bit images [variant][i]: entry i goes to TV register 0xE428 + 4*i
  * (E428 to E52C).  Entry 21 (E47C) is the deferred register: the image load
@@ -56,23 +60,23 @@ extern const unsigned int dwKsPALTVReg32[2][59]; /* PAL mode 2 */
  * value tables [variant][mode][slot] hold 0xFFFF for "no override".  Slot 13
  * (E47C) replaces the deferred value instead of being written. */
 extern const unsigned short wAddonTVindex[34];
-extern const unsigned short wAddonNTSCTVReg[2][3][34];
-extern const unsigned short wAddonPALTVReg[2][4][34];
+extern const unsigned short wAddonNTSCTVReg[2][KOVA_NTSC_MODES][34];
+extern const unsigned short wAddonPALTVReg[2][KOVA_PAL_MODES][34];
 
 /* CRT images [mode][i] for the CR that bRegIndex[i] names. */
 extern const unsigned char bRegIndex[14];
-extern const unsigned char bNTSCRegCrt[3][14];
-extern const unsigned char bPALRegCrt[4][14];
+extern const unsigned char bNTSCRegCrt[KOVA_NTSC_MODES][14];
+extern const unsigned char bPALRegCrt[KOVA_PAL_MODES][14];
 
 /* Sync registers [variant][mode][i] for CR 28 + i. */
-extern const unsigned char bNTSCRegSync[2][3][4];
-extern const unsigned char bPALRegSync[2][4][4];
+extern const unsigned char bNTSCRegSync[2][KOVA_NTSC_MODES][4];
+extern const unsigned char bPALRegSync[2][KOVA_PAL_MODES][4];
 
 /* Extended-sync images [variant][mode][i] for the SR that bRegExtSyncIndex[i]
  * names; the last one, SR EF, is written keeping bits 7, 6 and 1. */
 extern const unsigned char bRegExtSyncIndex[13];
-extern const unsigned char bNTSCRegExtSync[2][3][13];
-extern const unsigned char bPALRegExtSync[2][4][13];
+extern const unsigned char bNTSCRegExtSync[2][KOVA_NTSC_MODES][13];
+extern const unsigned char bPALRegExtSync[2][KOVA_PAL_MODES][13];
 
 /* Lists of TV register indexes for vertical-sync, vertical-blank and
  * horizontal adjustment, for callers; the library itself does not use them. */

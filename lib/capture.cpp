@@ -66,7 +66,8 @@ void out_capture_value(Address r, std::uint32_t value) {
 }
 
 // A masked write of a CAP register (the value is ORed in).
-void update_capture(Address r, Change change) {
+template <typename L>
+void update_capture(const RegisterOf<L> &r, Change<L> change) {
     Out_Capture_Reg_M(r.at(), change.value, change.keep);
 }
 
@@ -89,9 +90,10 @@ std::uint32_t scale_factor(std::uint16_t source, std::uint16_t destination) {
 
 // Capture control with the engine enables, the hold and the stop request set
 // or cleared together; bits 7, 4 and 1 kept.
-constexpr Change capture_set_up(unsigned on) {
+constexpr auto capture_set_up(bool on) {
     using namespace capture_control;
-    return set(kEnable, on) | set(kHold, on) | set(kStop, on) | set(kEngineEnables, on ? 3 : 0);
+    return on ? set(kEnable, 1) | set(kHold, 1) | set(kStop, 1) | set(kEngineEnables, 3)
+              : set(kEnable, 0) | set(kHold, 0) | set(kStop, 0) | set(kEngineEnables, 0);
 }
 
 } // namespace
@@ -151,7 +153,7 @@ void Kova_InitCapture(unsigned short mode) {
     select_common_page();
     update(kSafeguard, set(kSafeguard.field(), 0)); // no guard yet
     update(kVideoPortControl, set(video_port::kLow, 3) | set(video_port::kHigh, 1));
-    write(kFieldControl, static_cast<std::uint8_t>(field_control::kInitial.place(1)));
+    write(kFieldControl, set(field_control::kInitial, 1).value);
 
     const auto port_mode_bits = static_cast<std::uint8_t>(mask_of(port_mode::kBit0, port_mode::kBit4));
     if (mode != 0) {
@@ -167,13 +169,13 @@ void Kova_InitCapture(unsigned short mode) {
         update(kFieldControl, set(field_control::kInverted, 1)); // inverted field polarity
     }
 
-    update(kCaptureControl, capture_set_up(1));
+    update(kCaptureControl, capture_set_up(true));
 
     // Route the video port to the engine.
     const unsigned engine1 = wCaptureIndex == 0 ? 0 : 1;
-    update(kClockEF, set(clock_ef::kEngine1, engine1));
-    update(kVideoRoute, set(kVideoRoute.field(), engine1));
-    update(kExtSyncED, set(ext_sync_ed::kRoute, engine1));
+    update(kClockEF, set_value(clock_ef::kEngine1, engine1));
+    update(kVideoRoute, set_value(kVideoRoute.field(), engine1));
+    update(kExtSyncED, set_value(ext_sync_ed::kRoute, engine1));
     if (engine1 != 0) {
         // CAP EA of engine 0, reached directly in page 0x00: only bits 5 and 1 kept.
         update(kCapFieldScale, clear_all_but(cap_field_scale::kFieldScaling, cap_field_scale::kBit5));
@@ -205,19 +207,19 @@ void Kova_SetCapDstAddr(unsigned int address, unsigned short x, unsigned short y
     update(kCaptureControl, set(kHold, 1));
 
     const std::uint32_t pixel = static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y) * pitch;
-    out_capture_value(
-        kCapAddress,
-        kCapAddress.field().place((address + kova::decode::kCaptureBytesPerPixel * pixel) / kAddressUnit));
+    // The engine's 20-bit address counter wraps: so does the address written.
+    const std::uint32_t start = (address + kova::decode::kCaptureBytesPerPixel * pixel) / kAddressUnit;
+    out_capture_value(kCapAddress, kCapDestination.split(kCapDestination.wrap(start))[0]);
     out_capture_value(kCapPitch, pitch / kova::decode::kCapturePitchUnit);
 
-    update(kCaptureControl, set(kHold, kHold.extract(saved)));
+    update(kCaptureControl, set_value(kHold, kHold.extract(saved)));
 }
 
 void Kova_SetCaptureScale(unsigned short srcW, unsigned short dstW, unsigned short srcH, unsigned short dstH,
                           unsigned char field) {
     const unsigned fields = field != 0 ? 1 : 0;
-    update_capture(kCapFieldScale, set(cap_field_scale::kFieldScaling, fields));
-    update(kFieldScaleControl, set(kFieldScaleControl.field(), 1 - fields));
+    update_capture(kCapFieldScale, set_value(cap_field_scale::kFieldScaling, fields));
+    update(kFieldScaleControl, set_value(kFieldScaleControl.field(), 1 - fields));
     if (fields != 0) dstH = static_cast<unsigned short>(dstH / 2); // each field fills half the height
     out_capture_value(kCapHScale, scale_factor(srcW, dstW));
     out_capture_value(kCapVScale, scale_factor(srcH, dstH));
@@ -249,22 +251,18 @@ void Kova_SetCapSafeGuardAddr(unsigned int address) {
     // The guard lies one burst before the end.
     const bool wide_bus = kova::decode::wide_bus(read(kMemoryConfig));
     const std::uint32_t guard = address / kAddressUnit - kova::decode::guard_burst(wide_bus) / kAddressUnit;
-    if (wCaptureIndex == 0) {
-        write(kGuard0Low, byte_of(guard, 0));
-        write(kGuard0Mid, byte_of(guard, 1));
-        update(kGuardHigh, set(guard_high::kEngine0, guard >> 16));
-    } else {
-        write(kGuard1Low, byte_of(guard, 0));
-        write(kGuard1Mid, byte_of(guard, 1));
-        update(kGuardHigh, set(guard_high::kEngine1, guard >> 16));
-    }
+    // Like the engine's address counter, the guard address wraps at 20 bits.
+    if (wCaptureIndex == 0)
+        write_parts<kGuard0Address>(kGuard0Address.wrap(guard));
+    else
+        write_parts<kGuard1Address>(kGuard1Address.wrap(guard));
 }
 
 void Kova_CaptureCleanUp(void) {
     select_common_page();
     update(kSafeguard, set(kSafeguard.field(), 0));
     update(kVideoPortControl, set(video_port::kLow, 0) | set(video_port::kHigh, 0));
-    update(kCaptureControl, capture_set_up(0));
+    update(kCaptureControl, capture_set_up(false));
 }
 
 // ---------------------------------------------------------------- double buffering, field polarity
@@ -286,28 +284,28 @@ void Kova_EnableDoubleBuffer(unsigned char on) {
     }
     write(kPageSelect, page::kCommon);
     const unsigned enabled = on != 0 ? 1 : 0;
-    update(kDoubleBufferControl, set(kDoubleBufferControl.field(), enabled));
-    update(kBackBufferHigh, set(back_buffer_high::kDoubleBuffer, enabled));
+    update(kDoubleBufferControl, set_value(kDoubleBufferControl.field(), enabled));
+    update(kBackBufferHigh, set_value(back_buffer_high::kDoubleBuffer, enabled));
     update(kLineBuffer, set(line_buffer::kBit5, 0));
 }
 
 void Kova_SetBackBuffer_addr(unsigned int address) {
-    const std::uint32_t start = address / kAddressUnit;
+    // The address wraps at 20 bits, as the engine's counter does.
+    const std::uint32_t start = kBackBufferAddress.wrap(address / kAddressUnit);
     write(kPageSelect, page::kCommon);
     write(kDoubleBufferGate, 0x00);
-    write(kBackBufferLow, byte_of(start, 0));
-    write(kBackBufferMid, byte_of(start, 1));
-    update(kBackBufferHigh, set(back_buffer_high::kAddress, start >> 16)); // the on bit survives
-    update(kBackBufferHighCopy, set(kBackBufferHighCopy.field(), start >> 16));
+    write_parts<kBackBufferAddress>(start); // GR A9's double-buffer bit survives
+    const auto copy = parts_of<kBackBufferCopyAddress>(start);
+    write_part<kBackBufferCopyAddress, 2>(copy[2]);
     write(kPageSelect, page::kBackBufferCopy);
-    write(kBackBufferCopyLow, byte_of(start, 0));
-    write(kBackBufferCopyMid, byte_of(start, 1));
+    write_part<kBackBufferCopyAddress, 0>(copy[0]);
+    write_part<kBackBufferCopyAddress, 1>(copy[1]);
     write(kPageSelect, page::kCommon);
 }
 
 void Kova_InvertFieldPolarity(unsigned char invert) {
     write(kPageSelect, page::kCommon);
-    update(kFieldControl, set(field_control::kInverted, invert != 0 ? 1 : 0));
+    update(kFieldControl, set_value(field_control::kInverted, invert != 0 ? 1 : 0));
 }
 
 } // extern "C"

@@ -44,9 +44,9 @@ constexpr std::uint32_t kNoRatioFactor = 0xFFFF;
 
 // Per-window bits in shared registers.
 struct WindowBits {
-    Field bob;         // SR A7: BOB on
-    Field bob_doubled; // SR A7: BOB with a near 2:1 enlargement
-    Field wide;        // SR A6: source wider than 360 pixels
+    FieldOf<decltype(kFieldMode)::Layout> bob;         // SR A7: BOB on
+    FieldOf<decltype(kFieldMode)::Layout> bob_doubled; // SR A7: BOB with a near 2:1 enlargement
+    FieldOf<decltype(kLineBuffer)::Layout> wide;       // SR A6: source wider than 360 pixels
 };
 constexpr std::array<WindowBits, kWindowCount> kWindowBits{{
     {field_mode::kBob0, field_mode::kDouble0, line_buffer::kWide0},
@@ -72,7 +72,7 @@ constexpr std::array<RegValue, 23> kInitialRegisters{{
     {kOvlHFactor.at(0), 0x00}, {kOvlHFactor.at(1), 0x10}, // horizontal factor 1:1
     {kOvlFormat.at(), 0x00},                           // format 0
     {kOvlDisplay.at(), 0x00}, {kOvlDisplay.at(), 0x01},
-    {kOvlControl.at(), static_cast<std::uint8_t>(ovl_control::kEnable.place(1))}, // enabled, still off
+    {kOvlControl.at(), set(ovl_control::kEnable, 1).value}, // enabled, still off
 }};
 // clang-format on
 
@@ -100,7 +100,8 @@ void out_overlay_value(Address r, std::uint32_t value) {
 }
 
 // A masked write of an OVL register (the value is ORed in).
-void update_overlay(Address r, Change change) {
+template <typename L>
+void update_overlay(const RegisterOf<L> &r, Change<L> change) {
     Out_Overlay_Reg_M(r.at(), change.value, change.keep);
 }
 
@@ -118,15 +119,15 @@ std::uint32_t scale_factor(std::uint32_t source, std::uint32_t destination) {
 
 void set_field_bits(bool bob, bool doubled) {
     const WindowBits &own = kWindowBits[window()];
-    update(kFieldMode, set(own.bob, bob ? 1 : 0) | set(own.bob_doubled, doubled ? 1 : 0));
+    update(kFieldMode, set_value(own.bob, bob ? 1 : 0) | set_value(own.bob_doubled, doubled ? 1 : 0));
 }
 
 void set_line_buffer_bit(bool on) {
-    update(kLineBuffer, set(kWindowBits[window()].wide, on ? 1 : 0));
+    update(kLineBuffer, set_value(kWindowBits[window()].wide, on ? 1 : 0));
 }
 
 void set_wide_bit(bool on) {
-    update_overlay(kOvlControl, set(ovl_control::kWide, on ? 1 : 0));
+    update_overlay(kOvlControl, set_value(ovl_control::kWide, on ? 1 : 0));
 }
 
 // The FIFO registers of both windows, each in its window's file.
@@ -215,12 +216,12 @@ void Kova_SetOverlayFormat(unsigned char code) {
     if (code >= kOverlayFormatBytes.size()) {
         return;
     }
-    update_overlay(kOvlFormat, set(kOvlFormat.field(), code));
+    update_overlay(kOvlFormat, set_value(kOvlFormat.field(), code));
     wBytePerPixel[window()] = kOverlayFormatBytes[code];
 }
 
 void Kova_SetOverlayMode(unsigned char mode) {
-    update_overlay(kOvlControl, set(ovl_control::kMode, mode != 0 ? 1 : 0));
+    update_overlay(kOvlControl, set_value(ovl_control::kMode, mode != 0 ? 1 : 0));
 }
 
 void Kova_SetRGBKeyColor(unsigned int key) {
@@ -258,17 +259,20 @@ void Kova_SetOverlaySrcAddr(unsigned int address, unsigned short x, unsigned sho
     const std::uint32_t bytes = wBytePerPixel[window()];
     const auto pitch_bytes = static_cast<std::uint16_t>(bytes * pitch);
     // Unsigned 32-bit arithmetic throughout: the sum wraps rather than overflows.
+    // The start, pitch and fetch registers hold the low 24 and 12 bits of
+    // their values: larger values wrap, as they always have.
     const std::uint32_t start =
         (pitch_bytes * std::uint32_t{y} + std::uint32_t{x} * bytes + address) / kAddressUnit;
-    out_overlay_value(kOvlStart, start);
+    out_overlay_value(kOvlStart, kOvlSource.split(kOvlSource.wrap(start))[0]);
 
-    const std::uint32_t pitch_units = pitch_bytes / kOverlayPitchUnit;
-    const std::uint32_t fetch = (std::uint32_t{width} * bytes + kOverlayPitchUnit - 1) / kOverlayPitchUnit;
-    Out_Overlay_Reg(kOvlPitch.at(), byte_of(pitch_units, 0));
-    Out_Overlay_Reg(kOvlPitchHigh.at(),
-                    static_cast<std::uint8_t>(ovl_pitch_high::kPitch.place(pitch_units >> 8) |
-                                              ovl_pitch_high::kFetch.place(fetch >> 8)));
-    Out_Overlay_Reg(kOvlFetch.at(), byte_of(fetch, 0));
+    const auto pitch_parts = kOvlPitchUnits.split(kOvlPitchUnits.wrap(pitch_bytes / kOverlayPitchUnit));
+    const auto fetch_parts = kOvlFetchUnits.split(
+        kOvlFetchUnits.wrap((std::uint32_t{width} * bytes + kOverlayPitchUnit - 1) / kOverlayPitchUnit));
+    Out_Overlay_Reg(kOvlPitch.at(), static_cast<std::uint8_t>(pitch_parts[0]));
+    Out_Overlay_Reg(kOvlPitchHigh.at(), (set_value(ovl_pitch_high::kPitch, pitch_parts[1]) |
+                                         set_value(ovl_pitch_high::kFetch, fetch_parts[1]))
+                                            .value);
+    Out_Overlay_Reg(kOvlFetch.at(), static_cast<std::uint8_t>(fetch_parts[0]));
 
     if (width > 720) {
         set_wide_bit(true);
@@ -291,13 +295,13 @@ void Kova_ChangeOverlayFIFO(void) {
     if (window() == 0) {
         update(kFifoWindow0, set(kFifoWindow0.field(), 1));
     } else {
-        const Change change = set(kBit4, 1) | set(kBit1, 1); // window 1's SR DD
+        const auto change = set(kBit4, 1) | set(kBit1, 1); // window 1's SR DD
         Out_SEQ_Reg_M(kOvlFifoControl.at(), change.value, change.keep);
     }
     update(kFifoCommon, set(kFifoCommon.field(), 1));
     const std::uint8_t policy = bFIFOPolicyNum[4];
-    update_overlay(kOvlFifoControl,
-                   set(kPolicy0, kPolicy0.extract(policy)) | set(kPolicy2, kPolicy2.extract(policy)));
+    update_overlay(kOvlFifoControl, set_value(kPolicy0, kPolicy0.extract(policy)) |
+                                        set_value(kPolicy2, kPolicy2.extract(policy)));
     update_overlay(kOvlFifoControl, set(kBit1, 1));
 }
 
@@ -309,8 +313,8 @@ void Kova_WhichOverlayOnTop(unsigned char which) {
         return;
     }
     const std::uint8_t old = ReadReg(kSrIndexPort, kOvlDisplay.at());
-    Out_SEQ_Reg(kOvlDisplay.at(), static_cast<std::uint8_t>((old & keep_all_but(ovl_display::kWindow1OnTop)) |
-                                                            ovl_display::kWindow1OnTop.place(which)));
+    const auto on_top = set_value(ovl_display::kWindow1OnTop, which);
+    Out_SEQ_Reg(kOvlDisplay.at(), static_cast<std::uint8_t>((old & on_top.keep) | on_top.value));
 }
 
 } // extern "C"

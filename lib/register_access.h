@@ -3,7 +3,10 @@
 // and the two merges of a masked write.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "misc.h"
 #include "register_map.h"
@@ -52,12 +55,51 @@ inline void write(Address r, std::uint8_t value) {
     }
 }
 
-// One masked write: index write, data read, data write.
-inline void update(Address r, Change change) {
+// One masked write: index write, data read, data write.  Only a change of the
+// register's own fields compiles.
+template <typename L>
+inline void update(const RegisterOf<L> &r, Change<L> change) {
     if (r.file == File::SR)
         Out_SEQ_Reg_M(r.at(), change.value, change.keep);
     else
         Out_Video_Reg_M(r.at(), change.value, change.keep);
+}
+
+// Part i of the composite value C, given as the value of its field: a part
+// that is its whole register is written, any other one changed by a masked
+// write.  C is a template argument so that its parts are constants here and
+// no composite is stored in an object module.
+template <const auto &C, std::size_t I>
+inline void write_part(std::uint32_t part) {
+    constexpr Part p = C.parts[I];
+    if constexpr (p.whole()) {
+        write(p.where, static_cast<std::uint8_t>(part));
+    } else {
+        const auto value = static_cast<std::uint8_t>(part << p.field.shift);
+        constexpr auto keep = static_cast<std::uint8_t>(~p.field.mask());
+        if constexpr (p.where.file == File::SR)
+            Out_SEQ_Reg_M(p.where.at(), value, keep);
+        else
+            Out_Video_Reg_M(p.where.at(), value, keep);
+    }
+}
+
+// The parts of the composite value C (its split()), with C's layout a
+// constant of the caller.
+template <const auto &C>
+inline auto parts_of(std::uint32_t value) {
+    constexpr auto composite = C;
+    return composite.split(value);
+}
+
+// The composite value C, its parts in order from the low one.
+template <const auto &C>
+inline void write_parts(std::uint32_t value) {
+    const auto parts = parts_of<C>(value);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (write_part<C, I>(parts[I]), ...);
+    }
+    (std::make_index_sequence<parts.size()>{});
 }
 
 // "Register = register OR bits" and "register = register AND NOT bits": a

@@ -33,14 +33,13 @@ bool poll(PollPolicy policy, Read read, Done done, Warn warn) {
 // about a microsecond, so this is about one second on real hardware: dozens
 // of frames even of a slow interlaced display.
 inline constexpr unsigned long kStatusPollLimit = 1000000;
-inline constexpr PollPolicy kStatusPolicy{kStatusPollLimit, kStatusPollLimit};
 
 // A wait with the shared bound: on a timeout prints one warning line naming
 // the wait on standard output and returns false so that the caller can carry
 // on.
 template <typename Read, typename Done>
 bool poll_status(const char *wait_name, Read read, Done done) {
-    return poll(kStatusPolicy, read, done, [wait_name] {
+    return poll(PollPolicy{kStatusPollLimit, kStatusPollLimit}, read, done, [wait_name] {
         std::printf("Warning: %s: display status did not change in %lu reads, carrying on\n", wait_name,
                     kStatusPollLimit);
     });

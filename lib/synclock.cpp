@@ -5,20 +5,23 @@
 
 #include "misc.h"
 #include "portmem.h"
-#include "status_poll.h"
+#include "status_wait.h"
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include "register_access.h"
 #include "vga_ports.h"
 
 // ---------------------------------------------------------------------------
-// Save areas and state.
+// Save areas and state.  The arrays take their sizes from their declarations
+// in synclock.h; their order in the lock-state record is in save_areas.h.
 
 extern "C" {
 
-unsigned short wTVReg16[66] = {};
-unsigned int dwTVReg32[59] = {};
-unsigned char bOldRegCrt[14] = {};
+decltype(wTVReg16) wTVReg16 = {};
+decltype(dwTVReg32) dwTVReg32 = {};
+decltype(bOldRegCrt) bOldRegCrt = {};
 unsigned char b3CE_B0 = 0;
 unsigned char b3CE_B1 = 0;
 unsigned char b3CE_BA = 0;
@@ -47,28 +50,25 @@ using namespace kova::reg;
 
 constexpr unsigned short kNtsc = 1;
 constexpr unsigned short kPal = 0;
-constexpr unsigned kVariants = 2;
-constexpr unsigned kNtscModes = 3;
-constexpr unsigned kPalModes = 4;
-constexpr unsigned kTv16Count = 66;
-constexpr unsigned kTv32Count = 59;
-constexpr unsigned kAddonSlots = 34;
-constexpr unsigned kCrtCount = 14;
-constexpr unsigned kExtSyncCount = 13;
-static_assert(sizeof wPALTVReg16[0] / sizeof wPALTVReg16[0][0] == kTv16Count);
-static_assert(sizeof dwPALTVReg32[0] / sizeof dwPALTVReg32[0][0] == kTv32Count);
-static_assert(sizeof wAddonTVindex / sizeof wAddonTVindex[0] == kAddonSlots);
-static_assert(sizeof bRegIndex == kCrtCount && sizeof bRegExtSyncIndex == kExtSyncCount);
-static_assert(sizeof bNTSCRegCrt / sizeof bNTSCRegCrt[0] == kNtscModes);
-static_assert(sizeof bPALRegCrt / sizeof bPALRegCrt[0] == kPalModes);
+// The tables' sizes, as synclock.h declares them.
+constexpr unsigned kVariants = std::size(bPALRegSync);
+constexpr unsigned kNtscModes = KOVA_NTSC_MODES;
+constexpr unsigned kPalModes = KOVA_PAL_MODES;
+constexpr unsigned kTv16Count = std::size(wTVReg16);
+constexpr unsigned kTv32Count = std::size(dwTVReg32);
+constexpr unsigned kAddonSlots = std::size(wAddonTVindex);
+constexpr unsigned kCrtCount = std::size(bRegIndex);
+constexpr unsigned kExtSyncCount = std::size(bRegExtSyncIndex);
+static_assert(std::size(wPALTVReg16[0]) == kTv16Count && std::size(dwPALTVReg32[0]) == kTv32Count);
+static_assert(std::size(bOldRegCrt) == kCrtCount);
 
-constexpr unsigned kSyncCount = 4;
+constexpr unsigned kSyncCount = kSyncRegisterCount;
+constexpr std::array<Address, kSyncCount> kSync = kSyncRegisters; // this module's own copy
+static_assert(std::size(bPALRegSync[0][0]) == kSyncCount);
 constexpr std::uint8_t kCrtUnlockValue = 0x03;
 constexpr unsigned char kNtscMinHorizontalTotal = 0x66;
 constexpr unsigned short kNtscModeKeepingTotal = 1; // the mode that always takes the image's total
 
-// The CR registers of the sync rows, in row order.
-constexpr Address kSyncRegisters[kSyncCount] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
 // The extended-sync block that the clean-up clears, in order (SR E3 is not part of it).
 constexpr Address kExtSyncBlock[] = {kExtSyncE0,  kExtSyncE1, kExtSyncE2, kExtSyncE4, kExtSyncE5,
                                      kExtSyncE6,  kExtSyncE7, kExtSyncE8, kExtSyncE9, kExtSyncEA,
@@ -125,21 +125,11 @@ unsigned short read_tv(Address r) {
 
 // ---- retrace waits ---------------------------------------------------------
 
-// Polls the input status until the vertical-retrace bit equals in_retrace;
-// false (after one warning line) when the display never gets there.
-bool poll_retrace(const char *wait_name, bool in_retrace) {
-    return kova::poll_status(
-        wait_name, [] { return kovainp(kInputStatusPort); },
-        [in_retrace](unsigned char status) {
-            return (input_status::kVerticalRetrace.extract(status) != 0) == in_retrace;
-        });
-}
-
 // Waits for n vertical retraces: n times, until the retrace bit is 1 and then
 // until it is 0.  The first poll that runs out ends the whole wait.
 void wait_retraces(unsigned n, const char *wait_name) {
     for (unsigned k = 0; k < n; ++k)
-        if (!poll_retrace(wait_name, true) || !poll_retrace(wait_name, false)) return;
+        if (!kova::wait_edge(wait_name, input_status::kVerticalRetrace, kova::Edge::Falling)) return;
 }
 
 // ---- table rows ------------------------------------------------------------
@@ -211,8 +201,7 @@ enum class Lock { Plain, Genlock };
 // GR BF bank 1 for the four masked GR BA/BB writes, back to bank 0, GR B5.
 void video_register_prologue() {
     set_video_port_paged_bits();
-    write(kVideoPortControl,
-          static_cast<std::uint8_t>(video_port::kLow.place(3) | video_port::kHigh.place(1)));
+    write(kVideoPortControl, (set(video_port::kLow, 3) | set(video_port::kHigh, 1)).value);
 }
 
 // Sync-lock video output on: SR 4A bit 3 in bank 0, SR 4F bits 7, 6, 4, 0 in
@@ -229,18 +218,18 @@ void load_ext_sync(const unsigned char *row) {
     for (unsigned i = 0; i + 1 < kExtSyncCount; ++i)
         Out_SEQ_Reg(bRegExtSyncIndex[i], row[i]);
     // The last entry is SR EF: its engine bit and bits 7-6 keep their value.
-    const Change ef = image_keeping(row[kExtSyncCount - 1], clock_ef::kHigh, clock_ef::kEngine1);
+    const auto ef = image_keeping(row[kExtSyncCount - 1], clock_ef::kHigh, clock_ef::kEngine1);
     Out_SEQ_Reg_M(bRegExtSyncIndex[kExtSyncCount - 1], ef.value, ef.keep);
 }
 
 void write_sync_registers(const unsigned char *row) {
     for (unsigned i = 0; i < kSyncCount; ++i)
-        write(kSyncRegisters[i], row[i]);
+        write(kSync[i], row[i]);
 }
 
 void clear_sync_registers() {
     for (unsigned i = 0; i < kSyncCount; ++i)
-        write(kSyncRegisters[i], 0x00);
+        write(kSync[i], 0x00);
 }
 
 // Steps of a lock after the prologue, for standard 0 or 1 with rows in the
@@ -371,7 +360,7 @@ void end_lock(Lock kind) {
 
 // The synthesiser takes the new pixel clock on a pulse of its load bit.
 void load_pixel_clock() {
-    write(kClockLoad, static_cast<std::uint8_t>(kClockLoad.field().place(1)));
+    write(kClockLoad, set(kClockLoad.field(), 1).value);
     write(kClockLoad, 0x00);
 }
 
@@ -400,9 +389,9 @@ void DACPower(unsigned short on) {
 
 void WaitCRTVSync(void) {
     constexpr const char *name = "WaitCRTVSync";
-    if (!poll_retrace(name, true)) return;
-    if (!poll_retrace(name, false)) return;
-    (void)poll_retrace(name, true);
+    // The end of the retrace in progress or next, then the start of the next.
+    if (!kova::wait_edge(name, input_status::kVerticalRetrace, kova::Edge::Falling)) return;
+    (void)kova::poll_input_status(name, input_status::kVerticalRetrace, true);
 }
 
 void ResetDisplayFetch(unsigned short hold) {
@@ -569,7 +558,7 @@ void Kova_ChangeToVideoClk(unsigned short clockSelect, unsigned short standard, 
         wE4EC = read_tv(kTvE4EC);
 
         update(kExtSyncEC, set(ext_sync_ec::kBit4, 0) | set(ext_sync_ec::kBit2, 0));
-        write(kExtSyncE4, ntsc ? 0x50 : 0x56);
+        write(kExtSyncE4, video_clock_e4(ntsc));
         write(kExtSyncE5, 0x03);
         update(kVcrControl, set(kVcrControl.field(), 1));
         update(kExtSyncED, set(ext_sync_ed::kBit6, 0));
@@ -601,10 +590,10 @@ void Kova_ChangeToVideoClk(unsigned short clockSelect, unsigned short standard, 
 
         write(kExtSyncE4, 0x00);
         write(kExtSyncE5, 0x00);
-        update(kVcrControl, set(kVcrControl.field(), kVcrControl.field().extract(bEB)));
+        update(kVcrControl, set_value(kVcrControl.field(), kVcrControl.field().extract(bEB)));
         update(kClockEE, {bEE, kEEKeep});
         update(kClockEF, {bEF, kVideoClockEFKeep});
-        update(kExtSyncED, set(ext_sync_ed::kBit6, ext_sync_ed::kBit6.extract(bED)));
+        update(kExtSyncED, set_value(ext_sync_ed::kBit6, ext_sync_ed::kBit6.extract(bED)));
         update(kLineBuffer, {bA6, kA6Keep});
         clear_sync_registers();
         write_tv(kTvClockE5F0, wE5F0);
@@ -612,8 +601,8 @@ void Kova_ChangeToVideoClk(unsigned short clockSelect, unsigned short standard, 
         write_tv(kTvClockE5F4, wE5F4);
         write_tv(kTvE4EC, wE4EC);
         write_tv(kTvClockE5F6, wE5F6);
-        update(kExtSyncEC, set(ext_sync_ec::kBit4, ext_sync_ec::kBit4.extract(bEC)) |
-                               set(ext_sync_ec::kBit2, ext_sync_ec::kBit2.extract(bEC)));
+        update(kExtSyncEC, set_value(ext_sync_ec::kBit4, ext_sync_ec::kBit4.extract(bEC)) |
+                               set_value(ext_sync_ec::kBit2, ext_sync_ec::kBit2.extract(bEC)));
     }
     Kova_SetTVColor();
     DACPower(1);

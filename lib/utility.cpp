@@ -5,7 +5,7 @@
 #include "misc.h"
 #include "portmem.h"
 #include "decode.h"
-#include "status_poll.h"
+#include "status_wait.h"
 #include "register_access.h"
 
 #include <array>
@@ -38,20 +38,9 @@ bool later_generation() {
     return kova::decode::later_generation(GetChipID());
 }
 
-// Waits for the next rising edge of a bit of port 0x3DA: while it is set,
-// then while it is clear.  Each half is bounded; false after a timeout (the
-// warning line has been printed and the second half is not started).
-bool wait_for_status_edge(const char *wait_name, Field bit) {
-    const auto read_status = [] { return kovainp(kInputStatusPort); };
-    if (!kova::poll_status(wait_name, read_status,
-                           [bit](std::uint8_t status) { return bit.extract(status) == 0; }))
-        return false;
-    return kova::poll_status(wait_name, read_status,
-                             [bit](std::uint8_t status) { return bit.extract(status) != 0; });
-}
-
+// The next rising edge of the blanking bit (bounded; false after a timeout).
 bool wait_blanking() {
-    return wait_for_status_edge("WaitCrtHoriSync", input_status::kBlanking);
+    return kova::wait_edge("WaitCrtHoriSync", input_status::kBlanking, kova::Edge::Rising);
 }
 
 // Sense codes to results: 1 connected, 0 not, 2 (TV only) the other kind of
@@ -136,7 +125,7 @@ double GetVPixelClock(void) {
 // ---- Sync waits ----
 
 void WaitCrtVertSync(void) {
-    (void)wait_for_status_edge("WaitCrtVertSync", input_status::kVerticalRetrace);
+    (void)kova::wait_edge("WaitCrtVertSync", input_status::kVerticalRetrace, kova::Edge::Rising);
 }
 
 void WaitCrtHoriSync(void) {

@@ -5,6 +5,8 @@
 #include "synclock.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 #include <cstdio>
 
@@ -12,6 +14,7 @@ namespace kova::state {
 
 namespace {
 
+using reg::Address;
 using reg::File;
 using reg::Register;
 
@@ -41,6 +44,11 @@ std::uint32_t read_in(RegisterReader &r, File file, const Register &g, int page)
 // The page the library leaves selected after its sequences.
 std::uint32_t get(RegisterReader &r, const Register &g) {
     return read_in(r, g.file, g, g.pager == reg::Pager::GrBF ? reg::page_b::kCommon : reg::page::kCommon);
+}
+
+// An unpaged register known by its address alone.
+std::uint32_t get(RegisterReader &r, Address a) {
+    return get(r, Register{a.file, a.index, reg::Pager::None, reg::kCurrentPage, a.span, "", {}});
 }
 
 // A capture engine's register file: GR in the engine's page of GR FA.
@@ -79,16 +87,13 @@ std::string clock_text(double mhz) {
     return format("%.3f MHz", mhz);
 }
 
-// The value the video clock switch writes to SR E4 for NTSC (PAL: 0x56).
-constexpr std::uint32_t kVideoClockNtsc = 0x50;
-
 // The row of a sync-register table that CR 28-2B hold: sets mode and variant.
 template <std::size_t Modes>
-bool match_sync_row(const unsigned char (&table)[2][Modes][4], const std::uint8_t (&sync)[4],
-                    LockState &lock) {
+bool match_sync_row(const unsigned char (&table)[2][Modes][reg::kSyncRegisterCount],
+                    const std::uint8_t (&sync)[reg::kSyncRegisterCount], LockState &lock) {
     for (int variant = 0; variant < 2; ++variant)
         for (std::size_t mode = 0; mode < Modes; ++mode)
-            if (std::equal(sync, sync + 4, table[variant][mode])) {
+            if (std::equal(std::begin(sync), std::end(sync), table[variant][mode])) {
                 lock.output_mode = static_cast<int>(mode);
                 lock.variant = variant;
                 return true;
@@ -162,11 +167,10 @@ OverlayState overlay_state(RegisterReader &r, int window) {
     o.right = static_cast<std::int16_t>(ovl(r, window, kOvlRight));
     o.top = static_cast<std::int16_t>(ovl(r, window, kOvlTop));
     o.bottom = static_cast<std::int16_t>(ovl(r, window, kOvlBottom));
-    o.source = ovl(r, window, kOvlStart) * decode::kAddressUnit;
+    o.source = kOvlSource.join({ovl(r, window, kOvlStart)}) * decode::kAddressUnit;
     const std::uint32_t pitch_high = ovl(r, window, kOvlPitchHigh);
-    o.pitch = (ovl(r, window, kOvlPitch) | ovl_pitch_high::kPitch.extract(pitch_high) << 8) *
-              decode::kOverlayPitchUnit;
-    o.fetch = ovl(r, window, kOvlFetch) | ovl_pitch_high::kFetch.extract(pitch_high) << 8;
+    o.pitch = kOvlPitchUnits.join({ovl(r, window, kOvlPitch), pitch_high}) * decode::kOverlayPitchUnit;
+    o.fetch = kOvlFetchUnits.join({ovl(r, window, kOvlFetch), pitch_high});
     o.h_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlHFactor));
     o.v_factor = static_cast<std::uint16_t>(ovl(r, window, kOvlVFactor));
     o.format = static_cast<std::uint8_t>(kOvlFormat.field().extract(ovl(r, window, kOvlFormat)));
@@ -200,27 +204,25 @@ CaptureState capture_state(RegisterReader &r, int engine) {
     c.end_pixel = decode::capture_end_pixel(end);
     c.first_line = static_cast<std::uint16_t>(cap(r, engine, kCapYStart));
     c.end_line = static_cast<std::uint16_t>(cap(r, engine, kCapYEnd));
-    c.destination = kCapAddress.field().extract(cap(r, engine, kCapAddress)) * decode::kAddressUnit;
+    c.destination = kCapDestination.join({cap(r, engine, kCapAddress)}) * decode::kAddressUnit;
     c.pitch = static_cast<std::uint16_t>(cap(r, engine, kCapPitch) * decode::kCapturePitchUnit);
     c.h_factor = static_cast<std::uint16_t>(cap(r, engine, kCapHScale));
     c.v_factor = static_cast<std::uint16_t>(cap(r, engine, kCapVScale));
     c.field_scaling = bit(cap(r, engine, kCapFieldScale), cap_field_scale::kFieldScaling);
 
     c.guard_on = bit(get(r, kSafeguard), kSafeguard.field());
-    const std::uint32_t guard_high = get(r, kGuardHigh);
-    const std::uint32_t high =
-        (engine == 0 ? guard_high::kEngine0 : guard_high::kEngine1).extract(guard_high);
-    const std::uint32_t q = engine == 0 ? (get(r, kGuard0Low) | get(r, kGuard0Mid) << 8)
-                                        : (get(r, kGuard1Low) | get(r, kGuard1Mid) << 8);
-    c.guard = (q | high << 16) * decode::kAddressUnit;
+    const std::uint32_t high = get(r, kGuardHigh);
+    const std::uint32_t guard = engine == 0
+                                    ? kGuard0Address.join({get(r, kGuard0Low), get(r, kGuard0Mid), high})
+                                    : kGuard1Address.join({get(r, kGuard1Low), get(r, kGuard1Mid), high});
+    c.guard = guard * decode::kAddressUnit;
     c.wide_bus = decode::wide_bus(static_cast<std::uint8_t>(get(r, kMemoryConfig)));
     c.guard_end = c.guard + decode::guard_burst(c.wide_bus);
 
     const std::uint32_t back_high = get(r, kBackBufferHigh);
     c.double_buffer = bit(get(r, kDoubleBufferControl), kDoubleBufferControl.field()) &&
                       bit(back_high, back_buffer_high::kDoubleBuffer);
-    c.back_buffer = (get(r, kBackBufferLow) | get(r, kBackBufferMid) << 8 |
-                     back_buffer_high::kAddress.extract(back_high) << 16) *
+    c.back_buffer = kBackBufferAddress.join({get(r, kBackBufferLow), get(r, kBackBufferMid), back_high}) *
                     decode::kAddressUnit;
     c.inverted_fields = bit(get(r, kFieldControl), field_control::kInverted);
     return c;
@@ -241,17 +243,16 @@ LockState lock_state(RegisterReader &r) {
     const std::uint32_t second = get(r, kOutputSwitch2);
     lock.video_output = bit(get(r, kOutputSwitch), kOutputSwitch.field()) &&
                         bit(second, output_switch2::kBit0) && bit(second, output_switch2::kBit4);
-    const Register sync_registers[4] = {kSyncLock28, kSyncLock29, kSyncLock2A, kSyncLock2B};
-    std::uint8_t sync[4];
+    std::uint8_t sync[kSyncRegisterCount];
     bool active = false;
-    for (int i = 0; i < 4; ++i) {
-        sync[i] = static_cast<std::uint8_t>(get(r, sync_registers[i]));
+    for (std::size_t i = 0; i < kSyncRegisterCount; ++i) {
+        sync[i] = static_cast<std::uint8_t>(get(r, kSyncRegisters[i]));
         active = active || sync[i] != 0;
     }
     if (!active) return lock;
     if (get(r, kExtSyncE0) == 0) {
         lock.mode = LockMode::VideoClock;
-        lock.ntsc = get(r, kExtSyncE4) == kVideoClockNtsc;
+        lock.ntsc = get(r, kExtSyncE4) == ext_sync_e4::kVideoClockNtsc;
     } else {
         lock.mode = lock.video_output ? LockMode::SyncLock : LockMode::Genlock;
     }

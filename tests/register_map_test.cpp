@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
+#include <type_traits>
 #include <string>
 #include <tuple>
 
@@ -100,28 +102,91 @@ TEST(RegisterMap, PagedRegistersAreTheOnesTheControllerPages) {
     }
 }
 
+// What the compiler refuses: a constant too wide for its field, and a field
+// given to another register.
+template <const auto &F, std::uint32_t V>
+concept ConstantFits = requires {
+    typename std::integral_constant<std::uint8_t, set(F, V).value>;
+};
+template <typename R, typename F>
+concept WritableWith = requires(const R &r, F f) {
+    update(r, set_value(f, 0));
+};
+static_assert(ConstantFits<guard_high::kEngine0, 0xF> && !ConstantFits<guard_high::kEngine0, 0x10>);
+static_assert(ConstantFits<clock::kFeedbackLow, 0xFF> && !ConstantFits<clock::kFeedbackLow, 0x100>);
+static_assert(WritableWith<decltype(kGuardHigh), decltype(guard_high::kEngine1)>);
+static_assert(!WritableWith<decltype(kGuardHigh), decltype(clock_ef::kGenlock)>);
+static_assert(!WritableWith<decltype(kCaptureControl), decltype(kSafeguard.field())>);
+// Registers alike bit for bit share their fields.
+static_assert(WritableWith<decltype(kMemoryClockM), decltype(clock::kPostDivider)>);
+
+struct HelperCase {
+    const char *what;
+    std::uint8_t value, keep, want_value, want_keep;
+};
+template <typename L>
+HelperCase helper_case(const char *what, Change<L> change, std::uint8_t value, std::uint8_t keep) {
+    return {what, change.value, change.keep, value, keep};
+}
+
 TEST(RegisterMap, FieldHelpersGiveTheMaskedWrites) {
-    struct Case {
-        const char *what;
-        Change change;
-        std::uint8_t value, keep;
+    const std::uint32_t run_time_value = 2;
+    const HelperCase cases[] = {
+        helper_case("one bit set", set(capture_control::kHold, 1), 0x04, 0xFB),
+        helper_case("one bit cleared", set(capture_control::kStop, 0), 0x00, 0xF7),
+        helper_case("two fields", set(capture_control::kStop, 0) | set(capture_control::kHold, 0), 0x00,
+                    0xF3),
+        helper_case("multi-bit field", set(clock_ef::kGenlock, 3), 0x30, 0xCF),
+        helper_case("value known at run time", set_value(clock_ef::kGenlock, run_time_value), 0x20, 0xCF),
+        helper_case("only the given fields kept",
+                    clear_all_but(cap_field_scale::kFieldScaling, cap_field_scale::kBit5), 0x00, 0x22),
+        helper_case("image keeping fields", image_keeping(0x33, clock_ef::kHigh, clock_ef::kEngine1), 0x33,
+                    0xC2),
     };
-    const Case cases[] = {
-        {"one bit set", set(capture_control::kHold, 1), 0x04, 0xFB},
-        {"one bit cleared", set(capture_control::kStop, 0), 0x00, 0xF7},
-        {"two fields", set(capture_control::kStop, 0) | set(capture_control::kHold, 0), 0x00, 0xF3},
-        {"multi-bit field", set(clock_ef::kGenlock, 3), 0x30, 0xCF},
-        {"value wider than its field", set(guard_high::kEngine0, 0x17), 0x07, 0xF0},
-        {"only the given fields kept", clear_all_but(cap_field_scale::kFieldScaling, cap_field_scale::kBit5),
-         0x00, 0x22},
-        {"image keeping fields", image_keeping(0x33, clock_ef::kHigh, clock_ef::kEngine1), 0x33, 0xC2},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(c.change.value, c.value) << c.what;
-        EXPECT_EQ(c.change.keep, c.keep) << c.what;
+    for (const HelperCase &c : cases) {
+        EXPECT_EQ(c.value, c.want_value) << c.what;
+        EXPECT_EQ(c.keep, c.want_keep) << c.what;
     }
     EXPECT_EQ(ovl_pitch_high::kFetch.extract(0xA5), 0xAu);
     EXPECT_EQ(tv_keep_all_but(tv_dac::kDrive8, tv_dac::kDrive1), 0xFEFD);
+}
+
+// A run-time value too wide for its field or composite is never cut silently:
+// the checked build (the simulated flavour) stops with a message.
+TEST(RegisterMapDeathTest, ARunTimeValueTooWideStops) {
+    volatile std::uint32_t wide = 0x17;
+    EXPECT_DEATH((void)set_value(guard_high::kEngine0, wide),
+                 "value 0x17 is too wide for the 4-bit field \"engine 0 address bits 19-16\"");
+    wide = 0x100000;
+    EXPECT_DEATH((void)kBackBufferAddress.split(wide), "value 0x100000 is too wide for the 20-bit field");
+}
+
+// Each composite value: its parts, and back from registers whose other bits
+// are all set.
+template <std::size_t N>
+void expect_round_trip(const char *name, const Composite<N> &c, unsigned width, std::uint32_t value,
+                       const std::array<std::uint32_t, N> &parts) {
+    EXPECT_EQ(c.width(), width) << name;
+    EXPECT_EQ(c.split(value), parts) << name;
+    std::array<std::uint32_t, N> registers{};
+    for (std::size_t i = 0; i < N; ++i) {
+        const Field &f = c.parts[i].field;
+        const std::uint32_t register_bits = (1u << (8 * c.parts[i].where.span)) - 1;
+        registers[i] = (parts[i] << f.shift) | (register_bits & ~f.mask());
+    }
+    EXPECT_EQ(c.join(registers), value) << name;
+    EXPECT_EQ(c.wrap(value | 1u << width), value) << name;
+}
+
+TEST(RegisterMap, CompositesJoinWhatTheySplit) {
+    expect_round_trip("guard 0", kGuard0Address, 20, 0x65544, {0x44, 0x55, 0x6});
+    expect_round_trip("guard 1", kGuard1Address, 20, 0xA0B0C, {0x0C, 0x0B, 0xA});
+    expect_round_trip("back buffer", kBackBufferAddress, 20, 0xF0201, {0x01, 0x02, 0xF});
+    expect_round_trip("back buffer copy", kBackBufferCopyAddress, 20, 0x3FFFF, {0xFF, 0xFF, 0x3});
+    expect_round_trip("overlay pitch", kOvlPitchUnits, 12, 0x15A, {0x5A, 0x1});
+    expect_round_trip("overlay fetch", kOvlFetchUnits, 12, 0xC77, {0x77, 0xC});
+    expect_round_trip("capture destination", kCapDestination, 20, 0x32211, {0x32211});
+    expect_round_trip("overlay source", kOvlSource, 24, 0x030201, {0x030201});
 }
 
 // The two merges differ only where the value has bits that the keep mask keeps.

@@ -394,12 +394,12 @@ int capview_main(int argc, char **argv) {
         case 's': {
             const long long mode = leading_integer(optarg);
             say_if_malformed(option, optarg, mode);
-            if (mode >= 0 && mode <= 3)
+            if (mode >= 0 && mode < KOVA_PAL_MODES) // capview locks to PAL
                 tvMode = static_cast<int>(mode);
             else
                 std::fprintf(stderr,
-                             "%s: warning: -s, --synclock: mode '%s' is out of range (0 to 3); keeping %d\n",
-                             kProgramName, optarg, tvMode);
+                             "%s: warning: -s, --synclock: mode '%s' is out of range (0 to %d); keeping %d\n",
+                             kProgramName, optarg, KOVA_PAL_MODES - 1, tvMode);
             bSynclock = 1; // an out-of-range mode is no error: the lock keeps the last mode
             break;
         }

@@ -1,6 +1,7 @@
 #include "lock_state.h"
 
 #include "descriptor.h"
+#include "save_areas.h"
 #include "state_dir.h"
 #include "synclock.h"
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -23,44 +25,47 @@ constexpr std::size_t kHeaderSize = sizeof kMagic + 2 + 4; // magic, version, pa
 constexpr std::size_t kChecksumSize = 4;
 constexpr std::size_t kLargestFile = 64 * 1024; // anything bigger is not a record
 
-// One library global, or one array of them, in the record.
-struct Field {
-    void *data;
-    std::size_t width; // bytes per element: 1, 2 or 4
-    std::size_t count;
-};
+// The record's parts are the library's, in the order and widths of
+// save_areas.h: the sync-lock part, then the video-clock part.
+using save::Area;
+constexpr const auto &kSyncLockPart = save::kSyncLock;
+constexpr const auto &kVideoClockPart = save::kVideoClock;
+constexpr std::size_t kSyncLockSize = save::size_of(kSyncLockPart);
+constexpr std::size_t kPayloadSize = kSyncLockSize + save::size_of(kVideoClockPart);
 
-template <typename T>
-constexpr Field one(T &value) {
-    return {&value, sizeof value, 1};
-}
-template <typename T, std::size_t N>
-constexpr Field many(T (&values)[N]) {
-    return {values, sizeof values[0], N};
-}
-
-// The sync-lock part, in file order: the flags of the plain and the
-// genlock-mode lock, and the save areas that the two share.
-constexpr Field kSyncLockPart[] = {
-    one(wSyncLock),  one(wSyncLockGM), one(wVStandard), one(wVCRMode), many(wTVReg16),
-    many(dwTVReg32), many(bOldRegCrt), one(b3CE_B0),    one(b3CE_B1),  one(b3CE_BA),
+// The flags and the standard, where they lie in the payload.
+struct Flag {
+    std::size_t offset;
+    std::size_t width;
 };
-// The video-clock part, in file order: its flag and its save area.
-constexpr Field kVideoClockPart[] = {
-    one(wExtClock), one(bEA),   one(bEB),   one(bEC),   one(bED),   one(bEE),   one(bEF),
-    one(bA6),       one(wE5F0), one(wE5F2), one(wE5F4), one(wE5F6), one(wE4EC),
-};
+constexpr Flag kSyncLockFlag{save::offset_of(kSyncLockPart, &wSyncLock), sizeof wSyncLock};
+constexpr Flag kGenlockFlag{save::offset_of(kSyncLockPart, &wSyncLockGM), sizeof wSyncLockGM};
+constexpr Flag kStandard{save::offset_of(kSyncLockPart, &wVStandard), sizeof wVStandard};
+constexpr Flag kVideoClockFlag{kSyncLockSize + save::offset_of(kVideoClockPart, &wExtClock),
+                               sizeof wExtClock};
 
+// Format version 1 as written on disk: each area's element width and count in
+// file order, and the flags where readers of the version expect them.
 template <std::size_t N>
-constexpr std::size_t size_of(const Field (&part)[N]) {
-    std::size_t size = 0;
-    for (const Field &field : part)
-        size += field.width * field.count;
-    return size;
+constexpr bool areas_are(const Area (&part)[N], std::initializer_list<std::array<std::size_t, 2>> want) {
+    if (N != want.size()) return false;
+    std::size_t i = 0;
+    for (const auto &[width, count] : want) {
+        if (part[i].width != width || part[i].count != count) return false;
+        ++i;
+    }
+    return true;
 }
-
-constexpr std::size_t kSyncLockSize = size_of(kSyncLockPart);
-constexpr std::size_t kPayloadSize = kSyncLockSize + size_of(kVideoClockPart);
+// clang-format off
+static_assert(areas_are(kSyncLockPart,
+                        {{2, 1}, {2, 1}, {2, 1}, {2, 1}, {2, 66}, {4, 59}, {1, 14}, {1, 1}, {1, 1}, {1, 1}}));
+static_assert(areas_are(kVideoClockPart,
+                        {{2, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1},
+                         {2, 1}, {2, 1}, {2, 1}, {2, 1}, {2, 1}}));
+// clang-format on
+static_assert(kSyncLockSize == 393 && kPayloadSize == 412);
+static_assert(kSyncLockFlag.offset == 0 && kGenlockFlag.offset == 2 && kStandard.offset == 4 &&
+              kVideoClockFlag.offset == kSyncLockSize);
 
 // The record's payload: both parts, each element little-endian.
 using Payload = std::array<unsigned char, kPayloadSize>;
@@ -78,37 +83,41 @@ void put_le(unsigned char *out, std::size_t width, std::uint32_t value) {
 }
 
 template <std::size_t N>
-void save_part(const Field (&part)[N], unsigned char *out) {
-    for (const Field &field : part)
-        for (std::size_t i = 0; i < field.count; ++i, out += field.width) {
-            const auto *element = static_cast<const unsigned char *>(field.data) + i * field.width;
+void save_part(const Area (&part)[N], unsigned char *out) {
+    for (const Area &area : part)
+        for (std::size_t i = 0; i < area.count; ++i, out += area.width) {
+            const auto *element = static_cast<const unsigned char *>(area.data) + i * area.width;
             std::uint32_t value = 0;
-            if (field.width == 1) value = *element;
-            if (field.width == 2) value = *reinterpret_cast<const std::uint16_t *>(element);
-            if (field.width == 4) value = *reinterpret_cast<const std::uint32_t *>(element);
-            put_le(out, field.width, value);
+            if (area.width == 1) value = *element;
+            if (area.width == 2) value = *reinterpret_cast<const std::uint16_t *>(element);
+            if (area.width == 4) value = *reinterpret_cast<const std::uint32_t *>(element);
+            put_le(out, area.width, value);
         }
 }
 
 template <std::size_t N>
-void load_part(const Field (&part)[N], const unsigned char *in) {
-    for (const Field &field : part)
-        for (std::size_t i = 0; i < field.count; ++i, in += field.width) {
-            auto *element = static_cast<unsigned char *>(field.data) + i * field.width;
-            const std::uint32_t value = get_le(in, field.width);
-            if (field.width == 1) *element = static_cast<std::uint8_t>(value);
-            if (field.width == 2)
+void load_part(const Area (&part)[N], const unsigned char *in) {
+    for (const Area &area : part)
+        for (std::size_t i = 0; i < area.count; ++i, in += area.width) {
+            auto *element = static_cast<unsigned char *>(area.data) + i * area.width;
+            const std::uint32_t value = get_le(in, area.width);
+            if (area.width == 1) *element = static_cast<std::uint8_t>(value);
+            if (area.width == 2)
                 *reinterpret_cast<std::uint16_t *>(element) = static_cast<std::uint16_t>(value);
-            if (field.width == 4) *reinterpret_cast<std::uint32_t *>(element) = value;
+            if (area.width == 4) *reinterpret_cast<std::uint32_t *>(element) = value;
         }
 }
 
-// The flags, read from a payload (each the first fields of its part).
+std::uint32_t get(const Payload &p, Flag flag) {
+    return get_le(p.data() + flag.offset, flag.width);
+}
+
+// The flags, read from a payload.
 bool has_sync_lock(const Payload &p) {
-    return get_le(p.data(), 2) != 0 || get_le(p.data() + 2, 2) != 0;
+    return get(p, kSyncLockFlag) != 0 || get(p, kGenlockFlag) != 0;
 }
 bool has_video_clock(const Payload &p) {
-    return get_le(p.data() + kSyncLockSize, 2) != 0;
+    return get(p, kVideoClockFlag) != 0;
 }
 
 Payload from_library() {
@@ -178,10 +187,10 @@ LockStateLoad decode(const std::vector<unsigned char> &bytes, Payload &p, std::s
         return LockStateLoad::Corrupt;
     }
     std::copy_n(bytes.data() + kHeaderSize, kPayloadSize, p.begin());
-    const auto flag = [&p](std::size_t offset) { return get_le(p.data() + offset, 2) <= 1; };
-    const std::uint32_t standard = get_le(p.data() + 4, 2);
-    const bool valid = flag(0) && flag(2) && flag(kSyncLockSize) && (standard <= 1 || standard == 0xFFFF) &&
-                       (has_sync_lock(p) || has_video_clock(p));
+    const auto flag = [&p](Flag f) { return get(p, f) <= 1; };
+    const std::uint32_t standard = get(p, kStandard);
+    const bool valid = flag(kSyncLockFlag) && flag(kGenlockFlag) && flag(kVideoClockFlag) &&
+                       (standard <= 1 || standard == 0xFFFF) && (has_sync_lock(p) || has_video_clock(p));
     if (!valid) {
         why = "is corrupt (impossible lock flags)";
         return LockStateLoad::Corrupt;

@@ -16,7 +16,7 @@ namespace kova::ctl {
 namespace {
 
 constexpr const char *kStandards = "pal|ntsc"; // position = the library's standard (0 PAL, 1 NTSC)
-constexpr std::uint32_t kModes[2] = {4, 3};    // output modes of PAL and NTSC
+constexpr std::uint32_t kModes[2] = {KOVA_PAL_MODES, KOVA_NTSC_MODES}; // by standard
 
 // The directory of the lock-state record.  A simulated run uses one only when
 // asked (--state-dir or KOVA_STATE_DIR), so that it never touches the
