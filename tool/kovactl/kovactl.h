@@ -96,6 +96,7 @@ struct Options {
     std::string dump_file;
     std::string state_dir_option;
     bool state_dir_given = false;
+    std::string card;                   // --card, else $KOVA_CARD (simulated flavour): the virtual card
     std::vector<sim::Setting> settings; // --set, for the simulated controller
     std::vector<sim::Failure> failures; // --fail
 };
@@ -116,7 +117,8 @@ std::span<const Command> grab_commands();
 // error; returns status (kExitUsage for a usage error, kExitFailure).
 int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
-// The state directory of the lock-state record.
+// The state directory of the lock-state record (with a card and none named,
+// the card's own).
 std::string state_directory(const Options &options);
 
 // "overlay N window": the command's words, for messages.
