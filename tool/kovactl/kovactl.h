@@ -70,6 +70,9 @@ struct Command {
     // The handler holds signals over each step itself (long loops of waits
     // stay interruptible between steps); otherwise over the whole handler.
     bool holds_per_step = false;
+    // The command works on files alone (a virtual card): no controller is
+    // opened for it, in either flavour.
+    bool sessionless = false;
 };
 
 // A number of the command line as the library's parameter type.
@@ -112,6 +115,7 @@ std::span<const Command> overlay_commands();
 std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
 std::span<const Command> grab_commands();
+std::span<const Command> card_commands();
 
 // The one message helper: "kovactl: " and the formatted text on standard
 // error; returns status (kExitUsage for a usage error, kExitFailure).

@@ -42,9 +42,9 @@ constexpr const char *kOptionHelp =
     "  --version        print the version\n"
     "numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\n";
 
-std::array<std::span<const Command>, 7> tables() {
+std::array<std::span<const Command>, 8> tables() {
     return {status_commands(),  register_commands(), display_commands(), overlay_commands(),
-            capture_commands(), lock_commands(),     grab_commands()};
+            capture_commands(), lock_commands(),     grab_commands(),    card_commands()};
 }
 
 // ------------------------------------------------------------------ help
@@ -453,6 +453,7 @@ int run(int argc, char **argv) {
     const Command *command = find_command(words, args, used, status);
     if (!command) return status;
     if (const int s = parse_args(*command, words.subspan(used), args)) return s;
+    if (command->sessionless) return command->handler(options, args);
 
     if (!kSimulatedFlavour && options.dry_run) return dry_run_on_copy(options, argc, argv, start);
     if (!kSimulatedFlavour && command->writes && !options.yes && !confirmed(*command)) return kExitFailure;
