@@ -56,14 +56,16 @@ const char *kind_of(mode_t mode) {
 }
 
 // A name that may be opened: not a symbolic link that another user owns, and
-// a regular file behind it.  ENOENT in errno when there is nothing there.
-bool acceptable_name(const std::string &path, std::string &error) {
+// a regular file behind it; `link` tells whether the name is a link.  ENOENT
+// in errno when there is nothing there.
+bool acceptable_name(const std::string &path, bool &link, std::string &error) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) {
         error = system_error(path);
         return false;
     }
-    if (S_ISLNK(st.st_mode) && st.st_uid != geteuid()) {
+    link = S_ISLNK(st.st_mode);
+    if (link && st.st_uid != geteuid()) {
         error = path + ": a symbolic link that another user owns; not followed";
         errno = EPERM;
         return false;
@@ -144,16 +146,18 @@ bool make_card(const std::string &path, std::string &error) {
         return false;
     }
     bool made = false;
-    if (const int e = posix_fallocate(fd, 0, static_cast<off_t>(Card::kFileSize)); e != 0)
+    int link_errno = 0;
+    if (const int e = posix_fallocate(fd, 0, static_cast<off_t>(Card::kFileSize)); e != 0) {
         error = "cannot make the card " + path + ": " + std::strerror(e) + " (it needs " +
                 std::to_string(Card::kFileSize) + " bytes)";
-    else if (fill_new_card(fd, error))
-        made = link(temp.c_str(), path.c_str()) == 0;
-    const int link_errno = errno;
-    if (!made && error.empty() && link_errno != EEXIST) error = system_error("cannot make the card " + path);
+    } else if (fill_new_card(fd, error)) {
+        made = link(temp.c_str(), path.c_str()) == 0; // never over a file made meanwhile
+        link_errno = made ? 0 : errno;
+        if (!made && link_errno != EEXIST) error = system_error("cannot make the card " + path);
+    }
     unlink(temp.c_str());
     close(fd);
-    errno = made ? 0 : link_errno;
+    errno = link_errno;
     return made;
 }
 
@@ -205,13 +209,16 @@ std::unique_ptr<Card> Card::open(const std::string &path, const Use &use, std::s
         error = "empty card name";
         return nullptr;
     }
-    if (!acceptable_name(path, error)) {
+    bool link = false;
+    if (!acceptable_name(path, link, error)) {
         if (errno != ENOENT || !use.create) return nullptr;
         error.clear();
         if (!make_card(path, error) && errno != EEXIST) return nullptr;
-        if (!acceptable_name(path, error)) return nullptr;
+        if (!acceptable_name(path, link, error)) return nullptr;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // What was checked is what is opened: no link swapped in meanwhile, no
+    // FIFO that would block.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
     if (fd < 0) {
         error = system_error(path);
         return nullptr;

@@ -90,13 +90,13 @@ void ZeroPages::clear() {
     if (madvise(data_, size_, MADV_DONTNEED) != 0) std::memset(data_, 0, size_);
 }
 
-// Into cleared pages: the pages of `from` that hold something (the rest are
+// Into cleared pages: the pages of `bytes` that hold something (the rest are
 // zeros already and stay unmapped).
-void ZeroPages::copy_from(const std::uint8_t *from, std::size_t size) {
+void ZeroPages::copy_from(const std::uint8_t *bytes, std::size_t size) {
     const std::size_t n = std::min(size_, size);
     for (std::size_t at = 0; at < n; at += kPageSize) {
-        const std::size_t bytes = std::min(kPageSize, n - at);
-        if (!all_zero(from + at, bytes)) std::memcpy(data_ + at, from + at, bytes);
+        const std::size_t page = std::min(kPageSize, n - at);
+        if (!all_zero(bytes + at, page)) std::memcpy(data_ + at, bytes + at, page);
     }
 }
 
@@ -331,9 +331,10 @@ void Controller::set_tv(std::uint16_t index, std::uint16_t value) {
     put_tv(*s_, index, value);
 }
 
-void Controller::tick_raster() {
-    ++s_->raster;
-    if (s_->raster % 8 == 6 && field_hook_) field_hook_();
+// In line where the status registers are read, on the path of every access.
+[[gnu::always_inline]] inline void Controller::tick_raster() {
+    const std::uint64_t t = ++s_->raster;
+    if (t % 8 == 6 && field_hook_) field_hook_();
 }
 
 void Controller::next_field() {
@@ -572,23 +573,30 @@ namespace {
 
 bool g_environment_card = true;
 
-// The process-wide controller, on the card of $KOVA_CARD when one is named.
-Controller &process_controller() {
-    static Controller instance;
+// Attaches the process-wide controller to the card of $KOVA_CARD when one is
+// named; when that card cannot be had, every platform call fails.  Out of
+// line, so that controller(), on the path of every register access, stays a
+// guard test and a return.
+[[gnu::noinline]] void attach_environment_card(Controller &sim) {
     const std::string path = environment_card();
-    if (!g_environment_card || path.empty()) return instance;
+    if (!g_environment_card || path.empty()) return;
     std::string error;
     Card::Use use;
     use.program = program_invocation_short_name;
     if (auto card = Card::open(path, use, error)) {
-        instance.attach(std::move(card));
-        return instance;
+        sim.attach(std::move(card));
+        return;
     }
     std::fprintf(stderr, "%s: KOVA_CARD=%s: %s; every platform call fails\n", program_invocation_short_name,
                  path.c_str(), error.c_str());
-    instance.refuse_platform();
-    return instance;
+    sim.refuse_platform();
 }
+
+// The process-wide controller: one object, made on first use.
+struct ProcessController {
+    Controller sim;
+    [[gnu::noinline]] ProcessController() { attach_environment_card(sim); }
+};
 
 } // namespace
 
@@ -602,8 +610,8 @@ std::string environment_card() {
 }
 
 Controller &controller() {
-    static Controller &instance = process_controller();
-    return instance;
+    static ProcessController instance;
+    return instance.sim;
 }
 
 } // namespace kova::sim
