@@ -5,6 +5,8 @@
 #include "portmem.h"
 
 #include <benchmark/benchmark.h>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -15,8 +17,7 @@ void map_fresh_controller() {
 
 // A mix of what the engines do: byte writes and reads on the index pairs,
 // masked writes, 16-bit index/data stores and TV register accesses.
-void BM_TracedRegisterAccesses(benchmark::State &state) {
-    map_fresh_controller();
+void traced_accesses(benchmark::State &state) {
     auto &sim = kova::sim::controller();
     for (auto _ : state) {
         Out_Video_Reg(0xFA, 0x00);
@@ -33,7 +34,33 @@ void BM_TracedRegisterAccesses(benchmark::State &state) {
     state.counters["accesses/s"] =
         benchmark::Counter(static_cast<double>(state.iterations() * 11), benchmark::Counter::kIsRate);
 }
+
+void BM_TracedRegisterAccesses(benchmark::State &state) {
+    map_fresh_controller();
+    traced_accesses(state);
+}
 BENCHMARK(BM_TracedRegisterAccesses);
+
+// The same on a virtual card: every store goes to the shared mapping.
+void BM_TracedRegisterAccessesOnCard(benchmark::State &state) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kova-bench-card";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    std::string error;
+    auto card = kova::sim::Card::open((dir / "card").string(), {}, error);
+    if (!card) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    auto &sim = kova::sim::controller();
+    sim.attach(std::move(card));
+    map_fresh_controller();
+    traced_accesses(state);
+    sim.detach();
+    map_fresh_controller(); // the library's mapping back on the controller's own storage
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_TracedRegisterAccessesOnCard);
 
 void BM_FormatTrace(benchmark::State &state) {
     map_fresh_controller();

@@ -72,7 +72,7 @@ _kova_words() {
 _kova_option_value() {
     local option=$1 cur=$2
     case $option in
-    --trace | --dump | --png | --y4m) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    --trace | --dump | --png | --y4m | --card) COMPREPLY=($(compgen -f -- "$cur")) ;;
     --state-dir) COMPREPLY=($(compgen -d -- "$cur")) ;;
     --source) COMPREPLY=($(compgen -W 'pal ntsc none' -- "$cur") $(compgen -f -X '!*.y4m' -- "$cur")) ;;
     --frames) COMPREPLY=() ;;
@@ -101,8 +101,8 @@ _kova_capview() {
     _kova_capview_args
 }
 
-_kova_kovasim_options='--trace --set --fail --dump --state-dir --source --frames --png --y4m --help --version'
-_kova_kovasim_with_value='--trace|--set|--fail|--dump|--state-dir|--source|--frames|--png|--y4m'
+_kova_kovasim_options='--trace --set --fail --dump --state-dir --card --source --frames --png --y4m --help --version'
+_kova_kovasim_with_value='--trace|--set|--fail|--dump|--state-dir|--card|--source|--frames|--png|--y4m'
 
 _kova_kovasim() {
     local words cword i
@@ -219,6 +219,7 @@ _kova_kovactl_complete() {
         fi
         case $slot in
         REG | REG=HEX) _kova_complete_engine_register "$cur"; return ;;
+        FILE) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         *.png) COMPREPLY=($(compgen -f -X '!*.png' -- "$cur")); return ;;
         MODE) candidates+=(0 1 2 3) ;;
         N) candidates+=(0 1) ;;
@@ -239,7 +240,7 @@ _kova_kovactl() {
             command+=("${words[i]}")
         else
             case ${words[i]} in
-            --set | --fail | --trace | --dump | --state-dir) ((i++)) ;;
+            --set | --fail | --trace | --dump | --state-dir | --card) ((i++)) ;;
             -*) ;;
             *) command+=("${words[i]}") ;;
             esac
@@ -251,7 +252,7 @@ _kova_kovactl() {
         fi
         _kova_option_value "$prev" "$cur" && return
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--sim --set --fail --trace --dump --state-dir --json -y --yes -n
+            COMPREPLY=($(compgen -W '--sim --card --set --fail --trace --dump --state-dir --json -y --yes -n
                 --dry-run --help --version' -- "$cur"))
             return
         fi

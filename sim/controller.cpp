@@ -71,16 +71,18 @@ ZeroPages::~ZeroPages() {
 }
 
 ZeroPages::ZeroPages(const ZeroPages &other) : ZeroPages(other.size_) {
-    copy_from(other);
+    copy_from(other.data_, other.size_);
 }
 
 ZeroPages &ZeroPages::operator=(const ZeroPages &other) {
-    // The mapping stays where it is: programs hold pointers into it.
-    if (this != &other) {
-        clear();
-        copy_from(other);
-    }
+    if (this != &other) assign(other.data_, other.size_);
     return *this;
+}
+
+void ZeroPages::assign(const std::uint8_t *bytes, std::size_t size) {
+    // The mapping stays where it is: programs hold pointers into it.
+    clear();
+    copy_from(bytes, size);
 }
 
 void ZeroPages::clear() {
@@ -88,13 +90,13 @@ void ZeroPages::clear() {
     if (madvise(data_, size_, MADV_DONTNEED) != 0) std::memset(data_, 0, size_);
 }
 
-// Into cleared pages of the same size: the pages of other that hold
-// something (the rest are zeros already and stay unmapped).
-void ZeroPages::copy_from(const ZeroPages &other) {
-    const std::size_t n = std::min(size_, other.size_);
+// Into cleared pages: the pages of `bytes` that hold something (the rest are
+// zeros already and stay unmapped).
+void ZeroPages::copy_from(const std::uint8_t *bytes, std::size_t size) {
+    const std::size_t n = std::min(size_, size);
     for (std::size_t at = 0; at < n; at += kPageSize) {
-        const std::size_t bytes = std::min(kPageSize, n - at);
-        if (!all_zero(other.data_ + at, bytes)) std::memcpy(data_ + at, other.data_ + at, bytes);
+        const std::size_t page = std::min(kPageSize, n - at);
+        if (!all_zero(bytes + at, page)) std::memcpy(data_ + at, bytes + at, page);
     }
 }
 
@@ -148,31 +150,69 @@ const std::vector<std::pair<Reg, std::uint8_t>> Controller::kPowerOnState = {
     {Reg::of(reg::kCaptureStatus), 0x02},
 };
 
-Controller::Controller()
-    : gr_pages_fa_(kPagedCells), gr_pages_bf_(kPagedCells), sr_pages_fa_(kPagedCells), window_(kWindowSize),
-      video_memory_(kVideoMemorySize) {
+Controller::Controller() : own_(sizeof(Storage)), s_(reinterpret_cast<Storage *>(own_.data())) {
     reset();
 }
 
-void Controller::reset() {
-    std::fill(std::begin(gr_), std::end(gr_), std::uint8_t{0});
-    std::fill(std::begin(sr_), std::end(sr_), std::uint8_t{0});
-    std::fill(std::begin(cr_), std::end(cr_), std::uint8_t{0});
-    gr_pages_fa_.clear();
-    gr_pages_bf_.clear();
-    sr_pages_fa_.clear();
-    window_.clear();
-    // Storage the caller keeps is cleared byte by byte; the controller's own
-    // hands its pages back.
-    if (video_backing_ != nullptr)
-        std::fill_n(video_backing_, kVideoMemorySize, std::uint8_t{0});
+Controller::~Controller() = default;
+
+Controller::Controller(const Controller &other)
+    : own_(sizeof(Storage)), s_(reinterpret_cast<Storage *>(own_.data())), refused_(other.refused_),
+      video_backing_(other.video_backing_), field_hook_(other.field_hook_), scripts_(other.scripts_),
+      open_fd_(other.open_fd_), events_(other.events_), accesses_(other.accesses_),
+      recording_(other.recording_) {
+    own_.assign(reinterpret_cast<const std::uint8_t *>(other.s_), sizeof(Storage));
+    std::copy(std::begin(other.failures_), std::end(other.failures_), std::begin(failures_));
+}
+
+Controller &Controller::operator=(const Controller &other) {
+    if (this == &other) return *this;
+    if (card_)
+        std::memcpy(s_, other.s_, sizeof(Storage));
     else
-        video_memory_.clear();
+        own_.assign(reinterpret_cast<const std::uint8_t *>(other.s_), sizeof(Storage));
+    refused_ = other.refused_;
+    video_backing_ = other.video_backing_;
+    field_hook_ = other.field_hook_;
+    scripts_ = other.scripts_;
+    std::copy(std::begin(other.failures_), std::end(other.failures_), std::begin(failures_));
+    open_fd_ = other.open_fd_;
+    events_ = other.events_;
+    accesses_ = other.accesses_;
+    recording_ = other.recording_;
+    return *this;
+}
 
+void Controller::reset() {
+    power_on();
+    reset_process();
+}
+
+void Controller::begin() {
+    if (!card_) power_on();
+    reset_process();
+}
+
+void Controller::power_on(Storage &storage) {
+    std::memset(&storage, 0, sizeof storage);
     for (const auto &[reg, value] : kPowerOnState)
-        set(reg, value);
+        put(storage, reg, value);
+}
 
-    raster_t_ = 0;
+void Controller::power_on() {
+    // The controller's own memory hands its pages back; a card and storage the
+    // caller keeps are cleared byte by byte.
+    if (card_) {
+        power_on(*s_);
+    } else {
+        own_.clear();
+        for (const auto &[reg, value] : kPowerOnState)
+            put(*s_, reg, value);
+    }
+    if (video_backing_ != nullptr) std::fill_n(video_backing_, kVideoMemorySize, std::uint8_t{0});
+}
+
+void Controller::reset_process() {
     scripts_.clear();
     std::fill(std::begin(failures_), std::end(failures_), false);
     open_fd_ = -1;
@@ -181,44 +221,95 @@ void Controller::reset() {
     recording_ = true;
 }
 
+void Controller::attach(std::unique_ptr<Card> card) {
+    s_ = &card->storage();
+    card_ = std::move(card);
+    own_.clear();
+}
+
+void Controller::detach() {
+    if (!card_) return;
+    own_.assign(reinterpret_cast<const std::uint8_t *>(s_), sizeof(Storage));
+    s_ = reinterpret_cast<Storage *>(own_.data());
+    card_.reset();
+}
+
+bool Controller::claim_desktop() {
+    if (!card_) return true;
+    if (s_->desktop_painted != 0) return false;
+    s_->desktop_painted = 1;
+    return true;
+}
+
 // ---------------------------------------------------------------- registers
 
 std::uint8_t Controller::page_fa() const {
-    return gr_[reg::kPageSelect.at()];
+    return s_->gr[reg::kPageSelect.at()];
 }
 
 std::uint8_t Controller::page_bf() const {
-    return gr_[reg::kPageSelectB.at()];
+    return s_->gr[reg::kPageSelectB.at()];
 }
 
-std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) {
-    return const_cast<std::uint8_t *>(std::as_const(*this).indexed_cell(file, index, page));
-}
+namespace {
 
-const std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) const {
+// The cell of an indexed register in the controller's memory; a paged one in
+// `page`, or in the page current there (kCurrentPage).  Null for a file that
+// is not indexed.
+std::uint8_t *cell(Storage &s, RegFile file, std::uint8_t index, int page) {
     const Pager pager = sim::pager_of(file, index);
     if (pager != Pager::None && page == Reg::kCurrentPage)
-        page = pager == Pager::GrFA ? page_fa() : page_bf();
+        page = pager == Pager::GrFA ? s.gr[reg::kPageSelect.at()] : s.gr[reg::kPageSelectB.at()];
     const std::size_t paged = static_cast<std::size_t>(page & 0xFF) * 256 + index;
     switch (file) {
     case RegFile::GR:
-        if (pager == Pager::GrFA) return &gr_pages_fa_[paged];
-        if (pager == Pager::GrBF) return &gr_pages_bf_[paged];
-        return &gr_[index];
+        if (pager == Pager::GrFA) return &s.gr_pages_fa[paged];
+        if (pager == Pager::GrBF) return &s.gr_pages_bf[paged];
+        return &s.gr[index];
     case RegFile::SR:
-        return pager == Pager::GrFA ? &sr_pages_fa_[paged] : &sr_[index];
+        return pager == Pager::GrFA ? &s.sr_pages_fa[paged] : &s.sr[index];
     case RegFile::CR:
-        return &cr_[index];
+        return &s.cr[index];
     default: // not an indexed file
         break;
     }
     return nullptr;
 }
 
+void put_tv(Storage &s, std::uint16_t index, std::uint16_t value) {
+    const std::uint32_t at = Controller::kTvBase + index;
+    s.window[at] = static_cast<std::uint8_t>(value);
+    if (at + 1 < Controller::kWindowSize) s.window[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+} // namespace
+
+void Controller::put(Storage &s, Reg reg, std::uint8_t value) {
+    switch (reg.kind) {
+    case Reg::Kind::Port:
+        s.window[reg.index] = value;
+        break;
+    case Reg::Kind::TV:
+        put_tv(s, reg.index, value);
+        break;
+    default:
+        *cell(s, reg.kind, static_cast<std::uint8_t>(reg.index), reg.page) = value;
+        break;
+    }
+}
+
+std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) {
+    return cell(*s_, file, index, page);
+}
+
+const std::uint8_t *Controller::indexed_cell(RegFile file, std::uint8_t index, int page) const {
+    return cell(*s_, file, index, page);
+}
+
 std::uint8_t Controller::get(Reg reg) const {
     switch (reg.kind) {
     case Reg::Kind::Port:
-        return window_[reg.index];
+        return s_->window[reg.index];
     case Reg::Kind::TV:
         return static_cast<std::uint8_t>(get_tv(reg.index));
     default:
@@ -227,44 +318,33 @@ std::uint8_t Controller::get(Reg reg) const {
 }
 
 void Controller::set(Reg reg, std::uint8_t value) {
-    switch (reg.kind) {
-    case Reg::Kind::Port:
-        window_[reg.index] = value;
-        break;
-    case Reg::Kind::TV:
-        set_tv(reg.index, value);
-        break;
-    default:
-        *indexed_cell(reg.kind, static_cast<std::uint8_t>(reg.index), reg.page) = value;
-        break;
-    }
+    put(*s_, reg, value);
 }
 
 std::uint16_t Controller::get_tv(std::uint16_t index) const {
     const std::uint32_t at = kTvBase + index;
-    const std::uint8_t high = at + 1 < kWindowSize ? window_[at + 1] : 0;
-    return static_cast<std::uint16_t>(window_[at] | high << 8);
+    const std::uint8_t high = at + 1 < kWindowSize ? s_->window[at + 1] : 0;
+    return static_cast<std::uint16_t>(s_->window[at] | high << 8);
 }
 
 void Controller::set_tv(std::uint16_t index, std::uint16_t value) {
-    const std::uint32_t at = kTvBase + index;
-    window_[at] = static_cast<std::uint8_t>(value);
-    if (at + 1 < kWindowSize) window_[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    put_tv(*s_, index, value);
 }
 
-void Controller::tick_raster() {
-    ++raster_t_;
-    if (raster_t_ % 8 == 6 && field_hook_) field_hook_();
+// In line where the status registers are read, on the path of every access.
+[[gnu::always_inline]] inline void Controller::tick_raster() {
+    const std::uint64_t t = ++s_->raster;
+    if (t % 8 == 6 && field_hook_) field_hook_();
 }
 
 void Controller::next_field() {
     do
         tick_raster();
-    while (raster_t_ % 8 != 6);
+    while (s_->raster % 8 != 6);
 }
 
 bool Controller::in_blanking() const {
-    const std::uint64_t f = raster_t_ % 8;
+    const std::uint64_t f = s_->raster % 8;
     return f % 2 == 1 || f >= 6;
 }
 
@@ -323,7 +403,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
     int page = kAnyPage;
 
     const auto indexed = [&](RegFile file, Reg::Kind reg_kind, std::uint16_t index_port) {
-        const auto reg_index = window_[index_port];
+        const auto reg_index = s_->window[index_port];
         kind = reg_kind;
         index = reg_index;
         const Pager pager = sim::pager_of(file, reg_index);
@@ -348,12 +428,12 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
         break;
     case kInputStatusPort:
         tick_raster();
-        value = static_cast<std::uint8_t>((window_[offset] & ~(kInputStatusVRetrace | kInputStatusBlank)) |
+        value = static_cast<std::uint8_t>((s_->window[offset] & ~(kInputStatusVRetrace | kInputStatusBlank)) |
                                           (in_vertical_retrace() ? kInputStatusVRetrace : 0) |
                                           (in_blanking() ? kInputStatusBlank : 0));
         break;
     default:
-        value = window_[offset];
+        value = s_->window[offset];
         break;
     }
     if (!scripts_.empty() && offset < decode::kPortSpan)
@@ -364,16 +444,16 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
 void Controller::write_byte(std::uint32_t offset, std::uint8_t value) {
     switch (offset) {
     case kGrDataPort:
-        *indexed_cell(RegFile::GR, window_[kGrIndexPort], Reg::kCurrentPage) = value;
+        *indexed_cell(RegFile::GR, s_->window[kGrIndexPort], Reg::kCurrentPage) = value;
         break;
     case kSrDataPort:
-        *indexed_cell(RegFile::SR, window_[kSrIndexPort], Reg::kCurrentPage) = value;
+        *indexed_cell(RegFile::SR, s_->window[kSrIndexPort], Reg::kCurrentPage) = value;
         break;
     case kCrDataPort:
-        *indexed_cell(RegFile::CR, window_[kCrIndexPort], Reg::kCurrentPage) = value;
+        *indexed_cell(RegFile::CR, s_->window[kCrIndexPort], Reg::kCurrentPage) = value;
         break;
     default:
-        window_[offset] = value;
+        s_->window[offset] = value;
         break;
     }
 }
@@ -385,20 +465,20 @@ void Controller::record(Event::Kind kind, std::uint32_t address, std::uint32_t v
 }
 
 int Controller::iopl(int level) {
-    const bool refused = failures_[static_cast<int>(Failure::Iopl)];
+    const bool refused = failures_[static_cast<int>(Failure::Iopl)] || refused_;
     record(Event::Kind::Iopl, static_cast<std::uint32_t>(level), 0, refused);
     if (refused) {
-        errno = EPERM; // as for a process without the privilege
+        errno = refused_ ? ENODEV : EPERM; // as for a process without the privilege
         return -1;
     }
     return 0;
 }
 
 int Controller::open_mem() {
-    const bool refused = failures_[static_cast<int>(Failure::OpenMem)];
+    const bool refused = failures_[static_cast<int>(Failure::OpenMem)] || refused_;
     record(Event::Kind::Open, 0, 0, refused);
     if (refused) {
-        errno = EACCES; // as for a user other than root
+        errno = refused_ ? ENODEV : EACCES; // as for a user other than root
         return -1;
     }
     open_fd_ = kFakeMemFd;
@@ -408,15 +488,15 @@ int Controller::open_mem() {
 void *Controller::map(int fd, std::uint32_t physical, std::uint32_t length) {
     // Only the controller's aperture exists in the simulated machine: the
     // frame buffer at its base and the register window 8 MiB above it.
-    const std::uint32_t base = static_cast<std::uint32_t>(gr_[kGrApertureBase]) << 24;
+    const std::uint32_t base = static_cast<std::uint32_t>(s_->gr[kGrApertureBase]) << 24;
     void *result = MAP_FAILED;
-    if (fd == open_fd_ && fd >= 0 && base != 0) {
+    if (fd == open_fd_ && fd >= 0 && base != 0 && !refused_) {
         if (physical == base + kFrameBufferOffset && length <= kVideoMemorySize &&
             !failures_[static_cast<int>(Failure::MapFrameBuffer)])
             result = video_memory();
         else if (physical == base + kRegisterWindowOffset && length <= kWindowSize &&
                  !failures_[static_cast<int>(Failure::MapRegisterWindow)])
-            result = window_.data();
+            result = s_->window;
     }
     record(Event::Kind::Mmap, physical, length, result == MAP_FAILED);
     if (result == MAP_FAILED) errno = EPERM; // as under a kernel that restricts /dev/mem
@@ -489,9 +569,49 @@ std::string Controller::trace_text() const {
     return text;
 }
 
+namespace {
+
+bool g_environment_card = true;
+
+// Attaches the process-wide controller to the card of $KOVA_CARD when one is
+// named; when that card cannot be had, every platform call fails.  Out of
+// line, so that controller(), on the path of every register access, stays a
+// guard test and a return.
+[[gnu::noinline]] void attach_environment_card(Controller &sim) {
+    const std::string path = environment_card();
+    if (!g_environment_card || path.empty()) return;
+    std::string error;
+    Card::Use use;
+    use.program = program_invocation_short_name;
+    if (auto card = Card::open(path, use, error)) {
+        sim.attach(std::move(card));
+        return;
+    }
+    std::fprintf(stderr, "%s: KOVA_CARD=%s: %s; every platform call fails\n", program_invocation_short_name,
+                 path.c_str(), error.c_str());
+    sim.refuse_platform();
+}
+
+// The process-wide controller: one object, made on first use.
+struct ProcessController {
+    Controller sim;
+    [[gnu::noinline]] ProcessController() { attach_environment_card(sim); }
+};
+
+} // namespace
+
+void ignore_environment_card() {
+    g_environment_card = false;
+}
+
+std::string environment_card() {
+    const char *path = std::getenv("KOVA_CARD");
+    return path != nullptr ? path : "";
+}
+
 Controller &controller() {
-    static Controller instance;
-    return instance;
+    static ProcessController instance;
+    return instance.sim;
 }
 
 } // namespace kova::sim

@@ -10,11 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "card.h"
 #include "decode.h"
 #include "register_map.h"
 
@@ -70,9 +72,12 @@ class ZeroPages {
     const std::uint8_t &operator[](std::size_t at) const { return data_[at]; }
     // Zeros again, the pages handed back.
     void clear();
+    // A copy of `size` bytes (at most this size), only the pages that hold
+    // something taking memory.
+    void assign(const std::uint8_t *bytes, std::size_t size);
 
   private:
-    void copy_from(const ZeroPages &other);
+    void copy_from(const std::uint8_t *bytes, std::size_t size);
 
     std::uint8_t *data_;
     std::size_t size_;
@@ -104,11 +109,37 @@ class Controller {
     static const std::vector<std::pair<Reg, std::uint8_t>> kPowerOnState;
 
     Controller();
+    ~Controller();
+    // A copy holds the other's state in storage of its own (never a card).
+    Controller(const Controller &other);
+    // The other's state, into this controller's storage (its card, if any).
+    Controller &operator=(const Controller &other);
 
     // Back to the power-on state: default registers, raster at 0, empty
     // trace, no failures, no read scripts, video memory cleared (its pages
-    // handed back: untouched video memory costs nothing).
+    // handed back: untouched video memory costs nothing).  On a card, the
+    // card is put back to power-on.
     void reset();
+    // What a program starts on: the power-on state without a card; the card
+    // as it is with one.  This process's own state (trace, access count,
+    // failures, read scripts) starts afresh either way.
+    void begin();
+    // The power-on state of the controller's memory alone.
+    void power_on();
+    static void power_on(Storage &storage);
+
+    // ---- The card (sim/card.h) ----
+    // From now on the controller's memory is the card's; the controller's own
+    // state is left behind.
+    void attach(std::unique_ptr<Card> card);
+    // Back to storage of its own, holding what the card held; the card is let go.
+    void detach();
+    bool on_card() const { return card_ != nullptr; }
+    const Card *card() const { return card_.get(); }
+    // A process whose card could not be had: every platform call fails from
+    // now on (errno ENODEV), reset or not, so that nothing runs unnoticed on
+    // a controller of its own.
+    void refuse_platform() { refused_ = true; }
 
     // ---- Register state (no trace, no raster tick, no read scripts) ----
     std::uint8_t get(Reg reg) const;
@@ -131,9 +162,9 @@ class Controller {
     void clear_read_scripts();
 
     // ---- Raster: t advances on every read of port 0x3DA and of GR 43 page 03 ----
-    std::uint64_t raster_time() const { return raster_t_; }
-    void set_raster_time(std::uint64_t t) { raster_t_ = t; }
-    bool in_vertical_retrace() const { return raster_t_ % 8 >= 6; }
+    std::uint64_t raster_time() const { return s_->raster; }
+    void set_raster_time(std::uint64_t t) { s_->raster = t; }
+    bool in_vertical_retrace() const { return s_->raster % 8 >= 6; }
     bool in_blanking() const;
     // Field boundaries: the start of every vertical retrace calls the hook
     // (the video model's clock).  A reset leaves the hook in place.
@@ -141,6 +172,12 @@ class Controller {
     // Runs the raster on to the start of the next retrace, as if the status
     // were polled until then (nothing is traced).
     void next_field();
+    // The video model's clock: the fields the source has delivered since
+    // power-on (kept on the card with the registers).
+    std::uint64_t &video_fields() { return s_->fields; }
+    // Whether the video model is to paint its desktop now: always on storage
+    // of the controller's own, once after power-on on a card.
+    bool claim_desktop();
 
     // ---- Failure injection ----
     void fail(Failure what, bool enabled = true);
@@ -156,15 +193,15 @@ class Controller {
     void set_recording(bool on) { recording_ = on; }
 
     // ---- Memory ----
-    std::uint8_t *video_memory() { return video_backing_ != nullptr ? video_backing_ : video_memory_.data(); }
+    std::uint8_t *video_memory() { return video_backing_ != nullptr ? video_backing_ : s_->video; }
     const std::uint8_t *video_memory() const {
-        return video_backing_ != nullptr ? video_backing_ : video_memory_.data();
+        return video_backing_ != nullptr ? video_backing_ : s_->video;
     }
     // Video memory in storage the caller keeps (kVideoMemorySize bytes, e.g. a
     // shared mapping that a traced program sees too), from the next reset on;
     // null: the controller's own again.
     void use_video_backing(std::uint8_t *memory) { video_backing_ = memory; }
-    std::uint8_t *window_base() { return window_.data(); }
+    std::uint8_t *window_base() { return s_->window; }
 
     // ---- Platform entry points (the simulated flavour of the platform layer) ----
     int iopl(int level);
@@ -195,17 +232,16 @@ class Controller {
     void record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed = false);
     void tick_raster();
 
-    std::uint8_t gr_[256] = {};
-    std::uint8_t sr_[256] = {};
-    std::uint8_t cr_[256] = {};
-    ZeroPages gr_pages_fa_; // [page][index]
-    ZeroPages gr_pages_bf_;
-    ZeroPages sr_pages_fa_;
-    ZeroPages window_; // ports, TV/audio region and the rest of the window
-    ZeroPages video_memory_;
+    void reset_process();
+    static void put(Storage &storage, Reg reg, std::uint8_t value);
+
+    // The controller's memory: its own (zero pages), or the card's.
+    ZeroPages own_;
+    Storage *s_;
+    std::unique_ptr<Card> card_;
+    bool refused_ = false;
     std::uint8_t *video_backing_ = nullptr;
 
-    std::uint64_t raster_t_ = 0;
     std::function<void()> field_hook_;
     std::unordered_map<std::uint32_t, Script> scripts_;
 
@@ -217,7 +253,15 @@ class Controller {
     bool recording_ = true;
 };
 
-// The one simulated controller of the process.
+// The one simulated controller of the process.  Its first use attaches it
+// to the card that $KOVA_CARD names, if any (made when missing); when that
+// card cannot be had, a message goes to standard error, the card is left as
+// it is, and every platform call fails.
 Controller &controller();
+// Before the first controller(): leave $KOVA_CARD to the program, which
+// attaches its card itself (the tools, with their own options and messages).
+void ignore_environment_card();
+// The card $KOVA_CARD names ("" when unset or empty).
+std::string environment_card();
 
 } // namespace kova::sim

@@ -72,7 +72,10 @@ struct Output {
 struct Options {
     Output trace;
     Output dump;
-    std::string state_dir; // empty: no lock-state record
+    std::string state_dir;  // empty: no lock-state record
+    std::string card;       // the virtual card ("" none)
+    bool separator = false; // "--" given: capview runs even with no options of its own
+    bool frames_given = false;
     bool help = false;
     std::string source = "pal";
     std::uint32_t frames = 2;
@@ -160,6 +163,7 @@ constexpr OwnOption kOwnOptions[] = {
      }},
     {"--frames", "N", "frames of the screen that pass after capview's run (default 2)",
      [](Options &o, std::string_view v, std::string &e) {
+         o.frames_given = true;
          if (!kova::tool::parse_number_in(v, 0, kMaxFrames, o.frames)) {
              e = std::string(v) + ": " + kova::tool::number_range(0, kMaxFrames);
              return false;
@@ -173,6 +177,16 @@ constexpr OwnOption kOwnOptions[] = {
      "a frame (460,806 bytes at 640x480, 1,179,654 at 1024x768); refused when the file\n"
      "system has not the room for all the frames",
      [](Options &o, std::string_view v, std::string &e) { return take_picture(o.y4m_file, v, e); }},
+#if !defined(KOVA_RUNNER)
+    {"--card", "FILE",
+     "run on the virtual card FILE (made when missing; default $KOVA_CARD); with --frames\n"
+     "and no capview options, only the frames pass",
+     [](Options &o, std::string_view v, std::string &e) {
+         if (v.empty()) e = "empty file name";
+         o.card = v;
+         return !v.empty();
+     }},
+#endif
 #if defined(KOVA_RUNNER)
     {"--sysfs", "DIR",
      "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
@@ -250,6 +264,7 @@ int parse(int argc, char **argv, Options &options) {
     for (; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") {
+            options.separator = true;
             ++i;
             break;
         }
@@ -361,6 +376,26 @@ void record_sync_lock() {
 }
 #endif
 
+// Attaches the controller to the card of --card or $KOVA_CARD; a sync lock
+// is recorded in the card's state directory unless --state-dir names one.
+bool attach_card(kova::sim::Controller &sim, const Options &options) {
+    kova::sim::Card::Use use;
+    use.program = KOVASIM_NAME;
+    use.state_dir = options.state_dir;
+    std::string error;
+    auto card = kova::sim::Card::open(options.card, use, error);
+    if (!card) {
+        std::fprintf(stderr, KOVASIM_NAME ": --card %s\n", error.c_str());
+        return false;
+    }
+#if !defined(KOVA_RUNNER)
+    g_state_dir = card->state_dir();
+    capview_after_sync_lock = record_sync_lock;
+#endif
+    sim.attach(std::move(card));
+    return true;
+}
+
 // The frames after capview's run: each one field period of the source; the
 // y4m stream gets the screen of every frame.
 bool run_frames(kova::sim::Controller &sim, const kova::sim::video::Model &model, const Options &options) {
@@ -440,6 +475,10 @@ int main(int argc, char **argv) {
         return usage_error(error);
 #endif
     kova::sim::video::remove_unfinished_outputs_on_signal();
+    kova::sim::ignore_environment_card(); // the card is attached below, with kovasim's messages
+#if !defined(KOVA_RUNNER)
+    if (options.card.empty()) options.card = kova::sim::environment_card();
+#endif
     if (!options.state_dir.empty()) {
         std::string reason;
         if (kova::tool::is_default_state_dir(options.state_dir))
@@ -462,7 +501,8 @@ int main(int argc, char **argv) {
     if (!open_output(options.trace) || !open_output(options.dump)) return kUsageError;
 
     auto &sim = kova::sim::controller();
-    sim.reset();
+    if (!options.card.empty() && !attach_card(sim, options)) return kUsageError;
+    sim.begin();
     for (const auto &setting : options.settings)
         kova::sim::apply(sim, setting);
     for (const Failure failure : options.failures)
@@ -486,8 +526,12 @@ int main(int argc, char **argv) {
 #if defined(KOVA_RUNNER)
     const int status = kova::run::run(sim);
 #else
-    const int status =
-        capview_main(static_cast<int>(options.capview_args.size()) - 1, options.capview_args.data());
+    // On a card, --frames alone lets the engines run on without capview.
+    const bool frames_only = sim.on_card() && options.frames_given && !options.separator &&
+                             options.capview_args.size() == 2; // "capview" and the terminating null
+    const int status = frames_only ? 0
+                                   : capview_main(static_cast<int>(options.capview_args.size()) - 1,
+                                                  options.capview_args.data());
 #endif
     std::fflush(stdout);
 

@@ -53,6 +53,21 @@
 // 13. No signal: the capture engine receives no field and writes nothing.
 // 14. Time: one field of the source passes per frame of the display (the
 //     raster's field boundary); a frame of the screen is one field period.
+//
+// On a virtual card (sim/card.h), the card's own choices:
+// 15. Power-on (a new card, kovactl card reset): every register at its
+//     power-on value, raster t = 0, the source's clock at 0, video memory
+//     zeros; the lock-state record in the card's state directory goes too,
+//     as a reboot empties the hardware's.  Controller::power_on(), card reset
+// 16. Between programs no time passes: the raster and the source stand still
+//     until a program reads a status register or asks for frames (kovasim
+//     --frames).                                    Controller::tick_raster()
+// 17. The source's clock is the card's: the fields delivered count from
+//     power-on, so a later program sees the source where an earlier one left
+//     it.                                                     Model::field()
+// 18. The desktop is painted once after power-on, by the first model that
+//     draws; later programs find the frame buffer as the last one left it.
+//                                                 Controller::claim_desktop()
 #pragma once
 
 #include "../engines.h"

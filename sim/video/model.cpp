@@ -4,7 +4,7 @@ namespace kova::sim::video {
 
 Model::Model(Controller &sim, std::unique_ptr<Source> source, Pixels pixels)
     : sim_(sim), source_(std::move(source)), pixels_(pixels) {
-    if (pixels_ == Pixels::Drawn)
+    if (pixels_ == Pixels::Drawn && sim_.claim_desktop())
         paint_desktop(display_state(sim_), sim_.video_memory(), Controller::kVideoMemorySize);
     sim_.on_field_boundary([this] { field(); });
 }
@@ -14,7 +14,8 @@ Model::~Model() {
 }
 
 void Model::field() {
-    const std::uint64_t number = fields_++;
+    ++fields_;
+    const std::uint64_t number = sim_.video_fields()++; // the source's clock, on the card when there is one
     const int source_field = static_cast<int>(number % 2);
     if (!source_->signal()) return;
     const CaptureState capture = capture_state(sim_);

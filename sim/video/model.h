@@ -55,8 +55,10 @@ class Model {
     enum class Pixels : std::uint8_t { Drawn, CountsOnly };
 
     // Paints the desktop into the controller's frame buffer (unless the
-    // pixels are not wanted) and takes the raster's field boundaries as its
-    // clock.
+    // pixels are not wanted, or a card has it painted since its power-on)
+    // and takes the raster's field boundaries as its clock.  The source's
+    // frames follow the controller's count of fields delivered, so that on a
+    // card a later program sees the source where an earlier one left it.
     Model(Controller &sim, std::unique_ptr<Source> source, Pixels pixels = Pixels::Drawn);
     ~Model();
     Model(const Model &) = delete;
@@ -68,7 +70,7 @@ class Model {
     void screen(Image &out) const;
 
     const Source &source() const { return *source_; }
-    std::uint64_t fields() const { return fields_; }
+    std::uint64_t fields() const { return fields_; } // in this model's life
     std::uint64_t fields_captured() const { return captured_; }
     std::uint64_t guard_stops() const { return guard_stops_; }
     int last_field() const { return last_field_; } // as the engine numbered it; -1 before the first

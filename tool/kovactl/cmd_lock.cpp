@@ -19,10 +19,12 @@ constexpr const char *kStandards = "pal|ntsc"; // position = the library's stand
 constexpr std::uint32_t kModes[2] = {KOVA_PAL_MODES, KOVA_NTSC_MODES}; // by standard
 
 // The directory of the lock-state record.  A simulated run uses one only when
-// asked (--state-dir or KOVA_STATE_DIR), so that it never touches the
-// hardware's record.
+// asked (--state-dir, KOVA_STATE_DIR or a card's own), so that it never
+// touches the hardware's record.
 bool record_dir(const Options &options, std::string &dir) {
-    if (kSimulatedFlavour && !options.state_dir_given && !std::getenv("KOVA_STATE_DIR")) return false;
+    if (kSimulatedFlavour && !options.state_dir_given && !std::getenv("KOVA_STATE_DIR") &&
+        options.card.empty())
+        return false;
     dir = state_directory(options);
     return true;
 }

@@ -70,6 +70,9 @@ struct Command {
     // The handler holds signals over each step itself (long loops of waits
     // stay interruptible between steps); otherwise over the whole handler.
     bool holds_per_step = false;
+    // The command works on files alone (a virtual card): no controller is
+    // opened for it, in either flavour.
+    bool sessionless = false;
 };
 
 // A number of the command line as the library's parameter type.
@@ -96,6 +99,7 @@ struct Options {
     std::string dump_file;
     std::string state_dir_option;
     bool state_dir_given = false;
+    std::string card;                   // --card, else $KOVA_CARD (simulated flavour): the virtual card
     std::vector<sim::Setting> settings; // --set, for the simulated controller
     std::vector<sim::Failure> failures; // --fail
 };
@@ -111,12 +115,14 @@ std::span<const Command> overlay_commands();
 std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
 std::span<const Command> grab_commands();
+std::span<const Command> card_commands();
 
 // The one message helper: "kovactl: " and the formatted text on standard
 // error; returns status (kExitUsage for a usage error, kExitFailure).
 int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
-// The state directory of the lock-state record.
+// The state directory of the lock-state record (with a card and none named,
+// the card's own).
 std::string state_directory(const Options &options);
 
 // "overlay N window": the command's words, for messages.

@@ -1,5 +1,6 @@
-// kovactl [--sim] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]
+// kovactl [--sim] [--card FILE] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]
 //         [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]
+#include "card.h"
 #include "kova_version.h"
 #include "physmap.h"
 #include "portmem.h"
@@ -15,6 +16,7 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -23,12 +25,13 @@ namespace kova::ctl {
 namespace {
 
 constexpr const char *kSynopsis =
-    "usage: kovactl [--sim] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]\n"
+    "usage: kovactl [--sim] [--card FILE] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]\n"
     "               [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]\n";
 
 constexpr const char *kOptionHelp =
     "options:\n"
     "  --sim            run on a fresh simulated controller instead of the hardware\n"
+    "  --card FILE      (--sim) run on the virtual card FILE, made when missing (default $KOVA_CARD)\n"
     "  --set REG=HEX    (--sim) preset a register: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx, Pxxxx\n"
     "  --fail WHAT      (--sim) make a platform call fail: iopl, open, mmap-fb, mmap-mmio\n"
     "  --trace FILE     (--sim) write the register trace to FILE (- for standard error)\n"
@@ -40,9 +43,9 @@ constexpr const char *kOptionHelp =
     "  --version        print the version\n"
     "numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\n";
 
-std::array<std::span<const Command>, 7> tables() {
+std::array<std::span<const Command>, 8> tables() {
     return {status_commands(),  register_commands(), display_commands(), overlay_commands(),
-            capture_commands(), lock_commands(),     grab_commands()};
+            capture_commands(), lock_commands(),     grab_commands(),    card_commands()};
 }
 
 // ------------------------------------------------------------------ help
@@ -159,10 +162,10 @@ int take_flag_option(const OptionWord &word, Options &options, bool &taken) {
 
 bool takes_value(std::string_view name) {
     return name == "--set" || name == "--fail" || name == "--trace" || name == "--dump" ||
-           name == "--state-dir";
+           name == "--state-dir" || name == "--card";
 }
 
-// An option with a value: --set, --fail, --trace, --dump, --state-dir.
+// An option with a value: --set, --fail, --trace, --dump, --state-dir, --card.
 int take_value_option(std::string_view name, std::string_view value, Options &options) {
     if (name == "--set") {
         sim::Setting setting;
@@ -178,6 +181,9 @@ int take_value_option(std::string_view name, std::string_view value, Options &op
     } else if (name == "--trace" || name == "--dump") {
         if (value.empty()) return error(kExitUsage, "%s needs a file name", std::string(name).c_str());
         (name == "--trace" ? options.trace_file : options.dump_file) = value;
+    } else if (name == "--card") {
+        if (value.empty()) return error(kExitUsage, "--card needs a file name");
+        options.card = value;
     } else {
         options.state_dir_option = value;
         options.state_dir_given = true;
@@ -422,6 +428,7 @@ bool confirmed(const Command &c) {
 } // namespace
 
 int run(int argc, char **argv) {
+    sim::ignore_environment_card(); // a card comes from the options (--card, else $KOVA_CARD)
     Options options;
     const int start = parse_options(argc, argv, options);
     if (start < 0) return -1 - start;
@@ -430,6 +437,9 @@ int run(int argc, char **argv) {
         (!options.settings.empty() || !options.failures.empty() || !options.trace_file.empty() ||
          !options.dump_file.empty()))
         return error(kExitUsage, "--set, --fail, --trace and --dump need --sim");
+    if (!kSimulatedFlavour && !options.sim && !options.card.empty())
+        return error(kExitUsage, "--card needs --sim (a virtual card is simulated)");
+    if (kSimulatedFlavour && options.card.empty()) options.card = sim::environment_card();
     if (start >= argc) return error(kExitUsage, "missing command; see kovactl help");
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
@@ -444,6 +454,7 @@ int run(int argc, char **argv) {
     const Command *command = find_command(words, args, used, status);
     if (!command) return status;
     if (const int s = parse_args(*command, words.subspan(used), args)) return s;
+    if (command->sessionless) return command->handler(options, args);
 
     if (!kSimulatedFlavour && options.dry_run) return dry_run_on_copy(options, argc, argv, start);
     if (!kSimulatedFlavour && command->writes && !options.yes && !confirmed(*command)) return kExitFailure;
@@ -475,6 +486,9 @@ int error(int status, const char *fmt, ...) {
 }
 
 std::string state_directory(const Options &options) {
+    const char *named = std::getenv("KOVA_STATE_DIR");
+    if (!options.card.empty() && !options.state_dir_given && (named == nullptr || *named == '\0'))
+        return sim::card_state_dir(options.card);
     return tool::state_dir(options.state_dir_given ? options.state_dir_option.c_str() : nullptr);
 }
 

@@ -1,5 +1,7 @@
-// The simulated flavour: a fresh simulated controller per run, preset with
-// --set and --fail; afterwards the trace and the register dump.
+// The simulated flavour: a fresh simulated controller per run, or the virtual
+// card of --card, preset with --set and --fail; afterwards the trace and the
+// register dump.
+#include "card.h"
 #include "controller.h"
 #include "output_file.h"
 #include "physmap.h"
@@ -45,9 +47,35 @@ int dry_run_on_copy(const Options &, int, char **, int) {
     return kExitFailure; // never called: a simulated run makes its dry run in place
 }
 
+namespace {
+
+constexpr int kExitRegistersBusy = 2; // as the hardware flavour's
+
+// The card of --card or $KOVA_CARD, held to the end of the program; a dry
+// run takes a copy of it and lets it go.  kExitOk or the status after a message.
+int attach_card(sim::Controller &sim, const Options &options) {
+    sim::Card::Use use;
+    use.program = "kovactl";
+    if (options.state_dir_given) use.state_dir = options.state_dir_option;
+    std::string reason;
+    bool busy = false;
+    auto card = sim::Card::open(options.card, use, reason, &busy);
+    if (!card) {
+        error(kExitFailure, "--card %s", reason.c_str());
+        return busy ? kExitRegistersBusy : kExitFailure;
+    }
+    sim.attach(std::move(card));
+    if (options.dry_run) sim.detach();
+    return kExitOk;
+}
+
+} // namespace
+
 int open_session(const Options &options) {
     auto &sim = sim::controller();
-    sim.reset();
+    if (!options.card.empty())
+        if (const int status = attach_card(sim, options)) return status;
+    sim.begin();
     for (const auto &setting : options.settings)
         sim::apply(sim, setting);
     for (const sim::Failure failure : options.failures)
