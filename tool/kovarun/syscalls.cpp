@@ -78,6 +78,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <mutex>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -263,14 +264,34 @@ class Fd {
     Fd &operator=(const Fd &) = delete;
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
-
-  private:
     void reset() {
         if (fd_ >= 0) close(fd_);
         fd_ = -1;
     }
+
+  private:
     int fd_ = -1;
 };
+
+// kovarun's own copy of a file it has handed over stays open for a moment
+// after the program goes on.  For a FIFO that copy is an end of its own: an
+// open of the other end made meanwhile (by the program's next call, or by a
+// child) would meet it instead of the program's, and the program's end would
+// wait for ever.  So the copy is closed before any later open is performed:
+// each hand-over holds this lock until its copy is closed, and each open
+// made for the program waits for it first.
+std::mutex g_handing_over;
+
+void hand_over_file(int listener, std::uint64_t id, Fd file, bool cloexec) {
+    const std::lock_guard handing(g_handing_over);
+    hand_over(listener, id, file.get(), cloexec);
+    file.reset();
+}
+
+// Returns once no copy of a handed-over file is open in kovarun.
+void wait_for_hand_overs() {
+    const std::lock_guard waited(g_handing_over);
+}
 
 Fd path_at(int dir, const char *name, int flags = O_NOFOLLOW) {
     return Fd(openat(dir, name, O_PATH | O_CLOEXEC | flags));
@@ -587,11 +608,12 @@ void take_umask(const Request &r) {
 // Reopens the object and gives it to the program; in a thread of its own, as
 // the open may block.
 void reopen_and_hand_over(Fd listener, const Request &r, Fd object) {
+    wait_for_hand_overs();
     Fd file(open(fd_path(object).c_str(), reopen_flags(r.flags)));
     if (!file)
         refuse(listener.get(), r.id, errno);
     else
-        hand_over(listener.get(), r.id, file.get(), (r.flags & O_CLOEXEC) != 0);
+        hand_over_file(listener.get(), r.id, std::move(file), (r.flags & O_CLOEXEC) != 0);
 }
 
 class Supervisor {
@@ -697,9 +719,10 @@ int Supervisor::serve_object(const Request &r, Fd object, bool directory) {
         return EOVERFLOW;
     if ((r.flags & kTmpFileBit) != 0) {
         take_umask(r);
+        wait_for_hand_overs();
         Fd file(open(fd_path(object).c_str(), reopen_flags(r.flags), static_cast<mode_t>(r.mode)));
         if (!file) return errno;
-        hand_over(listener_, r.id, file.get(), cloexec);
+        hand_over_file(listener_, r.id, std::move(file), cloexec);
         return 0;
     }
     reopen(r, std::move(object));
@@ -711,9 +734,10 @@ int Supervisor::create(const Request &r, const Found &found) const {
     if (!valid(r.id)) return 0; // nothing made for a call that no longer waits
     take_umask(r);
     const int flags = reopen_flags(r.flags) | O_CREAT | O_EXCL | O_NOFOLLOW;
+    wait_for_hand_overs();
     Fd file(openat(found.parent.get(), found.name.c_str(), flags, static_cast<mode_t>(r.mode)));
     if (!file) return errno;
-    hand_over(listener_, r.id, file.get(), (r.flags & O_CLOEXEC) != 0);
+    hand_over_file(listener_, r.id, std::move(file), (r.flags & O_CLOEXEC) != 0);
     return 0;
 }
 
