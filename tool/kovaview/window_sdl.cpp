@@ -18,7 +18,7 @@ struct Window::Impl {
         if (texture) SDL_DestroyTexture(texture);
         if (renderer) SDL_DestroyRenderer(renderer);
         if (window) SDL_DestroyWindow(window);
-        if (window) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (window) SDL_Quit();
     }
 
     bool fit(int w, int h) {
