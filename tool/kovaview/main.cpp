@@ -218,8 +218,8 @@ void Run::update_title(bool force) {
     const Clock::time_point now = Clock::now();
     const double elapsed = std::chrono::duration<double>(now - title_at_).count();
     if (!force && elapsed < 1.0) return;
-    if (elapsed >= 1.0) {
-        per_second_ = paused_ ? 0.0 : static_cast<double>(counts_.shown - title_shown_) / elapsed;
+    if (elapsed >= 1.0 && !paused_) { // paused, the title keeps the rate it had
+        per_second_ = static_cast<double>(counts_.shown - title_shown_) / elapsed;
         title_at_ = now, title_shown_ = counts_.shown;
     }
     if (!windowed_) return;
