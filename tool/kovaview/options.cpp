@@ -131,39 +131,48 @@ int usage_error(const std::string &message) {
     return kUsageError;
 }
 
-// Returns 0 or the exit status of a usage error.
+namespace {
+
+// Prints and exits: --version and --help.
+[[noreturn]] void print_and_exit(bool help) {
+    if (help)
+        print_help();
+    else
+        std::printf("kovaview %s\n", KOVA_VERSION_STRING);
+    std::exit(kova::tool::close_standard_output("kovaview") ? 0 : kUsageError);
+}
+
+// The option at argv[i] (and its value, which moves i on); 0 or the exit
+// status of a usage error.
+int take_option(int argc, char **argv, int &i, Options &options) {
+    const std::string_view arg = argv[i];
+    const auto equals = arg.find('=');
+    const bool attached = arg.starts_with("--") && equals != std::string_view::npos;
+    const std::string_view name = attached ? arg.substr(0, equals) : arg;
+    const OwnOption *own = find_own(name);
+    if (own == nullptr) return usage_error(std::string(arg) + ": unknown option (capview's go after --)");
+    if (own->argument == nullptr && attached) return usage_error(std::string(name) + " takes no value");
+    std::string_view value;
+    if (own->argument != nullptr && attached)
+        value = arg.substr(equals + 1);
+    else if (own->argument != nullptr && i + 1 < argc)
+        value = argv[++i];
+    else if (own->argument != nullptr)
+        return usage_error(std::string(name) + " needs " + own->argument);
+    std::string error;
+    return own->take(options, value, error) ? 0 : usage_error(std::string(name) + ": " + error);
+}
+
+} // namespace
+
 int parse(int argc, char **argv, Options &options) {
     int i = 1;
-    for (; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--") break;
-        if (arg == "--version") {
-            std::printf("kovaview %s\n", KOVA_VERSION_STRING);
-            std::exit(kova::tool::close_standard_output("kovaview") ? 0 : kUsageError);
-        }
-        const auto equals = arg.find('=');
-        const bool attached = arg.starts_with("--") && equals != std::string_view::npos;
-        const std::string_view name = attached ? arg.substr(0, equals) : arg;
-        const OwnOption *own = find_own(name);
-        if (own == nullptr) return usage_error(std::string(arg) + ": unknown option (capview's go after --)");
-        if (own->argument == nullptr && attached) return usage_error(std::string(name) + " takes no value");
-        std::string_view value;
-        if (own->argument != nullptr) {
-            if (attached)
-                value = arg.substr(equals + 1);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else
-                return usage_error(std::string(name) + " needs " + own->argument);
-        }
-        std::string error;
-        if (!own->take(options, value, error)) return usage_error(std::string(name) + ": " + error);
-        if (options.help) {
-            print_help();
-            std::exit(kova::tool::close_standard_output("kovaview") ? 0 : kUsageError);
-        }
+    for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        if (std::string_view(argv[i]) == "--version") print_and_exit(false);
+        if (const int status = take_option(argc, argv, i, options); status != 0) return status;
+        if (options.help) print_and_exit(true);
     }
-    if (i < argc) {
+    if (i < argc) { // "--": capview runs, with what follows
         static char program_name[] = "capview";
         options.capview_args.push_back(program_name);
         for (++i; i < argc; ++i)

@@ -5,6 +5,9 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace kova::view {
 
 struct Window::Impl {
@@ -29,7 +32,7 @@ struct Window::Impl {
         return texture != nullptr && SDL_RenderSetLogicalSize(renderer, w, h) == 0;
     }
 
-    void present() {
+    void present() const {
         SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
         SDL_RenderClear(renderer);
         if (texture) SDL_RenderCopy(renderer, texture, nullptr, nullptr);
@@ -50,6 +53,14 @@ bool Window::open(int width, int height, bool integer_scale, std::string &error)
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, integer_scale ? "nearest" : "linear");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         error = std::string("no window: ") + SDL_GetError();
+        return false;
+    }
+    // Without a display SDL falls back to windows that nobody sees: those
+    // only when asked for by name (SDL_VIDEODRIVER).
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    if ((driver == "offscreen" || driver == "dummy") && std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        error = "no window: no display (DISPLAY or WAYLAND_DISPLAY)";
         return false;
     }
     impl_ = std::make_unique<Impl>();
