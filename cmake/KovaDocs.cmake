@@ -1,5 +1,5 @@
 # Man pages (man(7) sources with the version filled in) and bash completion.
-set(KOVA_MAN_PAGES capview.1 kovasim.1 kovactl.1 kova.3)
+set(KOVA_MAN_PAGES capview.1 kovasim.1 kovactl.1 kovaview.1 kova.3)
 if(TARGET kovarun)
   list(APPEND KOVA_MAN_PAGES kovarun.1)
 endif()
@@ -12,9 +12,9 @@ foreach(page IN LISTS KOVA_MAN_PAGES)
   install(FILES ${KOVA_MAN_DIR}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 
-# One completion file for the three programs, installed under each name (bash
+# One completion file for the programs, installed under each name (bash
 # loads a command's completion from the file of that name).
-set(KOVA_COMPLETIONS capview kovasim kovactl)
+set(KOVA_COMPLETIONS capview kovasim kovactl kovaview)
 if(TARGET kovarun)
   list(APPEND KOVA_COMPLETIONS kovarun)
 endif()

@@ -1,4 +1,4 @@
-# bash completion for capview, kovasim, kovactl and kovarun (one file, installed under
+# bash completion for capview, kovasim, kovactl, kovarun and kovaview (one file, installed under
 # each program's name).
 
 _kova_capview_options='-q --off -b --bobmode -d --doublebuffer -o --blank -v --verbose --help
@@ -286,3 +286,26 @@ _kova_kovarun() {
         --wait-children --strict-ports --help --version --" -- "$cur"))
 }
 complete -F _kova_kovarun kovarun
+
+# kovaview: its own options, then after "--" capview's.
+_kova_kovaview_options='--source --set --fields --y4m --no-pacing --no-window --integer-scale --snapshot-dir
+    --state-dir --card --help --version --'
+_kova_kovaview() {
+    local words cword i
+    _kova_words
+    local cur=${words[cword]} prev=${words[cword - 1]}
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+        --) _kova_capview_args; return ;;
+        --source | --set | --fields | --y4m | --snapshot-dir | --state-dir | --card) ((i++)) ;;
+        esac
+    done
+    case $prev in
+    --snapshot-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+    --card) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --fields) COMPREPLY=(); return ;;
+    esac
+    _kova_option_value "$prev" "$cur" && return
+    COMPREPLY=($(compgen -W "$_kova_kovaview_options" -- "$cur"))
+}
+complete -F _kova_kovaview kovaview

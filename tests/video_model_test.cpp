@@ -144,6 +144,51 @@ TEST(VideoDisplay, WindowsAtTheEdgesOfScreenFetchAndMemory) {
     EXPECT_EQ(pixel(0, 8), white);
 }
 
+// Lines that repeat the line above, wholly or beside a window only, and
+// windows that show a source line twice compose as if every pixel were
+// decoded on its own, at every depth.
+TEST(VideoDisplay, RepeatedLinesComposeLikeEachPixelDecoded) {
+    constexpr std::uint32_t kSize = 0x10000, kPitch = 256, kSource = 0x8000;
+    std::vector<std::uint8_t> memory(kSize);
+    for (std::uint32_t at = 0; at < kSize; ++at) // lines in pairs, and a source of distinct lines
+        memory[at] =
+            static_cast<std::uint8_t>(at < kSource ? (at / kPitch / 2) * 7 + at % kPitch * 3 : at * 5);
+    memory[9 * kPitch + 20] ^= 0x5A; // line 9 differs from line 8 under window 0 only
+    memory[13 * kPitch + 1] ^= 0x5A; // line 13 differs from line 12 left of them
+    video::OverlayView views[2] = {};
+    for (int w = 0; w < 2; ++w) {
+        kova::sim::OverlayState &o = views[w].state;
+        o.on = true, o.source = kSource + 64u * w, o.pitch = 128, o.fetch = 16;
+        o.h_factor = 0x1000, o.v_factor = w == 0 ? 0x800 : 0x1000; // window 0: each line twice
+        o.left = static_cast<std::int16_t>(4 + 20 * w), o.top = static_cast<std::int16_t>(6 + 6 * w);
+        o.right = static_cast<std::int16_t>(o.left + 24), o.bottom = static_cast<std::int16_t>(o.top + 12);
+    }
+    for (const int bpp : {4, 8, 16, 32}) {
+        SCOPED_TRACE(bpp);
+        const kova::sim::DisplayState display{64, 24, static_cast<std::uint8_t>(bpp), kPitch};
+        video::Image screen;
+        video::compose(display, views, 1, memory.data(), kSize, screen);
+        std::vector<std::uint8_t> line(64 * 3);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const kova::sim::OverlayState *shown = nullptr;
+                for (const video::OverlayView &v : views) // window 1 on top
+                    if (x >= v.state.left && x < v.state.right && y >= v.state.top && y < v.state.bottom)
+                        shown = &v.state;
+                if (shown == nullptr) {
+                    video::decode_screen_row(bpp, memory.data() + y * kPitch, x, x + 1, line.data());
+                } else {
+                    const std::uint32_t column = static_cast<std::uint32_t>(x - shown->left);
+                    const std::uint64_t at = video::overlay_line_address(
+                        *shown, 0, 0, video::overlay_source_index(y - shown->top, shown->v_factor));
+                    video::decode_row(0, memory.data() + at, 128, &column, 1, line.data() + 3 * x);
+                }
+                ASSERT_TRUE(std::equal(line.data() + 3 * x, line.data() + 3 * x + 3, screen.row(y) + 3 * x))
+                    << x << "," << y;
+            }
+    }
+}
+
 } // namespace
 
 namespace {

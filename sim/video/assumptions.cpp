@@ -76,7 +76,7 @@ int nearest_palette_index(Rgb colour, int entries) {
 #if KOVA_HAVE_LIBYUV
 
 // Pixels converted by the library a chunk at a time, through a buffer on the stack.
-constexpr int kChunk = 512;
+constexpr int kChunk = 1024;
 
 // 4:2:2 in either byte order: the luma of pixel x and the chroma of its pair,
 // gathered into full-resolution planes and converted by the library.

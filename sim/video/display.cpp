@@ -38,17 +38,42 @@ void draw_window(const DisplayState &d, const OverlayView &view, const std::uint
         columns[static_cast<std::size_t>(x - x0)] =
             overlay_source_index(static_cast<std::uint32_t>(x - across.first), o.h_factor);
     const std::uint32_t fetched = o.fetch * decode::kOverlayPitchUnit;
+    const std::size_t left = static_cast<std::size_t>(x0) * 3, bytes = static_cast<std::size_t>(x1 - x0) * 3;
+    std::uint64_t previous = ~std::uint64_t{0};
     for (int y = y0; y < y1; ++y) {
         const std::uint32_t line =
             overlay_source_index(static_cast<std::uint32_t>(y - down.first), o.v_factor);
         const std::uint64_t at = overlay_line_address(o, view.shift, view.bob_field, line);
+        // A source line shown again (scaled up, or BOB): the pixels of the line above.
+        if (at == previous) {
+            std::memcpy(out.row(y) + left, out.row(y - 1) + left, bytes);
+            continue;
+        }
+        previous = at;
         const std::uint32_t available =
             at >= memory_size
                 ? 0
                 : std::min<std::uint32_t>(fetched, static_cast<std::uint32_t>(memory_size - at));
         decode_row(o.format, memory + (available ? at : 0), available, columns.data(), x1 - x0,
-                   out.row(y) + static_cast<std::size_t>(x0) * 3);
+                   out.row(y) + left);
     }
+}
+
+// The frame buffer's pixels [first, end) of line y, whose bytes start at
+// `line`: decoded, or, where `reuse` says the line above shows the same
+// pixels of the frame buffer and their bytes are the same, copied from it
+// (desktops repeat their lines).
+void frame_buffer_pixels(const DisplayState &d, const std::uint8_t *line, int y, int first, int end,
+                         bool reuse, Image &out) {
+    if (first >= end) return;
+    const std::size_t from = static_cast<std::size_t>(first) * d.bpp / 8;
+    const std::size_t to = (static_cast<std::size_t>(end) * d.bpp + 7) / 8;
+    if (reuse && std::memcmp(line + from, line - d.pitch + from, to - from) == 0) {
+        const std::size_t left = static_cast<std::size_t>(first) * 3;
+        std::memcpy(out.row(y) + left, out.row(y - 1) + left, static_cast<std::size_t>(end - first) * 3);
+        return;
+    }
+    decode_screen_row(d.bpp, line, first, end, out.row(y));
 }
 
 // Lines whose pixels desktop_colour() makes alike: within the taskbar its top
@@ -87,6 +112,7 @@ void compose(const DisplayState &d, const OverlayView views[2], int on_top, cons
     if (out.width != d.width || out.height != d.height) out.reset(d.width, d.height);
     // The frame buffer, except where a window will cover it.
     const Area covered[2] = {screen_area(d, views[0].state), screen_area(d, views[1].state)};
+    unsigned previous_cover = ~0u;
     for (int y = 0; y < d.height; ++y) {
         const std::uint64_t at = static_cast<std::uint64_t>(y) * d.pitch;
         if (at + d.pitch > memory_size) {
@@ -95,15 +121,19 @@ void compose(const DisplayState &d, const OverlayView views[2], int on_top, cons
         }
         Area spans[2];
         int n = 0;
-        for (const Area &a : covered)
-            if (y >= a.y0 && y < a.y1) spans[n++] = a;
+        unsigned cover = 0; // the windows that cross the line
+        for (int i = 0; i < 2; ++i)
+            if (y >= covered[i].y0 && y < covered[i].y1) spans[n++] = covered[i], cover |= 1u << i;
         if (n == 2 && spans[1].x0 < spans[0].x0) std::swap(spans[0], spans[1]);
+        // The line above shows the frame buffer where this one does.
+        const bool reuse = cover == previous_cover;
+        previous_cover = cover;
         int x = 0;
         for (int i = 0; i < n; ++i) {
-            if (spans[i].x0 > x) decode_screen_row(d.bpp, memory + at, x, spans[i].x0, out.row(y));
+            frame_buffer_pixels(d, memory + at, y, x, spans[i].x0, reuse, out);
             x = std::max(x, spans[i].x1);
         }
-        if (x < d.width) decode_screen_row(d.bpp, memory + at, x, d.width, out.row(y));
+        frame_buffer_pixels(d, memory + at, y, x, d.width, reuse, out);
     }
     draw_window(d, views[on_top ? 0 : 1], memory, memory_size, out);
     draw_window(d, views[on_top ? 1 : 0], memory, memory_size, out);

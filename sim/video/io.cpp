@@ -198,6 +198,7 @@ bool Y4mWriter::open(const std::string &path, int width, int height, int rate_nu
 }
 
 bool Y4mWriter::write(const Image &image) {
+    if (image.width != width_ || image.height != height_) return false;
     const int cw = (width_ + 1) / 2, ch = (height_ + 1) / 2;
     const std::size_t luma = static_cast<std::size_t>(width_) * height_,
                       chroma = static_cast<std::size_t>(cw) * ch;

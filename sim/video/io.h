@@ -67,12 +67,15 @@ class Y4mWriter {
     // "-" writes to standard output; a file is put in place by close(), its
     // old contents kept until then.
     bool open(const std::string &path, int width, int height, int rate_num, int rate_den, std::string &error);
+    // False, nothing written, for a picture of another size than the stream's.
     bool write(const Image &image);
     bool close(std::string &error);
     // The bytes of one frame of a width x height stream, its FRAME line included.
     static std::uint64_t frame_bytes(int width, int height);
     // The file being written (nothing open for standard output).
     const OutputFile &file() const { return out_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
 
   private:
     OutputFile out_;

@@ -65,6 +65,9 @@ expect 'kovasim --set GRE8=01 -b --bob' --bobmode
 expect 'kovasim -b --trace' --trace
 expect 'kovasim -b --png x --sta' --state-dir
 expect 'kovasim --source n' ntsc none
+expect 'kovaview --no-p' --no-pacing
+expect 'kovaview --source n' ntsc none
+expect 'kovaview --fields 5 -- -s ' 0 1 2 3
 expect_has 'kovasim --' --trace --set --fail --dump --version --synclock
 # Every option of kovasim --help is completed.
 expect_has 'kovasim --' $("${kovasim[@]}" --help | sed -n 's/^  \(--[a-z0-9-]*\).*/\1/p')

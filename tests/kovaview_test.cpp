@@ -1,0 +1,226 @@
+// kovaview as a user runs it: headless, its y4m stream and capview's output
+// are kovasim's for the same run; under an X server (Xvfb), its window at
+// scale 1 shows the picture kovasim writes, and the snapshot key writes that
+// picture's PNG.
+#include "kovasim_run.h"
+#include "program_run.h"
+#include "scratch_dir.h"
+#include "video/io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Kovaview, HeadlessStreamIsKovasimsForTheSameRun) {
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> capview;
+    } cases[] = {
+        {{"--no-pacing"}, {"-b", "-x", "100", "-y", "50"}},
+        {{"--source", "ntsc"}, {"-d"}}, // paced: 50 NTSC fields take 0.83 s
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.options[0]);
+        const ScratchDir dir;
+        std::vector<std::string> view = c.options, sim = c.options;
+        sim.erase(std::remove(sim.begin(), sim.end(), "--no-pacing"), sim.end());
+        view.insert(view.end(), {"--fields", "50", "--y4m", dir / "view.y4m", "--"});
+        sim.insert(sim.end(), {"--frames", "50", "--y4m", dir / "sim.y4m", "--"});
+        view.insert(view.end(), c.capview.begin(), c.capview.end());
+        sim.insert(sim.end(), c.capview.begin(), c.capview.end());
+        const program_run::Outcome viewed = program_run::run(KOVAVIEW_PATH, view);
+        const KovasimRun simulated = run_kovasim(sim, false);
+        ASSERT_EQ(viewed.status, 0) << viewed.err;
+        EXPECT_EQ(viewed.out, simulated.out);
+        EXPECT_NE(viewed.err.find("kovaview: 50 fields in "), std::string::npos) << viewed.err;
+        const std::string stream = read_file(dir / "view.y4m");
+        const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(1024, 768);
+        EXPECT_EQ(stream.size() - stream.find('\n') - 1, 50 * frame); // 50 frames after the header
+        EXPECT_TRUE(stream == read_file(dir / "sim.y4m"));
+    }
+}
+
+// A program started in the background, with more environment; ended (by
+// SIGTERM, then SIGKILL) when the object goes.
+class Process {
+  public:
+    Process(const std::vector<std::string> &args, const std::vector<std::string> &env, int fd3 = -1,
+            const std::string &out = "/dev/null", const std::string &err = "/dev/null") {
+        std::vector<std::string> environment = env;
+        for (char **e = environ; *e != nullptr; ++e)
+            environment.emplace_back(*e); // the first of a name wins
+        std::vector<char *> argv, envp;
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        for (const std::string &e : environment)
+            envp.push_back(const_cast<char *>(e.c_str()));
+        argv.push_back(nullptr), envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+    ~Process() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        if (wait(std::chrono::seconds(5)) < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    }
+    bool started() const { return pid_ > 0; }
+    // The exit status, or -1 when it has not ended within `limit`.
+    int wait(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (int status = 0; std::chrono::steady_clock::now() < end;) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+bool have(const char *tool) {
+    return program_run::run("/bin/sh", {"-c", std::string("command -v ") + tool}).status == 0;
+}
+
+// Xvfb on a display number of its choosing: ":N", or "" when it did not start.
+std::string start_xvfb(std::unique_ptr<Process> &server) {
+    int fds[2];
+    if (pipe(fds) != 0) return "";
+    server = std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0",
+                                                                "1280x1024x24", "-nolisten", "tcp"},
+                                       std::vector<std::string>{}, fds[1]);
+    close(fds[1]);
+    pollfd ready{fds[0], POLLIN, 0};
+    char number[16] = {};
+    const bool got = poll(&ready, 1, 10000) == 1 && read(fds[0], number, sizeof number - 1) > 0;
+    close(fds[0]);
+    return got ? ":" + std::string(number, std::strcspn(number, "\n")) : "";
+}
+
+// A command run to its end within 10 s, under DISPLAY; its standard output.
+std::string x_command(const std::string &display, const std::vector<std::string> &args,
+                      const ScratchDir &dir) {
+    Process p(args, {"DISPLAY=" + display}, -1, dir / "x.out");
+    const int status = p.wait(std::chrono::seconds(10));
+    std::string out = read_file(dir / "x.out");
+    return status == 0 ? out.substr(0, out.find('\n')) : "";
+}
+
+// The RGB pixels of a window dump of 32 bits a pixel (xwd's format).
+bool read_xwd(const std::string &path, kova::sim::video::Image &image) {
+    const std::string data = read_file(path);
+    const auto word = [&](std::size_t i) {
+        const auto *p = reinterpret_cast<const unsigned char *>(data.data()) + 4 * i;
+        return std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];
+    };
+    if (data.size() < 100 || word(11) != 32) return false; // header size, ..., bits per pixel
+    const std::uint32_t header = word(0), width = word(4), height = word(5), line = word(12),
+                        colours = word(19);
+    const bool msb_first = word(7) == 1;
+    if (data.size() < header + colours * 12 + std::size_t{line} * height) return false;
+    image.reset(static_cast<int>(width), static_cast<int>(height));
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const char *p = data.data() + header + colours * 12 + std::size_t{line} * y + 4 * x;
+            std::uint8_t *to = image.row(static_cast<int>(y)) + 3 * x;
+            for (int c = 0; c < 3; ++c) // red, green, blue: bytes 2, 1, 0 of the pixel value
+                to[c] = static_cast<std::uint8_t>(p[msb_first ? 1 + c : 2 - c]);
+        }
+    return true;
+}
+
+// The fields capview's run itself passes (before the first field kovaview brings).
+std::uint64_t fields_of_capview_run(const std::vector<std::string> &capview) {
+    std::vector<std::string> args = {"--frames", "0", "--"};
+    args.insert(args.end(), capview.begin(), capview.end());
+    const std::string err = run_kovasim(args, false).err;
+    const std::size_t at = err.find(" fields, ", err.find("video: "));
+    return std::stoull(err.substr(err.rfind(' ', at - 1) + 1));
+}
+
+TEST(KovaviewWindow, ShowsKovasimsPictureAndTheSnapshotKeyWritesIt) {
+    if (!KOVAVIEW_WINDOW) GTEST_SKIP() << "kovaview built without SDL2: no window to look at";
+    for (const char *tool : {"Xvfb", "xdotool", "xwd"})
+        if (!have(tool)) GTEST_SKIP() << tool << " not installed: no X server to show the window on";
+    const ScratchDir dir;
+    std::unique_ptr<Process> server;
+    const std::string display = start_xvfb(server);
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    const std::vector<std::string> capview = {"-b", "-x", "100", "-y", "50"};
+    std::vector<std::string> args = {KOVAVIEW_PATH, "--snapshot-dir", dir.path, "--"};
+    args.insert(args.end(), capview.begin(), capview.end());
+    // The software renderer draws at scale 1 exactly; X's libraries keep what
+    // they allocate to the end, which is no leak of kovaview's.
+    Process viewer(args, {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"},
+                   -1, "/dev/null", dir / "viewer.err");
+    const std::string window =
+        x_command(display, {"xdotool", "search", "--sync", "--name", "^kovaview"}, dir);
+    ASSERT_FALSE(window.empty()) << "no kovaview window";
+    x_command(display, {"xdotool", "key", "--window", window, "p", "s"}, dir);
+    std::string snapshot;
+    for (int i = 0; i < 100 && snapshot.empty();
+         ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path))
+            if (entry.path().filename().string().starts_with("kovaview-")) snapshot = entry.path().string();
+    ASSERT_FALSE(snapshot.empty()) << "the s key wrote no snapshot";
+    x_command(display, {"xwd", "-id", window, "-silent", "-out", dir / "window.xwd"}, dir);
+
+    // The snapshot of field F is kovasim's picture after the same fields.
+    const std::string name = std::filesystem::path(snapshot).stem().string();
+    const std::uint64_t field = std::stoull(name.substr(std::strlen("kovaview-")));
+    std::vector<std::string> sim = {"--frames", std::to_string(field - fields_of_capview_run(capview)),
+                                    "--png", dir / "sim.png", "--"};
+    sim.insert(sim.end(), capview.begin(), capview.end());
+    run_kovasim(sim, false);
+    EXPECT_TRUE(read_file(snapshot) == read_file(dir / "sim.png")) << snapshot;
+    // The window shows those pixels.
+    kova::sim::video::Image shown, picture;
+    std::string error;
+    ASSERT_TRUE(read_xwd(dir / "window.xwd", shown)) << "no window dump";
+    ASSERT_TRUE(kova::sim::video::read_png(dir / "sim.png", picture, error)) << error;
+    EXPECT_EQ(shown.width, picture.width);
+    EXPECT_EQ(shown.height, picture.height);
+    EXPECT_TRUE(shown.rgb == picture.rgb);
+
+    x_command(display, {"xdotool", "keydown", "--window", window, "q"}, dir);
+    EXPECT_EQ(viewer.wait(std::chrono::seconds(5)), 0);
+    const std::string err = read_file(dir / "viewer.err");
+    EXPECT_NE(err.find("kovaview: snapshot " + snapshot), std::string::npos) << err;
+    EXPECT_NE(err.find(" dropped\n  video: PAL test pattern"), std::string::npos) << err;
+}
+
+} // namespace
