@@ -242,8 +242,11 @@ const OptionRow *row_at(const std::vector<OptionRow> &rows, std::string_view arg
 // Splits the command line into the program's options and the operands.
 // Returns 0 or the exit status of a usage error.
 int parse(const Program &program, int argc, char **argv, Options &options) {
-    static std::string first;
-    if (program.first_operand != nullptr) options.operands.push_back((first = program.first_operand).data());
+    if (program.first_operand != nullptr) {
+        static std::string first; // argv[0] of what runs, writable as argv is
+        first = program.first_operand;
+        options.operands.push_back(first.data());
+    }
     const std::vector<OptionRow> rows = rows_of(program);
     int i = 1;
     for (; i < argc; ++i) {
