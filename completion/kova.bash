@@ -5,7 +5,6 @@ _kova_capview_options='-q --off -b --bobmode -d --doublebuffer -o --blank -v --v
     -w --destwidth -h --destheight -x --offsetx -y --offsety -X --shrinkx -Y --shrinky
     -B --bitclipwidth -C --bitclipheight -W --sourcewidth -H --sourceheight -s --synclock'
 _kova_capview_with_value='-w|--destwidth|-h|--destheight|-x|--offsetx|-y|--offsety|-X|--shrinkx|-Y|--shrinky|-B|--bitclipwidth|-C|--bitclipheight|-W|--sourcewidth|-H|--sourceheight'
-_kova_failures='iopl open mmap-fb mmap-mmio'
 
 # Registers that a page register pages, and the pages in use: GR FA pages
 # these GR registers and SR 4F, GR BF pages GR B1, BA, BB and BE.
@@ -68,7 +67,52 @@ _kova_words() {
     done
 }
 
-# Completes the value of a kovasim/kovactl option; returns 1 if OPTION takes none.
+# kovasim's and kovarun's own options as the program lists them (--list-options:
+# one a line, the name and its value's choices or placeholder), asked once a
+# shell.  _kova_NAME_command names the program to ask (default: the word typed
+# when completing NAME itself, else NAME).
+_kova_options_of() {
+    local name=$1 cache=_kova_${1}_listed command=_kova_${1}_command ask
+    if [[ -z ${!cache-} ]]; then
+        ask=("$name")
+        [[ ${words[0]##*/} == "$name" ]] && ask=("${words[0]}")
+        [[ -n ${!command-} ]] && read -r -a ask <<<"${!command}"
+        printf -v "$cache" '%s' "$("${ask[@]}" --list-options 2>/dev/null)"
+    fi
+    printf '%s\n' "${!cache}"
+}
+
+# The options of program NAME that take a value, as the alternatives of a pattern (a|b).
+_kova_options_with_value() {
+    _kova_options_of "$1" | awk 'NF > 1 { printf "%s%s", sep, $1; sep = "|" }'
+}
+
+# Completes CUR as the value of NAME's OPTION by the value's listed token: DIR
+# a directory, FILE a file, REG=HEX a register, choices a|b (FILE.ext among
+# them: files so named), N nothing.  Returns 1 if OPTION takes no value.
+_kova_listed_value() {
+    local cur=$3 argument choice
+    argument=$(_kova_options_of "$1" | awk -v option="$2" '$1 == option { print $2 }')
+    [[ -n $argument ]] || return 1
+    COMPREPLY=()
+    case $argument in
+    DIR) COMPREPLY=($(compgen -d -- "$cur")) ;;
+    FILE) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    REG=HEX) [[ $cur == *=* ]] || _kova_complete_register "$cur" ;;
+    *\|*)
+        for choice in ${argument//|/ }; do
+            if [[ $choice == FILE.* ]]; then
+                COMPREPLY+=($(compgen -f -X "!*.${choice#FILE.}" -- "$cur"))
+            else
+                COMPREPLY+=($(compgen -W "$choice" -- "$cur"))
+            fi
+        done
+        ;;
+    esac
+    return 0 # a value, also when nothing matches
+}
+
+# Completes the value of a kovactl option; returns 1 if OPTION takes none.
 _kova_option_value() {
     local option=$1 cur=$2
     case $option in
@@ -76,7 +120,7 @@ _kova_option_value() {
     --state-dir) COMPREPLY=($(compgen -d -- "$cur")) ;;
     --source) COMPREPLY=($(compgen -W 'pal ntsc none' -- "$cur") $(compgen -f -X '!*.y4m' -- "$cur")) ;;
     --frames) COMPREPLY=() ;;
-    --fail) COMPREPLY=($(compgen -W "$_kova_failures" -- "$cur")) ;;
+    --fail) _kova_listed_value kovasim --fail "$cur" ;;
     --set) [[ $cur == *=* ]] && COMPREPLY=() || _kova_complete_register "$cur" ;;
     *) return 1 ;;
     esac
@@ -101,27 +145,25 @@ _kova_capview() {
     _kova_capview_args
 }
 
-_kova_kovasim_options='--trace --set --fail --dump --state-dir --card --source --frames --png --y4m --help --version'
-_kova_kovasim_with_value='--trace|--set|--fail|--dump|--state-dir|--card|--source|--frames|--png|--y4m'
-
 _kova_kovasim() {
-    local words cword i
+    local words cword i with_value
     _kova_words
     local cur=${words[cword]} prev=${words[cword - 1]}
+    with_value=$(_kova_options_with_value kovasim)
     # kovasim's options stand anywhere before "--", among capview's; after it, capview's alone.
     for ((i = 1; i < cword; i++)); do
         [[ ${words[i]} == -- ]] && { _kova_capview_args; return; }
-        [[ ${words[i]} == @($_kova_kovasim_with_value|$_kova_capview_with_value|-s|--synclock) ]] && ((i++))
+        [[ ${words[i]} == @($with_value|$_kova_capview_with_value|-s|--synclock) ]] && ((i++))
     done
     if [[ $cur == --*=* ]]; then
-        _kova_option_value "${cur%%=*}" "${cur#*=}" && return
+        _kova_listed_value kovasim "${cur%%=*}" "${cur#*=}" && return
     fi
-    _kova_option_value "$prev" "$cur" && return
+    _kova_listed_value kovasim "$prev" "$cur" && return
     if [[ $prev == @($_kova_capview_with_value|-s|--synclock) ]]; then
         _kova_capview_args
         return
     fi
-    COMPREPLY=($(compgen -W "$_kova_kovasim_options -- $_kova_capview_options" -- "$cur"))
+    COMPREPLY=($(compgen -W "$(_kova_options_of kovasim | cut -d' ' -f1) -- $_kova_capview_options" -- "$cur"))
 }
 
 # kovactl's register names: those of kovasim and the engine-relative
@@ -266,24 +308,22 @@ complete -F _kova_kovactl kovactl
 
 # kovarun: kovasim's options, then after "--" a program and its arguments.
 _kova_kovarun() {
-    local words cword i
+    local words cword i with_value
     _kova_words
     local cur=${words[cword]} prev=${words[cword - 1]}
+    with_value=$(_kova_options_with_value kovarun)
     for ((i = 1; i < cword; i++)); do
-        case ${words[i]} in
-        --) ((i + 1 == cword)) && COMPREPLY=($(compgen -c -- "$cur")) || COMPREPLY=($(compgen -f -- "$cur"))
-            return ;;
-        --trace | --set | --fail | --dump | --state-dir | --source | --frames | --png | --y4m | --sysfs) ((i++)) ;;
-        esac
+        if [[ ${words[i]} == -- ]]; then
+            ((i + 1 == cword)) && COMPREPLY=($(compgen -c -- "$cur")) || COMPREPLY=($(compgen -f -- "$cur"))
+            return
+        fi
+        [[ -n $with_value && ${words[i]} == @($with_value) ]] && ((i++))
     done
-    case $prev in
-    --sysfs) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    --png | --y4m) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --source | --frames) COMPREPLY=(); return ;;
-    esac
-    _kova_option_value "$prev" "$cur" && return
-    COMPREPLY=($(compgen -W "--trace --set --fail --dump --state-dir --source --frames --png --y4m --sysfs
-        --wait-children --strict-ports --help --version --" -- "$cur"))
+    if [[ $cur == --*=* ]]; then
+        _kova_listed_value kovarun "${cur%%=*}" "${cur#*=}" && return
+    fi
+    _kova_listed_value kovarun "$prev" "$cur" && return
+    COMPREPLY=($(compgen -W "$(_kova_options_of kovarun | cut -d' ' -f1) --" -- "$cur"))
 }
 complete -F _kova_kovarun kovarun
 

@@ -4,7 +4,7 @@
 //
 // Input: arguments separated by NUL bytes.  Command lines that name a file
 // (--trace, --dump, --state-dir, --png, --y4m, --source FILE), ask for more
-// than a few frames, or end the process (--version) are not run.  Beyond
+// than a few frames, or end the process (--version, --list-options) are not run.  Beyond
 // crashes, the target stops when the same command line run twice ends
 // differently or leaves a different trace.
 #include "controller.h"
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-int kovasim_main(int argc, char **argv); // tool/kovasim.cpp, its main renamed in this build
+int kovasim_main(int argc, char **argv); // tool/kovasim_main.cpp, its main renamed in this build
 
 namespace {
 
@@ -28,8 +28,8 @@ struct Outcome {
 };
 
 bool runnable(const std::vector<std::string> &args) {
-    if (kova::fuzz::any_names_option(args,
-                                     {"--trace", "--dump", "--state-dir", "--png", "--y4m", "--version"}))
+    if (kova::fuzz::any_names_option(
+            args, {"--trace", "--dump", "--state-dir", "--png", "--y4m", "--version", "--list-options"}))
         return false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -54,6 +55,26 @@ struct Reg {
 
 // Platform calls that can be made to fail.
 enum class Failure : std::uint8_t { Iopl, OpenMem, MapFrameBuffer, MapRegisterWindow };
+
+// Each failure's name, the one list: kovasim's and kovactl's --fail take these
+// names, and their help and error texts list them from here.
+struct FailureName {
+    Failure failure;
+    const char *name;
+};
+inline constexpr FailureName kFailureNames[] = {
+    {.failure = Failure::Iopl, .name = "iopl"},
+    {.failure = Failure::OpenMem, .name = "open"},
+    {.failure = Failure::MapFrameBuffer, .name = "mmap-fb"},
+    {.failure = Failure::MapRegisterWindow, .name = "mmap-mmio"},
+};
+
+// The failure of a name in kFailureNames; false for another name.
+bool parse_failure(std::string_view what, Failure &failure);
+
+// The names in their order, `separator` between them and `last` before the
+// last one: "iopl, open, mmap-fb or mmap-mmio".
+std::string failure_names(std::string_view separator = ", ", std::string_view last = ", ");
 
 // Memory that reads as zeros and costs nothing until it is touched: an
 // anonymous mapping whose pages come into being on first use.  Clearing hands

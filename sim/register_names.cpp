@@ -144,20 +144,6 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
     return true;
 }
 
-bool parse_failure(std::string_view what, Failure &failure) {
-    if (what == "iopl")
-        failure = Failure::Iopl;
-    else if (what == "open")
-        failure = Failure::OpenMem;
-    else if (what == "mmap-fb")
-        failure = Failure::MapFrameBuffer;
-    else if (what == "mmap-mmio")
-        failure = Failure::MapRegisterWindow;
-    else
-        return false;
-    return true;
-}
-
 void apply(Controller &sim, const Setting &setting) {
     if (setting.reg.kind == Reg::Kind::TV)
         sim.set_tv(setting.reg.index, setting.value);

@@ -38,10 +38,6 @@ std::string register_value_range(std::uint32_t limit);
 // unpaged one with a page, a value too wide for the register).
 bool parse_setting(std::string_view text, Setting &setting, std::string &error);
 
-// The failures that can be injected, by name: iopl, open, mmap-fb, mmap-mmio.
-inline constexpr const char *kFailureNames = "iopl, open, mmap-fb, mmap-mmio";
-bool parse_failure(std::string_view what, Failure &failure);
-
 // Applies a setting to the register state.
 void apply(Controller &sim, const Setting &setting);
 

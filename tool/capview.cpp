@@ -255,6 +255,93 @@ void blank_window_area() {
     FillRect(0, 0, u16(right), u16(bottom), 0);
 }
 
+// -s, --synclock MODE: an out-of-range mode is no error, the lock keeps the
+// last mode.
+void take_synclock_mode(const char *value) {
+    const long long mode = leading_integer(value);
+    say_if_malformed('s', value, mode);
+    if (mode >= 0 && mode < KOVA_PAL_MODES) // capview locks to PAL
+        tvMode = static_cast<int>(mode);
+    else
+        std::fprintf(stderr, "%s: warning: -s, --synclock: mode '%s' is out of range (0 to %d); keeping %d\n",
+                     kProgramName, value, KOVA_PAL_MODES - 1, tvMode);
+    bSynclock = 1;
+}
+
+// A numeric option's value into its setting; false for an option that is not
+// numeric (-?, --help, an unknown option or a missing argument) or a value
+// out of its range.
+bool take_numeric(int option, const char *value) {
+    const auto *const numeric = std::find_if(std::begin(kNumericOptions), std::end(kNumericOptions),
+                                             [option](const NumericOption &o) { return o.letter == option; });
+    if (numeric == std::end(kNumericOptions)) return false;
+    const long long number = leading_integer(value);
+    if (number < numeric->low || number > numeric->high) {
+        say_out_of_range(option, value, numeric->low, numeric->high);
+        return false;
+    }
+    say_if_malformed(option, value, number);
+    *numeric->setting = static_cast<int>(number);
+    return true;
+}
+
+// The whole command line into the settings; false after any error (every
+// option is still read, each told about).
+bool parse_options(int argc, char **argv, bool &stop_only) {
+    bool ok = true;
+    int option;
+    while ((option = getopt_long(argc, argv, kShortOptions, long_options, nullptr)) != -1) {
+        switch (option) {
+        case 'q':
+            stop_only = true;
+            break;
+        case 'b':
+            overlayMode = 1;
+            break;
+        case 'd':
+            bDoubleBuf = 1;
+            break;
+        case 'o':
+            bBlank = 1;
+            break;
+        case 'v':
+            bVerbose = 1;
+            break;
+        case 's':
+            take_synclock_mode(optarg);
+            break;
+        default:
+            ok = take_numeric(option, optarg) && ok;
+            break;
+        }
+    }
+    return ok;
+}
+
+// With -v, what the run will do, on standard output before any register access.
+void report_settings(bool stop_only) {
+    if (bVerbose == 1) {
+        if (stop_only)
+            std::printf("Overlay mode stopped\n");
+        else
+            print_settings_report();
+    }
+    std::fflush(stdout);
+}
+
+// The stop sequence and, unless -q, the start sequence, a signal held until
+// both are done: 0, or 2 when the controller cannot be mapped.
+int run_sequences(bool stop_only) {
+    const kova::tool::SignalHold hold;
+    errno = 0;
+    if (const int mapped = DisableOverlay(); mapped != 0) {
+        say_mapping_failure(mapped, errno);
+        return 2;
+    }
+    if (!stop_only) EnableOverlay();
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -370,71 +457,12 @@ int capview_main(int argc, char **argv) {
     std::printf("%s v%s\n", kProgramName, kVersion);
     const bool privileged = RequestIOPrivilege() == 0;
     const int privilege_error = errno;
-
     bool stop_only = false;
-    bool error = false;
-    int option;
-    while ((option = getopt_long(argc, argv, kShortOptions, long_options, nullptr)) != -1) {
-        switch (option) {
-        case 'q':
-            stop_only = true;
-            break;
-        case 'b':
-            overlayMode = 1;
-            break;
-        case 'd':
-            bDoubleBuf = 1;
-            break;
-        case 'o':
-            bBlank = 1;
-            break;
-        case 'v':
-            bVerbose = 1;
-            break;
-        case 's': {
-            const long long mode = leading_integer(optarg);
-            say_if_malformed(option, optarg, mode);
-            if (mode >= 0 && mode < KOVA_PAL_MODES) // capview locks to PAL
-                tvMode = static_cast<int>(mode);
-            else
-                std::fprintf(stderr,
-                             "%s: warning: -s, --synclock: mode '%s' is out of range (0 to %d); keeping %d\n",
-                             kProgramName, optarg, KOVA_PAL_MODES - 1, tvMode);
-            bSynclock = 1; // an out-of-range mode is no error: the lock keeps the last mode
-            break;
-        }
-        default: {
-            const auto *const numeric =
-                std::find_if(std::begin(kNumericOptions), std::end(kNumericOptions),
-                             [option](const NumericOption &o) { return o.letter == option; });
-            if (numeric == std::end(kNumericOptions)) {
-                error = true; // -?, --help, an unknown option or a missing argument
-                break;
-            }
-            const long long value = leading_integer(optarg);
-            if (value >= numeric->low && value <= numeric->high) {
-                say_if_malformed(option, optarg, value);
-                *numeric->setting = static_cast<int>(value);
-            } else {
-                say_out_of_range(option, optarg, numeric->low, numeric->high);
-                error = true;
-            }
-            break;
-        }
-        }
-    }
-
-    if (error) {
+    if (!parse_options(argc, argv, stop_only)) {
         Usage();
         return 1;
     }
-    if (bVerbose == 1) {
-        if (stop_only)
-            std::printf("Overlay mode stopped\n");
-        else
-            print_settings_report();
-    }
-    std::fflush(stdout);
+    report_settings(stop_only);
     if (!privileged) {
         std::fprintf(stderr, "%s: I/O privilege refused (iopl 3): %s; %s\n", kProgramName,
                      std::strerror(privilege_error), kova::tool::privilege_hint());
@@ -443,16 +471,7 @@ int capview_main(int argc, char **argv) {
     if (capview_before_registers != nullptr) {
         if (const int status = capview_before_registers(); status != 0) return status;
     }
-
-    {
-        const kova::tool::SignalHold hold; // a signal waits until both sequences are done
-        errno = 0;
-        if (const int mapped = DisableOverlay(); mapped != 0) {
-            say_mapping_failure(mapped, errno);
-            return 2;
-        }
-        if (!stop_only) EnableOverlay();
-    }
+    if (const int status = run_sequences(stop_only); status != 0) return status;
     if (!stop_only) warn_unholdable_settings();
     return 0;
 }

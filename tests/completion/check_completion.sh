@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the bash completion of capview, kovasim and kovactl on command lines as
+# Runs the bash completion of capview, kovasim, kovarun and kovactl on command lines as
 # a user types them, and feeds every indexed register name that it offers to
 # kovasim --set, which must accept them all.
 #   check_completion.sh COMPLETION_FILE KOVASIM [EMULATOR]
@@ -7,6 +7,7 @@ set -uo pipefail
 source "$1"
 _kova_kovactl_command=${KOVACTL:-}
 kovasim=("${@:2}")
+_kova_kovasim_command="${kovasim[*]}"
 failures=0
 
 # complete LINE: COMPREPLY for the command line LINE (cursor at its end),
@@ -71,6 +72,20 @@ expect 'kovaview --fields 5 -- -s ' 0 1 2 3
 expect_has 'kovasim --' --trace --set --fail --dump --version --synclock
 # Every option of kovasim --help is completed.
 expect_has 'kovasim --' $("${kovasim[@]}" --help | sed -n 's/^  \(--[a-z0-9-]*\).*/\1/p')
+# kovarun's options are the program's own list: an option that only the
+# program names is offered, its value by its placeholder or choices.
+listing=$(mktemp)
+printf '#!/bin/sh\n[ "$1" = --list-options ] && printf "%%s\\n" "--only-listed a|b" "--dir DIR" "--flag"\n' >"$listing"
+chmod +x "$listing"
+_kova_kovarun_command=$listing
+expect 'kovarun --only' --only-listed
+expect 'kovarun --only-listed ' a b
+expect 'kovarun --only-listed=' a b
+expect 'kovarun --flag --dir /' $(compgen -d -- /)
+expect 'kovarun --only-listed a --' --only-listed --dir --flag --
+expect_has 'kovarun --flag -- ech' echo
+rm -f "$listing"
+expect 'kovactl --fail mmap-' mmap-fb mmap-mmio
 expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \
     videoclock crt fetch grab screenshot card help
 expect 'kovactl --st' --state-dir

@@ -176,7 +176,7 @@ int take_value_option(std::string_view name, std::string_view value, Options &op
         sim::Failure failure;
         if (!sim::parse_failure(value, failure))
             return error(kExitUsage, "--fail: \"%.*s\" is not one of %s", static_cast<int>(value.size()),
-                         value.data(), sim::kFailureNames);
+                         value.data(), sim::failure_names().c_str());
         options.failures.push_back(failure);
     } else if (name == "--trace" || name == "--dump") {
         if (value.empty()) return error(kExitUsage, "%s needs a file name", std::string(name).c_str());

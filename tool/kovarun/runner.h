@@ -1,6 +1,6 @@
 // kovarun: a hardware-flavour program run under ptrace with the simulated
 // controller behind its port I/O, its memory-device calls and its register
-// window.  kovasim.cpp, built with KOVA_RUNNER, reaches the runner through
+// window.  kovarun's main (tool/kovarun_main.cpp) reaches the runner through
 // these calls; everything else of kovarun lives beside this header.
 #pragma once
 
