@@ -54,16 +54,21 @@ constexpr std::size_t size_of(const Area (&part)[N]) {
     return size;
 }
 
-// Where a global starts in its part's bytes; the part's size when it is not
-// in the part.
+// Where the entry at `index` starts in its part's bytes.  (By position, not
+// by the global's address: comparing the addresses of two globals is not a
+// constant expression where a sanitizer pads them.)
 template <std::size_t N>
-constexpr std::size_t offset_of(const Area (&part)[N], const void *global) {
+constexpr std::size_t offset_of(const Area (&part)[N], std::size_t index) {
     std::size_t offset = 0;
-    for (const Area &area : part) {
-        if (area.data == global) return offset;
-        offset += area.size();
-    }
+    for (std::size_t i = 0; i < index && i < N; ++i)
+        offset += part[i].size();
     return offset;
 }
+
+// Where the flags and the standard stand in their parts.
+inline constexpr std::size_t kSyncLockFlagAt = 0;   // wSyncLock in kSyncLock
+inline constexpr std::size_t kGenlockFlagAt = 1;    // wSyncLockGM in kSyncLock
+inline constexpr std::size_t kStandardAt = 2;       // wVStandard in kSyncLock
+inline constexpr std::size_t kVideoClockFlagAt = 0; // wExtClock in kVideoClock
 
 } // namespace kova::save

@@ -3,6 +3,7 @@
 // over a recorded lock.
 #include "lock_state.h"
 #include "register_names.h"
+#include "save_areas.h"
 #include "synclock_fixture.h"
 
 #include <filesystem>
@@ -14,6 +15,15 @@ namespace {
 
 using namespace kova::tool;
 namespace fs = std::filesystem;
+
+// The record finds its flags by their places in the save-area lists.
+TEST(LockStateLayout, FlagsStandWhereTheRecordLooksForThem) {
+    using namespace kova::save;
+    EXPECT_EQ(kSyncLock[kSyncLockFlagAt].data, &wSyncLock);
+    EXPECT_EQ(kSyncLock[kGenlockFlagAt].data, &wSyncLockGM);
+    EXPECT_EQ(kSyncLock[kStandardAt].data, &wVStandard);
+    EXPECT_EQ(kVideoClock[kVideoClockFlagAt].data, &wExtClock);
+}
 using Bytes = std::vector<unsigned char>;
 
 Bytes read_file(const std::string &path) {

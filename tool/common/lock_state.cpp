@@ -38,10 +38,10 @@ struct Flag {
     std::size_t offset;
     std::size_t width;
 };
-constexpr Flag kSyncLockFlag{save::offset_of(kSyncLockPart, &wSyncLock), sizeof wSyncLock};
-constexpr Flag kGenlockFlag{save::offset_of(kSyncLockPart, &wSyncLockGM), sizeof wSyncLockGM};
-constexpr Flag kStandard{save::offset_of(kSyncLockPart, &wVStandard), sizeof wVStandard};
-constexpr Flag kVideoClockFlag{kSyncLockSize + save::offset_of(kVideoClockPart, &wExtClock),
+constexpr Flag kSyncLockFlag{save::offset_of(kSyncLockPart, save::kSyncLockFlagAt), sizeof wSyncLock};
+constexpr Flag kGenlockFlag{save::offset_of(kSyncLockPart, save::kGenlockFlagAt), sizeof wSyncLockGM};
+constexpr Flag kStandard{save::offset_of(kSyncLockPart, save::kStandardAt), sizeof wVStandard};
+constexpr Flag kVideoClockFlag{kSyncLockSize + save::offset_of(kVideoClockPart, save::kVideoClockFlagAt),
                                sizeof wExtClock};
 
 // Format version 1 as written on disk: each area's element width and count in
