@@ -4,6 +4,7 @@
  * would have.
  *   opens DIR   makes its files in DIR (empty) */
 #include <errno.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <stdint.h>
@@ -64,6 +65,30 @@ static void fifo_pair(void) {
     printf("fifo-blocking-write %s\n", WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "ok" : "FAILED");
 }
 
+static void on_signal(int sig) {
+    (void)sig;
+}
+
+/* The same, while signals rain on the reader and the writer ends at once: a
+ * reader's open that had met its writer must not be lost to a restart. */
+static void fifo_pair_under_signals(void) {
+    struct sigaction sa = {.sa_handler = on_signal, .sa_flags = SA_RESTART};
+    sigaction(SIGUSR1, &sa, NULL);
+    const pid_t reader = getpid();
+    const pid_t pest = fork();
+    if (pest == 0) {
+        for (int i = 0; i < 20000 && kill(reader, SIGUSR1) == 0; ++i)
+            usleep(50);
+        _exit(0);
+    }
+    const pid_t writer = fork();
+    if (writer == 0) _exit(open("fifo", O_WRONLY) >= 0 ? 0 : 1);
+    show("fifo-read-under-signals", open("fifo", O_RDONLY));
+    waitpid(writer, NULL, 0);
+    kill(pest, SIGKILL);
+    waitpid(pest, NULL, 0);
+}
+
 int main(int argc, char **argv) {
     if (argc != 2 || chdir(argv[1]) != 0) return 2;
     umask(027);
@@ -106,6 +131,8 @@ int main(int argc, char **argv) {
     show("fifo-nonblocking-read", open("fifo", O_RDONLY | O_NONBLOCK));
     show("fifo-nonblocking-write", open("fifo", O_WRONLY | O_NONBLOCK));
     fifo_pair();
+    for (int i = 0; i < 20; ++i)
+        fifo_pair_under_signals();
     first_line("self", "/proc/self/status");
     first_line("thread-self", "/proc/thread-self/comm");
     char long_path[5000];

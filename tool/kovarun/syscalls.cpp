@@ -10,7 +10,12 @@
 // supervisor below performs them.  The listener is made with the filter
 // (SECCOMP_FILTER_FLAG_NEW_LISTENER) in the child before it executes the
 // program; the tracer takes it with pidfd_getfd, and the child's copy closes
-// on exec.  With kovarun gone, every open of the program fails (ENOSYS).
+// on exec.  With kovarun gone, every open of the program fails (ENOSYS).  An
+// open the supervisor has taken is not interrupted by a signal other than
+// SIGKILL (SECCOMP_FILTER_FLAG_WAIT_KILLABLE_RECV, where the kernel has it):
+// the supervisor's open may already have met a FIFO's other end, which a
+// restarted call would lose; a program blocked in such an open waits for it,
+// and kovarun's second stopping signal still ends it.
 //
 // Deciding on the object.  The supervisor resolves the program's path itself,
 // one name at a time with O_PATH|O_NOFOLLOW, from the program's root, working
@@ -104,6 +109,10 @@
 #include <unistd.h>
 #include <utility>
 
+#ifndef SECCOMP_FILTER_FLAG_WAIT_KILLABLE_RECV
+#define SECCOMP_FILTER_FLAG_WAIT_KILLABLE_RECV (1UL << 5) // Linux 5.19; older headers lack it
+#endif
+
 namespace kova::run {
 
 namespace {
@@ -171,6 +180,14 @@ int install_filter() {
     program.insert(program.end(), i386_part.begin(), i386_part.end());
     add_table(program, false);
     sock_fprog fprog{static_cast<unsigned short>(program.size()), program.data()};
+    // Once the supervisor has taken an open, the program waits for its answer
+    // through any signal but SIGKILL (Linux 5.19): an open interrupted there
+    // would be made again, and a FIFO's end that the supervisor already
+    // opened, and paired with the other end, would be lost with the first.
+    const int listener = static_cast<int>(
+        syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
+                SECCOMP_FILTER_FLAG_NEW_LISTENER | SECCOMP_FILTER_FLAG_WAIT_KILLABLE_RECV, &fprog));
+    if (listener >= 0 || errno != EINVAL) return listener;
     return static_cast<int>(
         syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &fprog));
 }
