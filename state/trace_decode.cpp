@@ -114,8 +114,15 @@ std::string indexed_name(reg::File file, std::uint8_t index, std::optional<std::
 // ------------------------------------------------------------------ the register map
 
 constexpr std::array<reg::File, 3> kIndexedFiles{reg::File::GR, reg::File::SR, reg::File::CR};
-const std::array<std::array<reg::Pager, 256>, 3> kPagers{
-    reg::pagers_of(reg::File::GR), reg::pagers_of(reg::File::SR), reg::pagers_of(reg::File::CR)};
+constexpr std::array<reg::Pager, 256> kGrPagers = reg::pagers_of(reg::File::GR);
+constexpr std::array<reg::Pager, 256> kSrPagers = reg::pagers_of(reg::File::SR);
+
+// The pager of index `index` of indexed file `file` (0 GR, 1 SR, 2 CR).
+reg::Pager pager_at(int file, std::uint8_t index) {
+    if (file == 0) return kGrPagers[index];
+    if (file == 1) return kSrPagers[index];
+    return reg::pager_of(reg::File::CR, index);
+}
 
 // Whether map entry r is the register at index `index` of `file` in `page`
 // (nullopt: not known); `exact` asks for a register of that one page.
@@ -190,7 +197,8 @@ std::optional<ParsedLine> parse_line(std::string_view line) {
     std::string_view rest = line;
     const std::string_view word = next_word(rest);
     ParsedLine parsed;
-    const auto found = std::ranges::find_if(kLayouts, [word](const Layout &l) { return word == l.word; });
+    const auto *const found =
+        std::ranges::find_if(kLayouts, [word](const Layout &l) { return word == l.word; });
     if (found == std::end(kLayouts)) return std::nullopt;
     parsed.event.kind = static_cast<Event::Kind>(found - std::begin(kLayouts));
     if (!parse_fields(*found, parsed.event, rest)) return std::nullopt;
@@ -220,7 +228,7 @@ std::string canonical(const Event &e) {
 std::string Decoder::selected(int file) const {
     const reg::File f = kIndexedFiles[static_cast<std::size_t>(file)];
     const std::uint8_t index = *index_[file];
-    const reg::Pager pager = kPagers[static_cast<std::size_t>(file)][index];
+    const reg::Pager pager = pager_at(file, index);
     const std::optional<std::uint8_t> page = pager == reg::Pager::GrBF ? page_bf_ : page_fa_;
     std::string text = "selects " + indexed_name(f, index, page, pager != reg::Pager::None);
     if (const reg::Register *r = find_indexed(f, index, page)) text += " " + meaning_of(*r, f, page);
@@ -233,7 +241,7 @@ Register Decoder::indexed(int file, std::uint8_t value) {
     if (!index_[file])
         return named(sim::register_name(sim::Reg{f, 0, reg::kCurrentPage}).substr(0, 2) + "??", value, 2);
     const std::uint8_t index = *index_[file];
-    const reg::Pager pager = kPagers[static_cast<std::size_t>(file)][index];
+    const reg::Pager pager = pager_at(file, index);
     const std::optional<std::uint8_t> page = pager == reg::Pager::GrBF ? page_bf_ : page_fa_;
     Register out = named(indexed_name(f, index, page, pager != reg::Pager::None), value, 2);
     if (const reg::Register *r = find_indexed(f, index, page)) {
@@ -363,17 +371,19 @@ namespace {
 
 // The lines as numbers, equal where the events are (extra text ignored; a
 // line that is no event stands for its text).
-void number_lines(const std::vector<DecodedLine> &a, const std::vector<DecodedLine> &b,
-                  std::vector<std::uint32_t> &na, std::vector<std::uint32_t> &nb) {
+std::array<std::vector<std::uint32_t>, 2> number_lines(const std::vector<DecodedLine> &a,
+                                                       const std::vector<DecodedLine> &b) {
     std::unordered_map<std::string, std::uint32_t> ids;
     const auto id = [&ids](const DecodedLine &line) {
         const std::string key = line.parsed ? canonical(line.parsed->event) : "\n" + line.text;
         return ids.try_emplace(key, static_cast<std::uint32_t>(ids.size())).first->second;
     };
+    std::array<std::vector<std::uint32_t>, 2> numbers;
     for (const DecodedLine &line : a)
-        na.push_back(id(line));
+        numbers[0].push_back(id(line));
     for (const DecodedLine &line : b)
-        nb.push_back(id(line));
+        numbers[1].push_back(id(line));
+    return numbers;
 }
 
 enum class Step : std::uint8_t { Same, Remove, Add };
@@ -429,13 +439,13 @@ bool shortest_edit(std::span<const std::uint32_t> a, std::span<const std::uint32
 
 std::vector<Hunk> align(const std::vector<DecodedLine> &a, const std::vector<DecodedLine> &b,
                         std::size_t max_edits, bool &bounded) {
-    std::vector<std::uint32_t> na, nb;
-    number_lines(a, b, na, nb);
+    const auto [na, nb] = number_lines(a, b);
+    // The common start and end need no alignment.
+    const std::size_t shorter = std::min(na.size(), nb.size());
     std::size_t head = 0, tail = 0;
-    while (head < na.size() && head < nb.size() && na[head] == nb[head])
+    while (head < shorter && na[head] == nb[head])
         ++head;
-    while (tail < na.size() - head && tail < nb.size() - head &&
-           na[na.size() - 1 - tail] == nb[nb.size() - 1 - tail])
+    while (head + tail < shorter && na[na.size() - 1 - tail] == nb[nb.size() - 1 - tail])
         ++tail;
     const std::span<const std::uint32_t> ma(na.data() + head, na.size() - head - tail);
     const std::span<const std::uint32_t> mb(nb.data() + head, nb.size() - head - tail);
