@@ -69,6 +69,40 @@ TEST(TraceDecode, KeepsTextAfterTheFields) {
     EXPECT_FALSE(kova::trace::parse_line("poke 003CE 12").has_value());
 }
 
+// Two traces aligned: each hunk as diff's "a,bXc,d" and what it means
+// (R: a read differs, P: the program differs), the bound included.
+struct DiffCase {
+    std::vector<std::string> a, b;
+    std::size_t max_edits;
+    std::string hunks;
+};
+const DiffCase kDiffCases[] = {
+    {{"w8 003CE E5", "r8 003CF 02"}, {"w8 003CE E5 @1", "r8 003CF 02 @2"}, 10, ""},
+    {{"w8 003CE E5", "r8 003CF 02", "close"}, {"w8 003CE E5", "r8 003CF 00", "close"}, 10, "1,2c1,2 R "},
+    {{"r8 003DA 00", "r8 003DA 00", "w8 003CE E8", "w8 003CF 01"},
+     {"r8 003DA 00", "w8 003CE E8", "w8 003CF 05"},
+     10,
+     "1,2c1,1 P 3,4c2,3 P "},
+    {{"open", "close"}, {"open", "iopl 3", "close", "iopl 3"}, 10, "1,1c1,2 P 2,2c3,4 P "},
+    {{"a", "b", "c", "d"}, {"a", "x", "c", "y"}, 1, "1,4c1,4 P "},
+};
+
+TEST(TraceDiff, AlignsLikeDiffAndTellsReadsFromTheProgram) {
+    for (const DiffCase &c : kDiffCases) {
+        const auto a = kova::trace::decode_all(c.a), b = kova::trace::decode_all(c.b);
+        bool bounded = false;
+        std::string got;
+        for (const kova::trace::Hunk &h : kova::trace::align(a, b, c.max_edits, bounded)) {
+            const kova::trace::HunkKind kind = kova::trace::classify(h, a, b);
+            got += std::to_string(h.a_begin) + "," + std::to_string(h.a_end) + "c" +
+                   std::to_string(h.b_begin) + "," + std::to_string(h.b_end) + " " +
+                   (kind.reads_differ ? "R" : "") + (kind.program_differs ? "P" : "") + " ";
+        }
+        EXPECT_EQ(got, c.hunks) << c.b.back();
+        EXPECT_EQ(bounded, c.max_edits == 1);
+    }
+}
+
 // The registers of the library's sync lock in capview -s 3's trace, a line
 // of each with its name and page.
 struct SyncLockLine {
