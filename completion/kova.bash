@@ -261,7 +261,7 @@ _kova_kovactl_complete() {
         fi
         case $slot in
         REG | REG=HEX) _kova_complete_engine_register "$cur"; return ;;
-        FILE) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        FILE | A | B) COMPREPLY=($(compgen -f -- "$cur")); return ;; # A B: the traces of trace diff
         *.png) COMPREPLY=($(compgen -f -X '!*.png' -- "$cur")); return ;;
         MODE) candidates+=(0 1 2 3) ;;
         N) candidates+=(0 1) ;;

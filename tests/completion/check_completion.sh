@@ -87,9 +87,10 @@ expect_has 'kovarun --flag -- ech' echo
 rm -f "$listing"
 expect 'kovactl --fail mmap-' mmap-fb mmap-mmio
 expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \
-    videoclock crt fetch grab screenshot card help
+    videoclock crt fetch grab screenshot card trace help
 expect 'kovactl --st' --state-dir
 expect 'kovactl card ' create reset dump info
+expect 'kovactl trace ' decode diff
 expect 'kovactl --sim --set GRE8=01 reg ' get set dump
 expect 'kovactl reg get CR1' CR10 CR11 CR12 CR13 CR14 CR15 CR16 CR17 CR18 CR19 CR1A CR1B CR1C CR1D CR1E CR1F
 expect 'kovactl reg dump O' OVL0 OVL1

@@ -116,6 +116,7 @@ std::span<const Command> capture_commands();
 std::span<const Command> lock_commands();
 std::span<const Command> grab_commands();
 std::span<const Command> card_commands();
+std::span<const Command> trace_commands();
 
 // The one message helper: "kovactl: " and the formatted text on standard
 // error; returns status (kExitUsage for a usage error, kExitFailure).

@@ -43,9 +43,10 @@ constexpr const char *kOptionHelp =
     "  --version        print the version\n"
     "numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\n";
 
-std::array<std::span<const Command>, 8> tables() {
-    return {status_commands(),  register_commands(), display_commands(), overlay_commands(),
-            capture_commands(), lock_commands(),     grab_commands(),    card_commands()};
+std::array<std::span<const Command>, 9> tables() {
+    return {status_commands(),  register_commands(), display_commands(),
+            overlay_commands(), capture_commands(),  lock_commands(),
+            grab_commands(),    card_commands(),     trace_commands()};
 }
 
 // ------------------------------------------------------------------ help
