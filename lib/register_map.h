@@ -160,7 +160,11 @@ constexpr Register ovl(std::uint8_t index, const char *name, Fields fields = {},
 struct Declaration {
     Register reg;
     Field field{};
-    const Register *fields_like = nullptr; // KOVA_REGISTER_LIKE: the register whose fields it has
+    // KOVA_REGISTER_LIKE: the register whose fields it has.  Held by value and
+    // flagged, not by address: comparing a global's address is not a constant
+    // expression where a sanitizer instruments globals.
+    bool like_another = false;
+    Register fields_like{};
 };
 
 template <int N>
@@ -181,7 +185,7 @@ inline constexpr int kCounterBefore = __COUNTER__;
 
 #define KOVA_REGISTER_LIKE(name, like, ...)                                                                  \
     inline constexpr RegisterOf<decltype(like)::Layout> name{__VA_ARGS__};                                   \
-    KOVA_DECLARED(name, {}, &like)
+    KOVA_DECLARED(name, {}, true, like)
 
 #define KOVA_FIELD(reg, ns, name, shift, width, meaning)                                                     \
     namespace ns {                                                                                           \
@@ -726,8 +730,8 @@ constexpr std::array<Register, register_count()> registers() {
     for (const Declaration &d : kDeclarations) {
         if (d.field.width == 0) {
             out[n++] = d.reg;
-            for (std::size_t i = 0; d.fields_like != nullptr && i < n; ++i)
-                if (same_place(out[i], *d.fields_like)) out[n - 1].fields = out[i].fields;
+            for (std::size_t i = 0; d.like_another && i < n; ++i)
+                if (same_place(out[i], d.fields_like)) out[n - 1].fields = out[i].fields;
         } else {
             Register &r = out[n - 1];
             r.fields[r.field_count()] = d.field;
@@ -739,11 +743,12 @@ inline constexpr std::array<Register, register_count()> kRegisters = registers()
 
 // Each field follows its own register.
 constexpr bool fields_follow_their_registers() {
-    const Register *last = nullptr;
-    for (const Declaration &d : kDeclarations) {
+    std::size_t last = kDeclarations.size(); // none yet
+    for (std::size_t i = 0; i < kDeclarations.size(); ++i) {
+        const Declaration &d = kDeclarations[i];
         if (d.field.width == 0)
-            last = &d.reg;
-        else if (last == nullptr || !same_place(*last, d.reg))
+            last = i;
+        else if (last == kDeclarations.size() || !same_place(kDeclarations[last].reg, d.reg))
             return false;
     }
     return true;
