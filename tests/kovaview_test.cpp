@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -119,24 +118,15 @@ bool have(const char *tool) {
 
 // Xvfb on a display of its own: ":N", or "" when it did not start.  The
 // number is this process's (other test runs may have servers on the low
-// numbers, and a server that finds its socket taken may still report ready).
+// numbers), each once only; the server is ready when a client gets in.
 std::string start_xvfb(std::unique_ptr<Process> &server) {
-    static int started = 0; // a number once only: a server just ended may still hold its socket
+    static int started = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::string display = ":" + std::to_string(100 + (getpid() * 7 + started++) % 800);
-        int fds[2];
-        if (pipe(fds) != 0) return "";
-        server =
-            std::make_unique<Process>(std::vector<std::string>{"Xvfb", display, "-displayfd", "3", "-screen",
-                                                               "0", "1280x1024x24", "-nolisten", "tcp"},
-                                      std::vector<std::string>{}, fds[1]);
-        close(fds[1]);
-        pollfd ready{fds[0], POLLIN, 0};
-        char number[16] = {};
-        const bool got = poll(&ready, 1, 10000) == 1 && read(fds[0], number, sizeof number - 1) > 0;
-        close(fds[0]);
-        // The number may come before the server takes clients: up to 10 s more.
-        for (int i = 0; got && i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+        server = std::make_unique<Process>(
+            std::vector<std::string>{"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+            std::vector<std::string>{});
+        for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
             if (Process({"xdotool", "getmouselocation"}, {"DISPLAY=" + display})
                     .wait(std::chrono::seconds(5)) == 0)
                 return display;
