@@ -5,7 +5,10 @@
 // Every field period of the source it brings one field through the capture
 // engines into video memory and composes the screen the registers describe,
 // the same picture as kovasim --png, and shows it in a window or writes it
-// to a y4m stream.  With "--", capview runs first on the controller.
+// to a y4m stream.  With "--", capview runs first on the controller.  On a
+// virtual card (--card, KOVA_CARD) it is the card's clock and monitor: the
+// registers are taken around each field only, and a field whose registers
+// another program holds is skipped.
 #include "capview.h"
 #include "card.h"
 #include "field_clock.h"
