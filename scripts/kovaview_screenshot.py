@@ -4,6 +4,10 @@ smaller than the screen it shows, so that the picture is scaled to fit with
 its aspect kept, paused at a field and dumped with xwd.
 
     scripts/kovaview_screenshot.py BUILD/tool/kovaview OUT.png [capview options]
+    scripts/kovaview_screenshot.py BUILD/tool/kovaview OUT.png --card FILE
+
+The second watches a virtual card as other programs left it (capview does
+not run).
 
 Needs Xvfb, xdotool and xwd (Debian xvfb, xdotool, x11-apps).  Prints the
 window's title (its status line).
@@ -40,12 +44,13 @@ def xwd_to_png(xwd, png):
 
 def main():
     kovaview, out, capview = sys.argv[1], sys.argv[2], sys.argv[3:]
+    command = [kovaview] + capview if capview[:1] == ["--card"] else [kovaview, "--"] + capview
     read, write = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                               pass_fds=(write,), stderr=subprocess.DEVNULL)
     os.close(write)
     env = dict(os.environ, DISPLAY=":" + os.read(read, 16).decode().strip(), SDL_RENDER_DRIVER="software")
-    viewer = subprocess.Popen([kovaview, "--"] + capview, env=env, stdout=subprocess.DEVNULL,
+    viewer = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     try:
         def x(*args):

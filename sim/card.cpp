@@ -247,7 +247,7 @@ bool Card::take(int fd, const Use &use, std::string &error, bool *busy) {
         return false;
     }
     owner_ = std::make_unique<tool::RegisterOwner>();
-    if (!owner_->acquire(state_dir_, use.program, owner_wait(), error)) {
+    if (use.hold_registers && !owner_->acquire(state_dir_, use.program, owner_wait(), error)) {
         if (busy != nullptr) *busy = held_by_another(state_dir_);
         return false;
     }

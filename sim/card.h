@@ -12,7 +12,8 @@
 // One program at a time: a program attached to a card holds the register-owner
 // lock of the card's state directory (the one named, else $KOVA_STATE_DIR,
 // else FILE.state beside the card) from the attach to its end, as the
-// hardware programs do; the lock-state record of a sync lock lives there too.
+// hardware programs do (a live viewer takes it around each field instead);
+// the lock-state record of a sync lock lives there too.
 #pragma once
 
 #include "aperture.h"
@@ -42,7 +43,8 @@ struct Storage {
     std::uint64_t raster;          // the raster counter t
     std::uint64_t fields;          // the video model's clock: fields the source has delivered
     std::uint32_t desktop_painted; // the video model has painted its desktop since power-on
-    std::uint8_t unused1[4096 - 1024 - 20];
+    std::uint32_t last_field;      // the field the capture engine wrote last, plus one (0: none yet)
+    std::uint8_t unused1[4096 - 1024 - 24];
     std::uint8_t gr_pages_fa[kPagedCells];
     std::uint8_t gr_pages_bf[kPagedCells];
     std::uint8_t sr_pages_fa[kPagedCells];
@@ -50,7 +52,8 @@ struct Storage {
     std::uint8_t video[kVideoMemorySize];
 };
 static_assert(offsetof(Storage, raster) == 1024 && offsetof(Storage, fields) == 1032 &&
-              offsetof(Storage, desktop_painted) == 1040 && offsetof(Storage, gr_pages_fa) == 4096);
+              offsetof(Storage, desktop_painted) == 1040 && offsetof(Storage, last_field) == 1044 &&
+              offsetof(Storage, gr_pages_fa) == 4096);
 static_assert(sizeof(Storage) ==
               4096 + 3 * Storage::kPagedCells + Storage::kWindowSize + Storage::kVideoMemorySize);
 
@@ -85,6 +88,9 @@ class Card {
         // $KOVA_STATE_DIR when set and not empty, else FILE.state beside the card.
         std::string state_dir;
         bool create = true; // make a missing card in the power-on state
+        // Take the register-owner lock at the attach and hold it to the end;
+        // a program that takes it around each of its steps says false.
+        bool hold_registers = true;
     };
 
     ~Card();

@@ -196,6 +196,10 @@ class Controller {
     // The video model's clock: the fields the source has delivered since
     // power-on (kept on the card with the registers).
     std::uint64_t &video_fields() { return s_->fields; }
+    // The field the capture engine wrote last, plus one (0: none since
+    // power-on); kept on the card, so that the next program shows the
+    // buffer and the BOB field the engine left.
+    std::uint32_t &video_last_field() { return s_->last_field; }
     // Whether the video model is to paint its desktop now: always on storage
     // of the controller's own, once after power-on on a card.
     bool claim_desktop();

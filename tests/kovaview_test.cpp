@@ -4,6 +4,7 @@
 // picture's PNG.
 #include "kovasim_run.h"
 #include "program_run.h"
+#include "register_owner.h"
 #include "scratch_dir.h"
 #include "video/io.h"
 
@@ -18,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -116,19 +116,23 @@ bool have(const char *tool) {
     return program_run::run("/bin/sh", {"-c", std::string("command -v ") + tool}).status == 0;
 }
 
-// Xvfb on a display number of its choosing: ":N", or "" when it did not start.
+// Xvfb on a display of its own: ":N", or "" when it did not start.  The
+// number is this process's (other test runs may have servers on the low
+// numbers), each once only; the server is ready when a client gets in.
 std::string start_xvfb(std::unique_ptr<Process> &server) {
-    int fds[2];
-    if (pipe(fds) != 0) return "";
-    server = std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0",
-                                                                "1280x1024x24", "-nolisten", "tcp"},
-                                       std::vector<std::string>{}, fds[1]);
-    close(fds[1]);
-    pollfd ready{fds[0], POLLIN, 0};
-    char number[16] = {};
-    const bool got = poll(&ready, 1, 10000) == 1 && read(fds[0], number, sizeof number - 1) > 0;
-    close(fds[0]);
-    return got ? ":" + std::string(number, std::strcspn(number, "\n")) : "";
+    static int started = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string display = ":" + std::to_string(100 + (getpid() * 7 + started++) % 800);
+        server = std::make_unique<Process>(
+            std::vector<std::string>{"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+            std::vector<std::string>{});
+        for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+            if (Process({"xdotool", "getmouselocation"}, {"DISPLAY=" + display})
+                    .wait(std::chrono::seconds(5)) == 0)
+                return display;
+        server.reset();
+    }
+    return "";
 }
 
 // A command run to its end within 10 s, under DISPLAY; its standard output.
@@ -221,6 +225,142 @@ TEST(KovaviewWindow, ShowsKovasimsPictureAndTheSnapshotKeyWritesIt) {
     const std::string err = read_file(dir / "viewer.err");
     EXPECT_NE(err.find("kovaview: snapshot " + snapshot), std::string::npos) << err;
     EXPECT_NE(err.find(" dropped\n  video: PAL test pattern"), std::string::npos) << err;
+}
+
+// A card that kovasim's capview run left.
+std::string card_left_by_capview(const ScratchDir &dir) {
+    const std::string card = dir / "view.card";
+    EXPECT_EQ(run_kovasim({"--card", card, "--", "-b", "-x", "100", "-y", "50"}, false).status, 0);
+    return card;
+}
+
+// The viewer's fields on a card are kovasim's --frames on a copy of it: the
+// same stream, and the same card afterwards.
+TEST(KovaviewCard, FieldsAreKovasimsFramesOnACopy) {
+    for (const std::string how : {"--card", "KOVA_CARD"}) {
+        SCOPED_TRACE(how);
+        const ScratchDir dir;
+        const std::string card = card_left_by_capview(dir), copy = dir / "sim.card";
+        std::filesystem::copy_file(card, copy);
+        std::vector<std::string> args = {KOVAVIEW_PATH, "--no-pacing", "--fields",
+                                         "50",          "--y4m",       dir / "view.y4m"};
+        if (how == "--card") args.insert(args.end(), {"--card", card});
+        Process viewer(args, {how == "--card" ? "" : "KOVA_CARD=" + card}, -1, "/dev/null", dir / "err");
+        ASSERT_EQ(viewer.wait(std::chrono::seconds(30)), 0) << read_file(dir / "err");
+        ASSERT_EQ(run_kovasim({"--card", copy, "--frames", "50", "--y4m", dir / "sim.y4m"}, false).status, 0);
+        EXPECT_TRUE(read_file(dir / "view.y4m") == read_file(dir / "sim.y4m"));
+        EXPECT_TRUE(read_file(card) == read_file(copy));
+    }
+}
+
+// While another program holds the card's registers the viewer skips fields
+// instead of waiting, and brings its fields once they are let go.
+TEST(KovaviewCard, SkipsFieldsWhileAnotherProgramHoldsTheRegisters) {
+    const ScratchDir dir;
+    const std::string card = card_left_by_capview(dir), state = dir / "state";
+    // Its desktop painted, so that the viewer has nothing to wait for at its start.
+    ASSERT_EQ(run_kovasim({"--card", card, "--frames", "0", "--png", dir / "start.png"}, false).status, 0);
+    kova::tool::RegisterOwner other;
+    std::string error;
+    ASSERT_TRUE(other.acquire(state, "capview", std::chrono::milliseconds(0), error)) << error;
+    Process viewer({KOVAVIEW_PATH, "--card", card, "--state-dir", state, "--fields", "5", "--no-window"}, {},
+                   -1, "/dev/null", dir / "err");
+    EXPECT_EQ(viewer.wait(std::chrono::seconds(2)), -1); // no field brought meanwhile
+    other.release();
+    ASSERT_EQ(viewer.wait(std::chrono::seconds(10)), 0) << read_file(dir / "err");
+    const std::string err = read_file(dir / "err");
+    EXPECT_NE(err.find("kovaview: 5 fields in "), std::string::npos) << err;
+    EXPECT_NE(err.find(" field periods skipped: another program held the registers"), std::string::npos)
+        << err;
+}
+
+// A viewer window on a card and the three programs of the walkthrough.
+class CardWindow {
+  public:
+    CardWindow(const ScratchDir &dir, const std::string &display, const std::string &card)
+        : dir_(dir), display_(display), card_(card),
+          viewer_({KOVAVIEW_PATH, "--card", card, "--snapshot-dir", dir / "shots"},
+                  {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"}, -1,
+                  "/dev/null", dir / "viewer.err") {
+        std::filesystem::create_directory(dir / "shots");
+        window_ = x_command(display, {"xdotool", "search", "--sync", "--name", "^kovaview"}, dir);
+    }
+    const std::string &window() const { return window_; }
+    void keys(const std::vector<std::string> &keys) {
+        std::vector<std::string> args = {"xdotool", "key", "--window", window_};
+        args.insert(args.end(), keys.begin(), keys.end());
+        x_command(display_, args, dir_);
+    }
+    // The snapshot the s key writes now (the older ones removed first).
+    std::string snapshot() {
+        std::filesystem::remove_all(dir_ / "shots");
+        std::filesystem::create_directory(dir_ / "shots");
+        keys({"s"});
+        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+            for (const auto &entry : std::filesystem::directory_iterator(dir_ / "shots"))
+                if (entry.path().extension() == ".png") return read_file(entry.path());
+        return "";
+    }
+    // What the window shows.
+    kova::sim::video::Image shown() {
+        x_command(display_, {"xwd", "-id", window_, "-silent", "-out", dir_ / "window.xwd"}, dir_);
+        kova::sim::video::Image image;
+        read_xwd(dir_ / "window.xwd", image);
+        return image;
+    }
+    // kovasim's picture of the card as it is, with no field advanced.
+    std::string kovasim_picture(kova::sim::video::Image &image) {
+        EXPECT_EQ(run_kovasim({"--card", card_, "--frames", "0", "--png", dir_ / "sim.png"}, false).status,
+                  0);
+        std::string error;
+        EXPECT_TRUE(kova::sim::video::read_png(dir_ / "sim.png", image, error)) << error;
+        return read_file(dir_ / "sim.png");
+    }
+    int quit() {
+        x_command(display_, {"xdotool", "keydown", "--window", window_, "q"}, dir_);
+        return viewer_.wait(std::chrono::seconds(5));
+    }
+
+  private:
+    const ScratchDir &dir_;
+    std::string display_, card_, window_;
+    Process viewer_;
+};
+
+TEST(KovaviewWindow, OnACardShowsKovasimsPictureAndAMovedWindowAtTheNextField) {
+    if (!KOVAVIEW_WINDOW) GTEST_SKIP() << "kovaview built without SDL2: no window to look at";
+    for (const char *tool : {"Xvfb", "xdotool", "xwd"})
+        if (!have(tool)) GTEST_SKIP() << tool << " not installed: no X server to show the window on";
+    const ScratchDir dir;
+    std::unique_ptr<Process> server;
+    const std::string display = start_xvfb(server);
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    const std::string card = card_left_by_capview(dir);
+    CardWindow view(dir, display, card);
+    ASSERT_FALSE(view.window().empty()) << "no kovaview window: " << read_file(dir / "viewer.err");
+    kova::sim::video::Image picture[2];
+    std::string sim_png[2];
+    for (int step = 0; step < 2; ++step) {
+        SCOPED_TRACE(step);
+        if (step == 1) { // kovactl moves the window while the viewer runs; paused, one field more
+            view.keys({"p"});
+            const program_run::Outcome moved =
+                program_run::run(KOVACTL_PATH, {"--sim", "--card", card, "-y", "overlay", "0", "window",
+                                                "300", "200", "1020", "776"});
+            EXPECT_EQ(moved.status, 0) << moved.err;
+            view.keys({"p", "n"});
+        } else {
+            view.keys({"p"});
+        }
+        const std::string snapshot = view.snapshot();
+        sim_png[step] = view.kovasim_picture(picture[step]);
+        EXPECT_TRUE(snapshot == sim_png[step]);
+        const kova::sim::video::Image shown = view.shown();
+        EXPECT_EQ(shown.width, picture[step].width);
+        EXPECT_TRUE(shown.rgb == picture[step].rgb);
+    }
+    EXPECT_FALSE(picture[0].rgb == picture[1].rgb); // the window moved
+    EXPECT_EQ(view.quit(), 0);
 }
 
 } // namespace

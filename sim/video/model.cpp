@@ -25,7 +25,10 @@ void Model::field() {
                                    ? capture_field(capture, source_->frame(number / 2), source_field, field,
                                                    sim_.video_memory(), Controller::kVideoMemorySize)
                                    : field_reach(capture, field, Controller::kVideoMemorySize);
-    if (result.written) ++captured_, last_field_ = field;
+    if (result.written) {
+        ++captured_, last_field_ = field;
+        sim_.video_last_field() = static_cast<std::uint32_t>(field) + 1;
+    }
     if (result.guard_stop) ++guard_stops_;
 }
 
@@ -34,8 +37,8 @@ void Model::screen(Image &out) const {
     OverlayView views[2];
     for (int window = 0; window < 2; ++window) {
         views[window].state = overlay_state(sim_, window);
-        views[window].shift = overlay_buffer_shift(window, capture, last_field_);
-        views[window].bob_field = last_field_ < 0 ? 0 : last_field_;
+        views[window].shift = overlay_buffer_shift(window, capture, last_field());
+        views[window].bob_field = last_field() < 0 ? 0 : last_field();
     }
     compose(display_state(sim_), views, overlay_on_top(sim_), sim_.video_memory(),
             Controller::kVideoMemorySize, out);

@@ -73,7 +73,11 @@ class Model {
     std::uint64_t fields() const { return fields_; } // in this model's life
     std::uint64_t fields_captured() const { return captured_; }
     std::uint64_t guard_stops() const { return guard_stops_; }
-    int last_field() const { return last_field_; } // as the engine numbered it; -1 before the first
+    // The field the engine wrote last, as it numbered it; -1 before the
+    // first.  On a card, the card's (whichever program's field it was).
+    int last_field() const {
+        return sim_.on_card() ? static_cast<int>(sim_.video_last_field()) - 1 : last_field_;
+    }
 
   private:
     Controller &sim_;

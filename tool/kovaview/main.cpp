@@ -5,10 +5,16 @@
 // Every field period of the source it brings one field through the capture
 // engines into video memory and composes the screen the registers describe,
 // the same picture as kovasim --png, and shows it in a window or writes it
-// to a y4m stream.  With "--", capview runs first on the controller.
+// to a y4m stream.  With "--", capview runs first on the controller.  On a
+// virtual card (--card, KOVA_CARD) it is the card's clock and monitor: the
+// registers are taken around each field only, and a field whose registers
+// another program holds is skipped.
 #include "capview.h"
+#include "card.h"
 #include "field_clock.h"
+#include "lock_state.h"
 #include "options.h"
+#include "register_owner.h"
 #include "state_dir.h"
 #include "viewer.h"
 #include "window.h"
@@ -42,21 +48,10 @@ void end_on_signals() {
         sigaction(signal, &action, nullptr);
 }
 
-// The virtual card: attaching is the simulated controller's own business
-// (KOVA_CARD); until this build has one, a card asked for is refused.
-bool attach_card(const Options &options, std::string &error) {
-    const char *env = std::getenv("KOVA_CARD");
-    const std::string card = !options.card.empty() ? options.card : env != nullptr ? env : "";
-    if (card.empty()) return true;
-    error = (options.card.empty() ? "KOVA_CARD=" : "--card ") + card +
-            ": this build has no virtual card; kovaview watches a controller of its own";
-    return false;
-}
-
-// The register-owner lock's directory, checked as kovasim checks its state
-// directory; "" for none.
-bool lock_dir(const Options &options, std::string &dir, std::string &error) {
-    dir = options.state_dir;
+// The register-owner lock's directory given by --state-dir, checked as
+// kovasim checks its state directory.
+bool check_state_dir(const Options &options, std::string &error) {
+    const std::string &dir = options.state_dir;
     if (dir.empty()) return true;
     if (kova::tool::is_default_state_dir(dir)) {
         error =
@@ -67,6 +62,44 @@ bool lock_dir(const Options &options, std::string &dir, std::string &error) {
     if (kova::tool::writable_state_dir(dir, reason)) return true;
     error = "--state-dir " + reason;
     return false;
+}
+
+std::string g_lock_dir; // where a sync lock that capview makes is recorded
+
+void record_sync_lock() {
+    std::string error;
+    if (!kova::tool::record_lock_state(g_lock_dir, error))
+        std::fprintf(stderr, "kovaview: warning: sync lock not recorded: %s\n", error.c_str());
+}
+
+// The controller on the card of --card or $KOVA_CARD (made when missing), as
+// kovasim attaches it, but without holding its registers: the viewer takes
+// them around each field.  `dir` is the card's state directory (--state-dir
+// when given).  Without a card, `dir` is --state-dir.
+bool attach_card(kova::sim::Controller &sim, const Options &options, std::string &dir) {
+    dir = options.state_dir;
+    if (options.card.empty()) return true;
+    kova::sim::Card::Use use;
+    use.program = "kovaview";
+    use.state_dir = options.state_dir;
+    use.hold_registers = false;
+    std::string error;
+    auto card = kova::sim::Card::open(options.card, use, error);
+    if (!card) {
+        std::fprintf(stderr, "kovaview: --card %s\n", error.c_str());
+        return false;
+    }
+    dir = card->state_dir();
+    sim.attach(std::move(card));
+    return true;
+}
+
+// On a card, the settings, the desktop of a card just powered on and
+// capview's run are one program's turn with the registers, waited for as
+// every program waits; a viewer with none of them starts at once.
+bool needs_turn(const kova::sim::Controller &sim, const Options &options) {
+    return sim.on_card() && (!options.settings.empty() || !options.capview_args.empty() ||
+                             sim.card()->storage().desktop_painted == 0);
 }
 
 struct Counts {
@@ -96,12 +129,13 @@ class Run {
     bool obey(Command command);
     void snapshot();
     void update_title(bool force);
+    std::string held_text() const;
 
     const Options &options_;
     kova::view::Viewer &viewer_;
     kova::view::FieldClock clock_;
     kova::view::Window window_;
-    bool windowed_ = false, paused_ = false, quit_ = false;
+    bool windowed_ = false, paused_ = false, quit_ = false, was_held_ = false;
     video::Y4mWriter y4m_;
     video::Image screen_;
     Counts counts_;
@@ -126,9 +160,14 @@ bool Run::open_outputs(int rate_num, int rate_den, std::string &error) {
 }
 
 // One field brought, the screen composed when something will take it.
+// A field whose registers another program holds is skipped, the title
+// saying so.
 bool Run::bring(bool composed) {
-    if (!viewer_.field(composed ? &screen_ : nullptr, error_)) return false;
-    if (!composed) return true;
+    const kova::view::Viewer::Field field = viewer_.field(composed ? &screen_ : nullptr, error_);
+    if (field == kova::view::Viewer::Field::Failed) return false;
+    if (field == kova::view::Viewer::Field::Skipped || was_held_) update_title(true);
+    was_held_ = field == kova::view::Viewer::Field::Skipped;
+    if (!composed || was_held_) return true;
     ++counts_.shown;
     if (windowed_) window_.show(screen_);
     if (options_.y4m_file.empty()) return true;
@@ -142,16 +181,16 @@ bool Run::bring(bool composed) {
     return false;
 }
 
-// The fields whose time has come: each brought, the last shown; a field
-// whose successor has begun already is dropped from the window (a stream
-// still gets it).
+// The field periods whose time has come: each field brought (or skipped),
+// the last shown; a field whose successor has begun already is dropped from
+// the window (a stream still gets it).
 bool Run::advance() {
-    const std::uint64_t brought = viewer_.fields();
-    std::uint64_t due = options_.pacing ? clock_.begun(Clock::now()) : brought + 1;
-    if (options_.fields != 0) due = std::min<std::uint64_t>(due, options_.fields);
-    for (std::uint64_t k = brought; k + 1 < due; ++k, ++counts_.dropped)
+    const std::uint64_t at = viewer_.periods();
+    std::uint64_t due = options_.pacing ? clock_.begun(Clock::now()) : at + 1;
+    if (options_.fields != 0) due = std::min<std::uint64_t>(due, at + options_.fields - viewer_.fields());
+    for (std::uint64_t k = at; k + 1 < due; ++k, ++counts_.dropped)
         if (!bring(!options_.y4m_file.empty())) return false;
-    return due <= brought || bring(true);
+    return due <= at || bring(true);
 }
 
 // Waits until `when`, or for a command from the window.
@@ -201,7 +240,7 @@ bool Run::obey(Command command) {
 // of the source.
 void Run::snapshot() {
     const std::string path =
-        options_.snapshot_dir + "/kovaview-" + std::to_string(viewer_.model().fields()) + ".png";
+        options_.snapshot_dir + "/kovaview-" + std::to_string(viewer_.field_number()) + ".png";
     std::string error;
     if (!video::png_supported())
         std::fprintf(stderr, "kovaview: %s not written: this kovaview was built without libpng\n",
@@ -231,7 +270,15 @@ void Run::update_title(bool force) {
                       std::to_string(counts_.dropped) + " dropped - " +
                       std::to_string(model.fields_captured()) + " captured - " +
                       std::to_string(model.guard_stops()) + " guard stops - lock: " + status.lock +
-                      (paused_ ? " - paused" : ""));
+                      (paused_ ? " - paused" : "") + held_text());
+}
+
+// While another program holds the card's registers, and the fields skipped
+// so far for that reason.
+std::string Run::held_text() const {
+    const std::string skipped = std::to_string(viewer_.skipped()) + " skipped";
+    if (was_held_) return " - waiting: registers held by " + viewer_.status().held_by + ", " + skipped;
+    return viewer_.skipped() != 0 ? " - " + skipped : "";
 }
 
 // Until the fields asked for are shown, q, a closed window, or a signal.
@@ -244,13 +291,13 @@ int Run::loop() {
         if (options_.fields != 0 && viewer_.fields() >= options_.fields) {
             // The last field stays its period.
             while (options_.pacing && g_signal == 0 && !quit_ &&
-                   Clock::now() < clock_.begins(viewer_.fields()))
-                obey(wait_until(clock_.begins(viewer_.fields())));
+                   Clock::now() < clock_.begins(viewer_.periods()))
+                obey(wait_until(clock_.begins(viewer_.periods())));
             break;
         }
         update_title(false);
         const Clock::time_point next = paused_           ? Clock::now() + std::chrono::milliseconds(100)
-                                       : options_.pacing ? clock_.begins(viewer_.fields())
+                                       : options_.pacing ? clock_.begins(viewer_.periods())
                                                          : Clock::now();
         if (!obey(wait_until(next))) break;
     }
@@ -278,6 +325,9 @@ void print_summary(const Run &run, const kova::view::Viewer &viewer) {
                  static_cast<unsigned long long>(model.fields()),
                  static_cast<unsigned long long>(model.fields_captured()),
                  static_cast<unsigned long long>(model.guard_stops()));
+    if (viewer.skipped() != 0)
+        std::fprintf(stderr, "  %llu field periods skipped: another program held the registers\n",
+                     static_cast<unsigned long long>(viewer.skipped()));
 }
 
 } // namespace
@@ -286,22 +336,35 @@ int main(int argc, char **argv) {
     Options options;
     if (const int status = kova::view::parse(argc, argv, options); status != 0) return status;
     end_on_signals();
+    kova::sim::ignore_environment_card(); // attached below, with kovaview's messages
+    if (options.card.empty()) options.card = kova::sim::environment_card();
     std::string error, dir;
-    if (!attach_card(options, error) || !lock_dir(options, dir, error)) return kova::view::usage_error(error);
+    if (!check_state_dir(options, error)) return kova::view::usage_error(error);
     auto source = video::open_source(options.source, error);
     if (!source) return kova::view::usage_error("--source " + error);
     const video::StandardInfo &info = video::standard_info(source->standard());
 
     auto &sim = kova::sim::controller();
+    if (!attach_card(sim, options, dir)) return kova::view::kUsageError;
+    sim.begin();
+    kova::tool::RegisterOwner turn;
+    if (needs_turn(sim, options) && !turn.acquire(dir, "kovaview", kova::tool::kRegisterOwnerWait, error)) {
+        std::fprintf(stderr, "kovaview: --card %s: %s\n", options.card.c_str(), error.c_str());
+        return kRunError;
+    }
     for (const auto &setting : options.settings)
         kova::sim::apply(sim, setting);
-    kova::view::Viewer viewer(sim, std::move(source), dir);
+    using Wait = kova::view::Viewer::Wait;
+    kova::view::Viewer viewer(sim, std::move(source), dir,
+                              sim.on_card() ? Wait::NotAtAll : Wait::AsTheOthers);
     if (!options.capview_args.empty()) {
+        if (sim.on_card()) g_lock_dir = dir, capview_after_sync_lock = record_sync_lock;
         const int status =
             capview_main(static_cast<int>(options.capview_args.size()) - 1, options.capview_args.data());
         std::fflush(stdout);
         if (status != 0) return status;
     }
+    turn.release();
     Run run(options, viewer, info.field_rate_num, info.field_rate_den);
     if (!run.open_outputs(info.field_rate_num, info.field_rate_den, error)) {
         std::fprintf(stderr, "kovaview: %s\n", error.c_str());

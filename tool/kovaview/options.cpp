@@ -83,9 +83,11 @@ constexpr OwnOption kOwnOptions[] = {
      [](Options &o, std::string_view v, std::string &e) { return take_name(o.snapshot_dir, v, e); }},
     {"--state-dir", "DIR",
      "take the register-owner lock in DIR around each field, so that programs sharing\n"
-     "the controller run between fields",
+     "the controller run between fields (on a card: the card's own, FILE.state)",
      [](Options &o, std::string_view v, std::string &e) { return take_name(o.state_dir, v, e); }},
-    {"--card", "FILE", "the virtual card to watch (also KOVA_CARD)",
+    {"--card", "FILE",
+     "watch the virtual card FILE (made when missing; default $KOVA_CARD): its clock and\n"
+     "monitor, a field skipped while another program holds its registers",
      [](Options &o, std::string_view v, std::string &e) { return take_name(o.card, v, e); }},
     {"--help", nullptr, "print this help and exit",
      [](Options &o, std::string_view, std::string &) {
