@@ -8,6 +8,7 @@
 #include "register_map.h"
 #include "sim_backend.h"
 #include "syscalls.h"
+#include "sysfs_tree.h"
 #include "tracer.h"
 
 #include <algorithm>
@@ -49,8 +50,6 @@ volatile sig_atomic_t g_stop_signal = 0;
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::uint64_t kSysfsMemoryLength = 0x1000000; // the BAR the generated tree describes
 
 // The signals that stop a run, and how many came.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -226,21 +225,13 @@ bool read_start_failure(StartReport &r) {
 // The tree the hardware flavour's device check reads: one boot VGA display
 // controller whose memory resource holds the aperture the controller reports.
 void write_sysfs(const sim::Controller &sim) {
-    const fs::path dir = fs::path(g_launch.sysfs) / "bus/pci/devices/0000:01:00.0";
-    std::error_code failed; // the program's device check says what is missing
-    fs::create_directories(dir, failed);
     const std::uint64_t base = std::uint64_t{sim.get(sim::Reg::gr(reg::kApertureBase.at()))} << 24;
-    std::ofstream(dir / "boot_vga") << "1\n";
-    std::ofstream(dir / "class") << "0x030000\n";
-    char lines[256];
-    std::snprintf(lines, sizeof lines,
-                  "0x%016llx 0x%016llx 0x0000000000042208\n0x000000000000d000 0x000000000000d0ff "
-                  "0x0000000000040101\n",
-                  static_cast<unsigned long long>(base),
-                  static_cast<unsigned long long>(base + kSysfsMemoryLength - 1));
-    std::ofstream(dir / "resource") << lines << "0x0000000000000000 0x0000000000000000 0x0000000000000000\n";
+    tool::write_sysfs_tree(g_launch.sysfs, {tool::display_controller(base)});
 }
 
+// SIGINT, SIGTERM or SIGHUP while the program runs.  The first is the
+// program's: passed on, unless the terminal sent it (to the program as well,
+// its whole foreground group).  A second one, or one after the program has
 // ended, stops the run: the tracer is woken by the end of a traced process.
 void on_run_signal(int sig, siginfo_t *info, void * /*context*/) {
     g_signals = g_signals + 1;

@@ -530,10 +530,6 @@ void Tracer::on_stop(pid_t tid, Thread &t, int st) {
     ptrace(to_exit ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, reinterpret_cast<void *>(deliver));
 }
 
-// SIGINT, SIGTERM or SIGHUP while the program runs.  The first is the
-// program's: passed on, unless the terminal sent it (to the program as well,
-// its whole foreground group).  A second one, or one after the program has
-
 } // namespace
 
 void set_strict_ports() {
