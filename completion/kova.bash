@@ -273,16 +273,16 @@ _kova_kovarun() {
         case ${words[i]} in
         --) ((i + 1 == cword)) && COMPREPLY=($(compgen -c -- "$cur")) || COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
-        --trace | --set | --fail | --dump | --state-dir | --source | --frames | --png | --y4m | --sysfs) ((i++)) ;;
+        --trace | --set | --fail | --dump | --state-dir | --source | --frames | --png | --y4m | --sysfs | --card) ((i++)) ;;
         esac
     done
     case $prev in
     --sysfs) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    --png | --y4m) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --png | --y4m | --card) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --source | --frames) COMPREPLY=(); return ;;
     esac
     _kova_option_value "$prev" "$cur" && return
-    COMPREPLY=($(compgen -W "--trace --set --fail --dump --state-dir --source --frames --png --y4m --sysfs
+    COMPREPLY=($(compgen -W "--trace --set --fail --dump --state-dir --source --frames --png --y4m --card --sysfs
         --wait-children --strict-ports --help --version --" -- "$cur"))
 }
 complete -F _kova_kovarun kovarun

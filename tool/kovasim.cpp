@@ -45,6 +45,7 @@
     "Runs PROGRAM, a hardware-flavour program, on a simulated controller; its standard input,\n"             \
     "output, error and exit status are its own.  kovarun's options stand before --.\n\n"
 #define KOVASIM_HELP_HELP "print this help and exit"
+#define KOVASIM_CARD_HELP "run PROGRAM on the virtual card FILE (made when missing; default $KOVA_CARD)"
 #else
 #define KOVASIM_NAME "kovasim"
 #define KOVASIM_OPERANDS "[--] [capview options]"
@@ -52,6 +53,9 @@
     "Runs capview on a simulated controller; standard output and exit status are capview's.\n"               \
     "kovasim's options may stand anywhere before --; all other arguments go to capview.\n\n"
 #define KOVASIM_HELP_HELP "print this help and exit (capview's own: kovasim -- --help)"
+#define KOVASIM_CARD_HELP                                                                                    \
+    "run on the virtual card FILE (made when missing; default $KOVA_CARD); with --frames\n"                  \
+    "and no capview options, only the frames pass"
 #endif
 
 namespace {
@@ -177,16 +181,12 @@ constexpr OwnOption kOwnOptions[] = {
      "a frame (460,806 bytes at 640x480, 1,179,654 at 1024x768); refused when the file\n"
      "system has not the room for all the frames",
      [](Options &o, std::string_view v, std::string &e) { return take_picture(o.y4m_file, v, e); }},
-#if !defined(KOVA_RUNNER)
-    {"--card", "FILE",
-     "run on the virtual card FILE (made when missing; default $KOVA_CARD); with --frames\n"
-     "and no capview options, only the frames pass",
+    {"--card", "FILE", KOVASIM_CARD_HELP,
      [](Options &o, std::string_view v, std::string &e) {
          if (v.empty()) e = "empty file name";
          o.card = v;
          return !v.empty();
      }},
-#endif
 #if defined(KOVA_RUNNER)
     {"--sysfs", "DIR",
      "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
@@ -381,7 +381,13 @@ void record_sync_lock() {
 bool attach_card(kova::sim::Controller &sim, const Options &options) {
     kova::sim::Card::Use use;
     use.program = KOVASIM_NAME;
+#if defined(KOVA_RUNNER)
+    // The card's lock in the card's own directory: the program takes the
+    // register-owner lock of its own state directory (--state-dir) itself.
+    use.state_dir = kova::sim::card_state_dir(options.card);
+#else
     use.state_dir = options.state_dir;
+#endif
     std::string error;
     auto card = kova::sim::Card::open(options.card, use, error);
     if (!card) {
@@ -476,9 +482,7 @@ int main(int argc, char **argv) {
 #endif
     kova::sim::video::remove_unfinished_outputs_on_signal();
     kova::sim::ignore_environment_card(); // the card is attached below, with kovasim's messages
-#if !defined(KOVA_RUNNER)
     if (options.card.empty()) options.card = kova::sim::environment_card();
-#endif
     if (!options.state_dir.empty()) {
         std::string reason;
         if (kova::tool::is_default_state_dir(options.state_dir))

@@ -157,8 +157,21 @@ bool share_video_memory(sim::Controller &sim) {
         say_no_video_memory("mmap");
         return false;
     }
+    // On a card, the program starts on the card's video memory (see run()).
+    if (sim.on_card()) std::memcpy(memory, sim.video_memory(), sim::Controller::kVideoMemorySize);
     sim.use_video_backing(static_cast<std::uint8_t *>(memory));
     return true;
+}
+
+// On a card, the video memory the program leaves goes back to the card, and
+// the controller uses the card's own from then on.  The program held the
+// card for its whole run (kovarun took the card's register-owner lock when
+// it attached to it), so nobody else saw the card's video memory meanwhile.
+void give_back_video_memory(sim::Controller &sim) {
+    if (!sim.on_card()) return;
+    const std::uint8_t *shared = sim.video_memory();
+    sim.use_video_backing(nullptr);
+    std::memcpy(sim.video_memory(), shared, sim::Controller::kVideoMemorySize);
 }
 
 [[noreturn]] void child_fails(int report, StartReport::Stage stage) {
@@ -449,6 +462,7 @@ int run(sim::Controller &sim) {
     SimBackend controller(sim, g_launch.video_fd);
     int status = trace_program(controller, g_launch.child);
     end_untraced_children();
+    give_back_video_memory(sim);
     StartReport r{};
     if (read_start_failure(r)) {
         say_start_failure(r);
