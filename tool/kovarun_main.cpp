@@ -19,6 +19,15 @@ int run_traced(kova::sim::Controller &sim, const Options &) {
 }
 
 constexpr kova::simrun::OptionRow kRows[] = {
+    {.name = "--card",
+     .argument = "FILE",
+     .help = "run PROGRAM on the virtual card FILE (made when missing; default $KOVA_CARD)",
+     .take =
+         [](Options &o, std::string_view v, std::string &e) {
+             if (v.empty()) e = "empty file name";
+             o.card = v;
+             return !v.empty();
+         }},
     {.name = "--sysfs",
      .argument = "DIR",
      .help = "the device-check tree PROGRAM sees (default: one describing the simulated controller)",
@@ -51,7 +60,8 @@ constexpr kova::simrun::Program kKovarun = {
     .rows = kRows,
     .first_operand = nullptr,
     .operand_takes_value = nullptr, // the program ends kovarun's options
-    .card_from_environment = false,
+    .card_from_environment = true,
+    .card_lock_beside_card = true,
     .always_drawn = true, // the traced program itself may read video memory (kovactl grab) at any time
     .operands_error = kova::run::operands_error,
     .record_lock_in = kova::run::set_state_dir,

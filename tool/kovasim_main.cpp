@@ -66,6 +66,7 @@ constexpr kova::simrun::Program kKovasim = {
     .first_operand = "capview",
     .operand_takes_value = capview_takes_value,
     .card_from_environment = true,
+    .card_lock_beside_card = false,
     .always_drawn = false,
     .operands_error = nullptr,
     .record_lock_in = record_lock_in,

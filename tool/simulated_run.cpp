@@ -338,14 +338,14 @@ bool room_before_the_run(const Program &program, const Options &options, const s
 bool attach_card(const Program &program, sim::Controller &sim, const Options &options) {
     sim::Card::Use use;
     use.program = program.name;
-    use.state_dir = options.state_dir;
+    use.state_dir = program.card_lock_beside_card ? sim::card_state_dir(options.card) : options.state_dir;
     std::string error;
     auto card = sim::Card::open(options.card, use, error);
     if (!card) {
         fail(program, "--card " + error);
         return false;
     }
-    program.record_lock_in(card->state_dir());
+    if (!program.card_lock_beside_card) program.record_lock_in(card->state_dir());
     sim.attach(std::move(card));
     return true;
 }

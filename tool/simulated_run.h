@@ -70,6 +70,10 @@ struct Program {
     const char *first_operand;
     int (*operand_takes_value)(const char *arg);
     bool card_from_environment; // $KOVA_CARD when no --card
+    // The card's lock beside the card whatever --state-dir says, and no sync
+    // lock recorded there: the traced program takes the register-owner lock
+    // of its own state directory itself.
+    bool card_lock_beside_card;
     bool always_drawn;          // video memory drawn even without a picture asked for
     // What is wrong with the operands (empty: nothing), before any set-up; may be null.
     std::string (*operands_error)(char **operands);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -263,6 +264,44 @@ TEST(Kovarun, HardwareCapviewMatchesKovasim) {
     EXPECT_EQ(hw.trace, lines_of(program_run::take(sim_trace)));
     EXPECT_EQ(hw_dump, program_run::take(dump));
     EXPECT_GT(hw.trace.size(), 100u);
+}
+
+std::string contents(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// A program under kovarun on a card (--card or KOVA_CARD) leaves the card as
+// capview under kovasim leaves its own (video memory included: the card's is
+// the program's at its start and goes back at its end), run after run.
+TEST(Kovarun, OnACardAsKovasimOnACard) {
+    const ScratchDir dir;
+    struct Step {
+        std::vector<std::string> args;
+        bool by_environment; // KOVA_CARD for kovarun, --card for kovasim
+    };
+    const Step steps[] = {{{"-s", "3"}, false}, {{"-o", "1"}, true}, {{"-i"}, false}};
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.args[0]);
+        std::vector<std::string> hw_args = {"--trace", dir / "hw.trace", "--", CAPVIEW_PATH};
+        std::vector<std::string> sim_args = {"--png", dir / "sim.png", "--trace", dir / "sim.trace", "--"};
+        hw_args.insert(hw_args.end(), step.args.begin(), step.args.end());
+        sim_args.insert(sim_args.end(), step.args.begin(), step.args.end());
+        program_run::Input hw_input, sim_input;
+        if (step.by_environment) {
+            hw_input.env = {"KOVA_CARD=" + dir / "hw.card"};
+            sim_args.insert(sim_args.begin(), {"--card", dir / "sim.card"});
+        } else {
+            hw_args.insert(hw_args.begin(), {"--card", dir / "hw.card"});
+            sim_input.env = {"KOVA_CARD=" + dir / "sim.card"};
+        }
+        const Outcome hw = program_run::run(KOVARUN_PATH, hw_args, hw_input);
+        const Outcome sim = program_run::run(KOVASIM_PATH, sim_args, sim_input);
+        EXPECT_EQ(hw.status, sim.status);
+        EXPECT_EQ(hw.out, sim.out);
+        EXPECT_EQ(program_run::take(dir / "hw.trace"), program_run::take(dir / "sim.trace"));
+        EXPECT_TRUE(contents(dir / "hw.card") == contents(dir / "sim.card"));
+    }
 }
 
 } // namespace

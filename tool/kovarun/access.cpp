@@ -1,5 +1,7 @@
 #include "access.h"
 
+#include "aperture.h"
+
 #include <capstone/capstone.h>
 
 #include <cstdio>
@@ -164,7 +166,7 @@ std::string hex(std::uint64_t value) {
 }
 
 bool perform_memory(const Access &a, const std::vector<Window> &windows, user_regs_struct &regs,
-                    sim::Controller &sim, std::string &why) {
+                    Backend &controller, std::string &why) {
     std::uint64_t address = 0;
     if (!effective_address(a, regs, is_i386(regs), address)) {
         why = "a segment override the runner does not resolve";
@@ -176,33 +178,34 @@ bool perform_memory(const Access &a, const std::vector<Window> &windows, user_re
         return false;
     }
     const std::uint64_t offset = w->offset + (address - w->start);
-    if (address - w->start + a.width > w->length || offset + a.width > sim::Controller::kWindowSize) {
+    if (address - w->start + a.width > w->length || offset + a.width > decode::kRegisterWindowLength) {
         why = "an access at window offset " + hex(offset) + " that runs past the end of the mapping";
         return false;
     }
     const auto at = static_cast<std::uint32_t>(offset);
     if (a.kind == Access::Kind::Store) {
         const std::uint64_t value = a.immediate ? a.imm : read_reg(regs, a.reg);
-        sim.window_store(at, static_cast<std::uint32_t>(low_bits(value, a.width * 8)), a.width);
+        controller.window_store(at, static_cast<std::uint32_t>(low_bits(value, a.width * 8)), a.width);
         return true;
     }
-    const std::uint32_t value = sim.window_load(at, a.width);
+    const std::uint32_t value = controller.window_load(at, a.width);
     write_reg(regs, a.reg, a.sign_extend ? sign_extended(value, a.width) : value);
     return true;
 }
 
 // Port I/O wider than a byte reaches successive ports, low byte first.
-void perform_port(const Access &a, user_regs_struct &regs, sim::Controller &sim) {
+void perform_port(const Access &a, user_regs_struct &regs, Backend &controller) {
     const auto port = static_cast<std::uint16_t>(a.immediate ? a.imm : regs.rdx);
     if (a.kind == Access::Kind::Out) {
         const std::uint64_t value = read_reg(regs, a.reg);
         for (unsigned i = 0; i < a.width; ++i)
-            sim.port_out8(static_cast<std::uint16_t>(port + i), static_cast<std::uint8_t>(value >> (8 * i)));
+            controller.port_out8(static_cast<std::uint16_t>(port + i),
+                                 static_cast<std::uint8_t>(value >> (8 * i)));
         return;
     }
     std::uint64_t value = 0;
     for (unsigned i = 0; i < a.width; ++i)
-        value |= std::uint64_t{sim.port_in8(static_cast<std::uint16_t>(port + i))} << (8 * i);
+        value |= std::uint64_t{controller.port_in8(static_cast<std::uint16_t>(port + i))} << (8 * i);
     write_reg(regs, a.reg, value);
 }
 
@@ -269,16 +272,16 @@ bool effective_address(const Access &a, const user_regs_struct &regs, bool i386,
     return true;
 }
 
-bool perform(const Access &a, const std::vector<Window> &windows, user_regs_struct &regs,
-             sim::Controller &sim, std::string &why) {
+bool perform(const Access &a, const std::vector<Window> &windows, user_regs_struct &regs, Backend &controller,
+             std::string &why) {
     switch (a.kind) {
     case Access::Kind::Load:
     case Access::Kind::Store:
-        if (!perform_memory(a, windows, regs, sim, why)) return false;
+        if (!perform_memory(a, windows, regs, controller, why)) return false;
         break;
     case Access::Kind::In:
     case Access::Kind::Out:
-        perform_port(a, regs, sim);
+        perform_port(a, regs, controller);
         break;
     case Access::Kind::Unsupported:
         why = "an instruction form the runner does not perform";

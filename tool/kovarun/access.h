@@ -1,10 +1,10 @@
 // The instructions of a traced program that touch the controller: loads and
 // stores on the register window and port I/O.  Each is decoded from its
-// bytes, performed on the simulated controller and written back to the
+// bytes, performed on the controller behind the runner and written back to the
 // program's registers as the processor would have done.
 #pragma once
 
-#include "controller.h"
+#include "backend.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -68,6 +68,6 @@ bool effective_address(const Access &access, const user_regs_struct &regs, bool 
 // I/O, on the controller; writes the result back and moves past the
 // instruction.  False with the reason when it cannot.
 bool perform(const Access &access, const std::vector<Window> &windows, user_regs_struct &regs,
-             sim::Controller &sim, std::string &why);
+             Backend &controller, std::string &why);
 
 } // namespace kova::run

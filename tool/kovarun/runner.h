@@ -11,9 +11,6 @@
 
 namespace kova::run {
 
-// The exit status for a fault the runner cannot serve (the program is killed).
-inline constexpr int kUnservedFault = 3;
-
 // --sysfs DIR: the device-check tree given to the program.
 bool take_sysfs(std::string_view dir, std::string &error);
 // --strict-ports: port I/O on a port that is not the controller's stops the
@@ -37,7 +34,7 @@ std::string operands_error(char **argv);
 int prepare(char **argv);
 
 // Runs the prepared program to its end on the simulated controller; its exit
-// status (128 + signal when killed by one), or kUnservedFault.  SIGINT,
+// status (128 + signal when killed by one), or 3 for a fault it cannot serve.  SIGINT,
 // SIGTERM and SIGHUP meanwhile: the first goes to the program, a second one
 // kills it and kovarun ends by that signal, nothing of the run left behind.
 int run(sim::Controller &sim);
