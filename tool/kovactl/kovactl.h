@@ -125,6 +125,11 @@ int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3))
 // the card's own).
 std::string state_directory(const Options &options);
 
+// "kovactl help registers": every register name that kovactl takes, one a
+// line (the indexed registers, paged ones in each page the map uses, then the
+// map's names); the bash completion reads it.
+void print_register_names();
+
 // "overlay N window": the command's words, for messages.
 std::string synopsis_head(const Command &command);
 
