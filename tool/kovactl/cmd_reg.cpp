@@ -146,11 +146,11 @@ std::uint16_t read_byte_register(const RegName &name) {
 // The register's value; one that spans several byte registers joined, low byte first.
 std::uint32_t read_register(const RegName &name) {
     std::uint32_t value = 0;
-    for (unsigned n = name.span; n-- > 0;) {
+    for (unsigned n = 0; n < name.span; ++n) {
         RegName byte = name;
         byte.index = static_cast<std::uint8_t>(name.index + n);
         byte.reg.index = static_cast<std::uint16_t>(name.reg.index + n);
-        value = value << 8 | read_byte_register(byte);
+        value |= static_cast<std::uint32_t>(read_byte_register(byte)) << (8 * n);
     }
     return value;
 }
