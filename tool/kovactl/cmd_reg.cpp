@@ -359,13 +359,25 @@ constexpr ArgSpec kDumpArgs[] = {{"FILE", ArgSpec::Kind::Choice, 0, 0, kFiles, t
                                  {"--fields", ArgSpec::Kind::Flag}};
 
 constexpr Command kCommands[] = {
-    {"reg", false, "get", kGetArgs, false, reg_get,
-     "read a register: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx, Pxxxx, CAPn:xx, OVLn:xx or its name "
-     "(kovactl help registers)"},
-    {"reg", false, "set", kSetArgs, true, reg_set,
-     "write a register (only the bits set in MASK) and read it back"},
-    {"reg", false, "dump", kDumpArgs, false, reg_dump,
-     "a register file as a grid (paged registers in page --page), or register by register with --fields"},
+    {.name = "reg",
+     .word = "get",
+     .args = kGetArgs,
+     .handler = reg_get,
+     .help =
+         "read a register: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx, Pxxxx, CAPn:xx, OVLn:xx or its name "
+         "(kovactl help registers)"},
+    {.name = "reg",
+     .word = "set",
+     .args = kSetArgs,
+     .writes = true,
+     .handler = reg_set,
+     .help = "write a register (only the bits set in MASK) and read it back"},
+    {.name = "reg",
+     .word = "dump",
+     .args = kDumpArgs,
+     .handler = reg_dump,
+     .help =
+         "a register file as a grid (paged registers in page --page), or register by register with --fields"},
 };
 
 // The pages in use of pager `pager`: the power-on page 00 and those of the map's registers.
