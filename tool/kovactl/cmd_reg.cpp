@@ -51,15 +51,24 @@ std::string user_name(const reg::Register &r) {
     return name;
 }
 
-constexpr bool same_name(std::string_view typed, std::string_view name) {
+bool same_name(std::string_view typed, std::string_view name) {
     return typed.size() == name.size() && std::ranges::equal(typed, name, {}, name_character, name_character);
 }
 
-// No two registers of the map share a name as a user types it.
+// No two registers of the map share a name as a user types it (compared
+// character by character: cheap enough for the compilers' step limits).
+constexpr bool same_map_name(const char *a, const char *b) {
+    while (*a != '\0' && name_character(*a) == name_character(*b)) {
+        ++a;
+        ++b;
+    }
+    return *a == '\0' && *b == '\0';
+}
+
 consteval bool names_distinct() {
     for (std::size_t a = 0; a < reg::kRegisters.size(); ++a)
         for (std::size_t b = a + 1; b < reg::kRegisters.size(); ++b)
-            if (same_name(reg::kRegisters[a].name, reg::kRegisters[b].name)) return false;
+            if (same_map_name(reg::kRegisters[a].name, reg::kRegisters[b].name)) return false;
     return true;
 }
 static_assert(names_distinct(), "two registers of the map have the same name");
@@ -281,9 +290,9 @@ void print_grid(std::span<const std::uint32_t> values, DumpRange range, bool wid
 
 // The map's file of a dump file, and its engine or window.
 reg::File map_file(DumpFile file) {
-    constexpr reg::File kFiles[] = {reg::File::GR,  reg::File::SR,  reg::File::CR,  reg::File::TV,
-                                    reg::File::CAP, reg::File::CAP, reg::File::OVL, reg::File::OVL};
-    return kFiles[file];
+    constexpr reg::File kMapFiles[] = {reg::File::GR,  reg::File::SR,  reg::File::CR,  reg::File::TV,
+                                       reg::File::CAP, reg::File::CAP, reg::File::OVL, reg::File::OVL};
+    return kMapFiles[file];
 }
 
 // A register of the map as kovactl names it: "GR43@01", "CAP1:EB".
