@@ -6,46 +6,40 @@ _kova_capview_options='-q --off -b --bobmode -d --doublebuffer -o --blank -v --v
     -B --bitclipwidth -C --bitclipheight -W --sourcewidth -H --sourceheight -s --synclock'
 _kova_capview_with_value='-w|--destwidth|-h|--destheight|-x|--offsetx|-y|--offsety|-X|--shrinkx|-Y|--shrinky|-B|--bitclipwidth|-C|--bitclipheight|-W|--sourcewidth|-H|--sourceheight'
 
-# Registers that a page register pages, and the pages in use: GR FA pages
-# these GR registers and SR 4F, GR BF pages GR B1, BA, BB and BE.
-_kova_fa_paged_gr='41 42 43 4E 60 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F E0 E3 E5 E7 E9 EA EB EC ED EE'
-_kova_fa_paged_sr='4F'
-_kova_fa_pages='00 01 03 05 08 80'
-_kova_bf_paged_gr='B1 BA BB BE'
-_kova_bf_pages='00 01 02 40'
+# The kovactl to ask for its command table, options and register names:
+# _kova_kovactl_command when set, else the kovactl typed, else kovactl; sets ask[].
+_kova_kovactl_ask() {
+    ask=(kovactl)
+    [[ ${words[0]-} == *kovactl ]] && ask=("${words[0]}")
+    [[ -n ${_kova_kovactl_command-} ]] && read -r -a ask <<<"$_kova_kovactl_command"
+}
 
-# Every GR, SR and CR name (GRE8, GRE5@00, SRDE, ...), computed once.
-_kova_indexed_names() {
-    if [[ -z ${_kova_indexed_cache-} ]]; then
-        local file index page pages names=()
-        for file in GR SR CR; do
-            for index in {{0..9},{A..F}}{{0..9},{A..F}}; do
-                pages=
-                if [[ $file == GR && " $_kova_fa_paged_gr " == *" $index "* ]] ||
-                    [[ $file == SR && " $_kova_fa_paged_sr " == *" $index "* ]]; then
-                    pages=$_kova_fa_pages
-                elif [[ $file == GR && " $_kova_bf_paged_gr " == *" $index "* ]]; then
-                    pages=$_kova_bf_pages
-                fi
-                if [[ -z $pages ]]; then
-                    names+=("$file$index")
-                else
-                    for page in $pages; do names+=("$file$index@$page"); done
-                fi
-            done
-        done
-        _kova_indexed_cache="${names[*]}"
+# Every register name that kovactl takes (GRE8, GRE5@00, SRDE, ..., then the
+# register map's names), as "kovactl help registers" lists them; asked once a shell.
+_kova_register_names() {
+    if [[ -z ${_kova_register_cache-} ]]; then
+        local ask
+        _kova_kovactl_ask
+        _kova_register_cache=$("${ask[@]}" help registers 2>/dev/null)
     fi
-    printf '%s\n' "$_kova_indexed_cache"
+    printf '%s\n' "$_kova_register_cache"
+}
+
+# The indexed registers alone (GRxx, SRxx@pp, CRxx): what kovasim's --set takes.
+_kova_indexed_names() {
+    _kova_register_names | grep -E '^(GR|SR|CR)[0-9A-F]{2}(@[0-9A-F]{2})?$'
 }
 
 # Register names for --set and kovactl's reg commands: the indexed registers
-# by name, TV registers (TVxxxx) and single ports (Pxxxx) digit by digit.
+# by name (with NAMES, the map's names too), TV registers (TVxxxx) and single
+# ports (Pxxxx) digit by digit.
 _kova_complete_register() {
-    local cur=${1^^}
+    local cur=${1^^} names=${2-}
     compopt -o nospace 2>/dev/null
     if [[ $cur =~ ^(TV|P)[0-9A-F]{0,3}$ ]]; then
         COMPREPLY=("$cur"{{0..9},{A..F}})
+    elif [[ -n $names ]]; then
+        COMPREPLY=($(compgen -W "$(_kova_register_names) TV P" -- "$cur"))
     else
         COMPREPLY=($(compgen -W "$(_kova_indexed_names) TV P" -- "$cur"))
     fi
@@ -166,8 +160,8 @@ _kova_kovasim() {
     COMPREPLY=($(compgen -W "$(_kova_options_of kovasim | cut -d' ' -f1) -- $_kova_capview_options" -- "$cur"))
 }
 
-# kovactl's register names: those of kovasim and the engine-relative
-# CAPn:xx and OVLn:xx, digit by digit.
+# kovactl's register names: those of kovasim, the map's names and the
+# engine-relative CAPn:xx and OVLn:xx, digit by digit.
 _kova_complete_engine_register() {
     local cur=${1^^}
     if [[ $cur =~ ^(CAP|OVL)[01]:[0-9A-F]?$ ]]; then
@@ -175,7 +169,7 @@ _kova_complete_engine_register() {
         COMPREPLY=("$cur"{{0..9},{A..F}})
         return
     fi
-    _kova_complete_register "$1"
+    _kova_complete_register "$1" names
     COMPREPLY+=($(compgen -W 'CAP0: CAP1: OVL0: OVL1:' -- "$cur"))
 }
 
@@ -184,8 +178,8 @@ _kova_complete_engine_register() {
 # _kova_kovactl_command names the program to ask (default: the word typed).
 _kova_kovactl_load() {
     if [[ -z ${_kova_kovactl_synopses-} ]]; then
-        local ask=("${words[0]}")
-        [[ -n ${_kova_kovactl_command-} ]] && read -r -a ask <<<"$_kova_kovactl_command"
+        local ask
+        _kova_kovactl_ask
         _kova_kovactl_synopses=$("${ask[@]}" help 2>/dev/null | sed -n '/^commands:/,$p' |
             sed -n 's/^  \([a-z][^ ]*\( [^ ]\{1,\}\)*\).*/\1/p')
     fi
@@ -273,19 +267,35 @@ _kova_kovactl_complete() {
     COMPREPLY+=($(compgen -W "$(printf '%s\n' "${candidates[@]}" | awk '!seen[$0]++')" -- "$cur"))
 }
 
+# kovactl's global options as "kovactl help options" lists them ("  -y, --yes  ...",
+# "  --card FILE  ..."): every name in _kova_kovactl_options, those that take a
+# value in _kova_kovactl_with_value (a|b|c); asked once a shell.
+_kova_kovactl_load_options() {
+    [[ -n ${_kova_kovactl_options-} ]] && return
+    local ask line name names value
+    _kova_kovactl_ask
+    _kova_kovactl_options= _kova_kovactl_with_value=
+    while IFS= read -r line; do
+        line=${line#  } line=${line%%  *} names=() value=
+        for name in ${line//,/}; do [[ $name == -* ]] && names+=("$name") || value=1; done
+        _kova_kovactl_options+=" ${names[*]}"
+        [[ -n $value ]] && for name in "${names[@]}"; do _kova_kovactl_with_value+="|$name"; done
+    done < <("${ask[@]}" help options 2>/dev/null)
+    _kova_kovactl_with_value=${_kova_kovactl_with_value#|}
+}
+
 _kova_kovactl() {
     local words cword i
     _kova_words
+    _kova_kovactl_load_options
     local cur=${words[cword]} prev=${words[cword - 1]} command=()
     for ((i = 1; i < cword; i++)); do
         if ((${#command[@]})); then
             command+=("${words[i]}")
-        else
-            case ${words[i]} in
-            --set | --fail | --trace | --dump | --state-dir | --card) ((i++)) ;;
-            -*) ;;
-            *) command+=("${words[i]}") ;;
-            esac
+        elif [[ ${words[i]} == @(${_kova_kovactl_with_value:-NONE}) ]]; then
+            ((i++))
+        elif [[ ${words[i]} != -* ]]; then
+            command+=("${words[i]}")
         fi
     done
     if ((${#command[@]} == 0)); then
@@ -294,8 +304,7 @@ _kova_kovactl() {
         fi
         _kova_option_value "$prev" "$cur" && return
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--sim --card --set --fail --trace --dump --state-dir --json -y --yes -n
-                --dry-run --help --version' -- "$cur"))
+            COMPREPLY=($(compgen -W "$_kova_kovactl_options" -- "$cur"))
             return
         fi
     fi

@@ -101,6 +101,14 @@ const CommandCase kCases[] = {
     {{"reg", "set", "CAP1:E9=20", "0x20"},
      [] { Kova_SelectCaptureIndex(1), Out_Capture_Reg_M(0xE9, 0x20, 0xDF), In_Capture_Reg(0xE9); }},
     {{"reg", "set", "GR10=A5", "0x0F"}, [] { WriteRegM(0x3CE, 0x10, 0x05, 0xF0), ReadReg(0x3CE, 0x10); }},
+    // By the register map's name, in any case; one of several bytes read low byte first.
+    {{"reg", "get", "aperture-Base"}, [] { ReadReg(0x3CE, 0x35); }},
+    {{"reg", "set", "APERTURE_BASE=E0"}, [] { WriteReg(0x3CE, 0x35, 0xE0), ReadReg(0x3CE, 0x35); }},
+    {{"reg", "get", "CAP1:capture address"},
+     [] {
+         for (const unsigned char index : {0xEB, 0xEC, 0xED})
+             Kova_SelectCaptureIndex(1), In_Capture_Reg(index);
+     }},
 };
 
 void PrintTo(const CommandCase &c, std::ostream *os) {
@@ -181,6 +189,19 @@ TEST(KovactlRegisters, DumpIsAGridWithHeaders) {
     ASSERT_EQ(tv.status, 0) << tv.err;
     EXPECT_EQ(tv.out.rfind("{\"file\":\"TV\",\"first\":58400,\"step\":2,\"page\":-1,\"values\":[", 0), 0u);
     EXPECT_NE(tv.out.find(",57486,"), std::string::npos); // E47C
+}
+
+TEST(KovactlRegisters, DumpWithFieldsNamesEachRegisterAndField) {
+    const KovactlRun run = run_kovactl({"--set", "GR35=E0", "reg", "dump", "GR", "--fields"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\nGR35       APERTURE_BASE                    0xE0\n"
+                           "    bits 7-0   0xE0     physical address bits 31-24\n"),
+              std::string::npos)
+        << run.out;
+    const KovactlRun capture = run_kovactl({"reg", "dump", "CAP1", "--fields"});
+    ASSERT_EQ(capture.status, 0) << capture.err;
+    EXPECT_NE(capture.out.find("\nCAP1:EB    CAPTURE_ADDRESS                  0x000000\n"), std::string::npos)
+        << capture.out;
 }
 
 } // namespace

@@ -109,6 +109,11 @@ expect 'kovactl reg set OVL1:D' OVL1:D0 OVL1:D1 OVL1:D2 OVL1:D3 OVL1:D4 OVL1:D5 
     OVL1:DA OVL1:DB OVL1:DC OVL1:DD OVL1:DE OVL1:DF
 expect_has 'kovactl reg get C' CAP0: CAP1: CR12
 expect 'kovactl genlock output on 2 --standard ' pal ntsc
+expect 'kovactl reg get sync_st' SYNC_STATUS
+expect 'kovactl reg get CAP1:capture_a' CAP1:CAPTURE_ADDRESS
+expect 'kovactl --card c --state-dir d reg ' get set dump
+# Every global option of kovactl's table (its help options) is offered.
+[[ -n ${KOVACTL:-} ]] && expect_has 'kovactl -' $($KOVACTL help options | sed 's/^  //; s/  .*//; s/,//; s/ [A-Z=]*$//')
 
 # Every command word, choice and option of kovactl's own command table (its
 # help) is offered where the table has it.

@@ -57,5 +57,18 @@ while read -r entry; do
     first=1
 done <<<"$entries"
 
+# Every global option of the program's table ("help options") is in the
+# OPTIONS section.
+options=$(sed -n '/^\.SH OPTIONS/,/^\.SH /p' "$page" | sed 's/\\-/-/g')
+while read -r option; do
+    for name in ${option//,/}; do
+        [[ $name == -* ]] || continue
+        if ! grep -Eq -- "(^|[^a-z-])$name([^a-z-]|$)" <<<"$options"; then
+            echo "FAIL man page has no option \"$name\""
+            ((failures++))
+        fi
+    done
+done < <("$@" help options | sed 's/^  //; s/  .*//')
+
 echo "man page commands: $failures failures"
 exit $((failures != 0))

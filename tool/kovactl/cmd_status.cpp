@@ -61,13 +61,10 @@ int status(const Options &options, const Args &) {
 }
 
 constexpr Command kCommands[] = {
-    {"status",
-     false,
-     nullptr,
-     {},
-     false,
-     status,
-     "chip, screen, clocks, overlay windows, capture engines and sync lock, decoded from the registers"},
+    {.name = "status",
+     .handler = status,
+     .help =
+         "chip, screen, clocks, overlay windows, capture engines and sync lock, decoded from the registers"},
 };
 
 } // namespace

@@ -137,10 +137,9 @@ std::FILE *open_y4m(video::OutputFile &file, const std::string &path, const stat
     return out;
 }
 
-int grab_frames(const Options &, const Args &a) {
-    regs::Reader reader;
-    const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
-    const state::CaptureState c = state::capture_state(reader, engine);
+// Whether engine `engine` captures a picture that lies in video memory; a
+// message when it does not.
+bool grabbable(regs::Reader &reader, int engine, const state::CaptureState &c, const Geometry &g) {
     if (!c.enabled || c.held) {
         if (kSimulatedFlavour)
             error(
@@ -154,13 +153,12 @@ int grab_frames(const Options &, const Args &a) {
                 kExitFailure,
                 "grab: capture engine %d is stopped: nothing is being captured (start it with capture %d on)",
                 engine, engine);
-        return kExitFailure;
+        return false;
     }
-    const Geometry g = geometry(c);
     if (g.width == 0 || g.height == 0) {
         error(kExitFailure, "grab: capture engine %d has an empty input window or scales it to nothing",
               engine);
-        return kExitFailure;
+        return false;
     }
     const std::uint64_t memory = state::screen_state(reader).video_memory;
     const std::uint64_t first = std::min(g.line_address(c, 0), g.line_address(c, g.height > 1 ? 1 : 0));
@@ -169,8 +167,17 @@ int grab_frames(const Options &, const Args &a) {
     if (first > last || last + 2ull * g.width > memory) {
         error(kExitFailure, "grab: the %ux%u picture at %s does not fit in the %s bytes of video memory",
               g.width, g.height, hex(c.destination).c_str(), hex(static_cast<std::uint32_t>(memory)).c_str());
-        return kExitFailure;
+        return false;
     }
+    return true;
+}
+
+int grab_frames(const Options &, const Args &a) {
+    regs::Reader reader;
+    const int engine = a.given[kEngine] ? static_cast<int>(a.value[kEngine]) : state::routed_engine(reader);
+    const state::CaptureState c = state::capture_state(reader, engine);
+    const Geometry g = geometry(c);
+    if (!grabbable(reader, engine, c, g)) return kExitFailure;
 
     const std::string path(a.given[kOutput] ? a.text[kOutput] : "-");
     video::OutputFile file;
@@ -229,11 +236,17 @@ constexpr ArgSpec kGrabArgs[] = {
 constexpr ArgSpec kScreenshotArgs[] = {{"FILE.png", ArgSpec::Kind::Text}};
 
 constexpr Command kCommands[] = {
-    {"grab", false, nullptr, kGrabArgs, false, grab,
-     "write the captured frames (y4m to FILE or - for standard output, or one png); --source with --sim",
-     check},
-    {"screenshot", false, nullptr, kScreenshotArgs, false, screenshot,
-     "(--sim) write the screen as the display shows it to a PNG picture", check_screenshot},
+    {.name = "grab",
+     .args = kGrabArgs,
+     .handler = grab,
+     .help =
+         "write the captured frames (y4m to FILE or - for standard output, or one png); --source with --sim",
+     .prepare = check},
+    {.name = "screenshot",
+     .args = kScreenshotArgs,
+     .handler = screenshot,
+     .help = "(--sim) write the screen as the display shows it to a PNG picture",
+     .prepare = check_screenshot},
 };
 
 } // namespace

@@ -56,14 +56,16 @@ struct Options;
 
 using Handler = int (*)(const Options &options, const Args &args);
 
+// A row of a group's table, written with designated initializers
+// ({.name = "reg", .word = "get", .args = kGetArgs, .handler = reg_get, .help = "..."}).
 struct Command {
-    const char *name; // "overlay"
-    bool numbered;    // takes an engine or window number after the name
-    const char *word; // second word, or nullptr
-    std::span<const ArgSpec> args;
-    bool writes; // changes the controller (asks for confirmation on the hardware)
-    Handler handler;
-    const char *help;
+    const char *name = nullptr; // "overlay"
+    bool numbered = false;      // takes an engine or window number after the name
+    const char *word = nullptr; // second word, or nullptr
+    std::span<const ArgSpec> args{};
+    bool writes = false; // changes the controller (asks for confirmation on the hardware)
+    Handler handler = nullptr;
+    const char *help = nullptr;
     // Runs before the controller is mapped; a non-zero result ends the run
     // with that status, nothing touched.
     Handler prepare = nullptr;
@@ -125,6 +127,11 @@ int error(int status, const char *fmt, ...) __attribute__((format(printf, 2, 3))
 // The state directory of the lock-state record (with a card and none named,
 // the card's own).
 std::string state_directory(const Options &options);
+
+// "kovactl help registers": every register name that kovactl takes, one a
+// line (the indexed registers, paged ones in each page the map uses, then the
+// map's names); the bash completion reads it.
+void print_register_names();
 
 // "overlay N window": the command's words, for messages.
 std::string synopsis_head(const Command &command);

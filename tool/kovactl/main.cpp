@@ -24,24 +24,190 @@ namespace kova::ctl {
 
 namespace {
 
-constexpr const char *kSynopsis =
-    "usage: kovactl [--sim] [--card FILE] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]\n"
-    "               [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]\n";
+// ------------------------------------------------------------------ global options
 
-constexpr const char *kOptionHelp =
-    "options:\n"
-    "  --sim            run on a fresh simulated controller instead of the hardware\n"
-    "  --card FILE      (--sim) run on the virtual card FILE, made when missing (default $KOVA_CARD)\n"
-    "  --set REG=HEX    (--sim) preset a register: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx, Pxxxx\n"
-    "  --fail WHAT      (--sim) make a platform call fail: iopl, open, mmap-fb, mmap-mmio\n"
-    "  --trace FILE     (--sim) write the register trace to FILE (- for standard error)\n"
-    "  --dump FILE      (--sim) write the register state to FILE (- for standard error)\n"
-    "  --state-dir DIR  where the lock-state record lives (default $KOVA_STATE_DIR or /run/kova)\n"
-    "  --json           print the result of a reading command as one JSON object\n"
-    "  -y, --yes        write to the hardware without asking\n"
-    "  -n, --dry-run    run the command on a simulated copy of the controller and print its trace\n"
-    "  --version        print the version\n"
-    "numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\n";
+// The result of one option: go on, or stop the program with a status.
+constexpr int kGoOn = -1;
+
+// One global option: its names, its value's placeholder (none for a flag),
+// whether the synopsis shows it, its line of help, and what it does.
+struct GlobalOption {
+    const char *short_name; // "-y", or nullptr
+    const char *long_name;  // "--yes"
+    const char *value;      // "FILE", or nullptr for a flag
+    const char *help;       // nullptr: not listed in the help (--help itself)
+    bool in_synopsis = true;
+    bool repeats = false;      // "[--set REG=HEX]..."
+    bool ends_program = false; // --help, --version: a value after "=" is ignored
+    int (*take)(std::string_view value, Options &options) = nullptr;
+};
+
+void print_command_list();
+
+int take_set(std::string_view value, Options &options) {
+    sim::Setting setting;
+    std::string reason;
+    if (!sim::parse_setting(value, setting, reason)) return error(kExitUsage, "--set %s", reason.c_str());
+    options.settings.push_back(setting);
+    return kGoOn;
+}
+
+int take_fail(std::string_view value, Options &options) {
+    sim::Failure failure;
+    if (!sim::parse_failure(value, failure))
+        return error(kExitUsage, "--fail: \"%.*s\" is not one of %s", static_cast<int>(value.size()),
+                     value.data(), sim::failure_names().c_str());
+    options.failures.push_back(failure);
+    return kGoOn;
+}
+
+// A file name option: --trace, --dump, --card.
+template <std::string Options::*File, const char *Message>
+int take_file(std::string_view value, Options &options) {
+    if (value.empty()) return error(kExitUsage, "%s", Message);
+    options.*File = value;
+    return kGoOn;
+}
+constexpr char kTraceNeedsFile[] = "--trace needs a file name";
+constexpr char kDumpNeedsFile[] = "--dump needs a file name";
+constexpr char kCardNeedsFile[] = "--card needs a file name";
+
+int take_state_dir(std::string_view value, Options &options) {
+    options.state_dir_option = value;
+    options.state_dir_given = true;
+    return kGoOn;
+}
+
+template <bool Options::*Flag>
+int take_flag(std::string_view, Options &options) {
+    options.*Flag = true;
+    return kGoOn;
+}
+
+int take_help(std::string_view, Options &) {
+    print_command_list();
+    return kExitOk;
+}
+
+int take_version(std::string_view, Options &) {
+    std::printf("kovactl %s\n", KOVA_VERSION_STRING);
+    return kExitOk;
+}
+
+constexpr GlobalOption kGlobalOptions[] = {
+    {.short_name = nullptr,
+     .long_name = "--sim",
+     .value = nullptr,
+     .help = "run on a fresh simulated controller instead of the hardware",
+     .take = take_flag<&Options::sim>},
+    {.short_name = nullptr,
+     .long_name = "--card",
+     .value = "FILE",
+     .help = "(--sim) run on the virtual card FILE, made when missing (default $KOVA_CARD)",
+     .take = take_file<&Options::card, kCardNeedsFile>},
+    {.short_name = nullptr,
+     .long_name = "--set",
+     .value = "REG=HEX",
+     .help = "(--sim) preset a register: GRxx, SRxx, CRxx, GRxx@pp, SRxx@pp, TVxxxx, Pxxxx",
+     .repeats = true,
+     .take = take_set},
+    {.short_name = nullptr,
+     .long_name = "--fail",
+     .value = "WHAT",
+     .help = "(--sim) make a platform call fail: iopl, open, mmap-fb, mmap-mmio",
+     .repeats = true,
+     .take = take_fail},
+    {.short_name = nullptr,
+     .long_name = "--trace",
+     .value = "FILE",
+     .help = "(--sim) write the register trace to FILE (- for standard error)",
+     .take = take_file<&Options::trace_file, kTraceNeedsFile>},
+    {.short_name = nullptr,
+     .long_name = "--dump",
+     .value = "FILE",
+     .help = "(--sim) write the register state to FILE (- for standard error)",
+     .take = take_file<&Options::dump_file, kDumpNeedsFile>},
+    {.short_name = nullptr,
+     .long_name = "--state-dir",
+     .value = "DIR",
+     .help = "where the lock-state record lives (default $KOVA_STATE_DIR or /run/kova)",
+     .take = take_state_dir},
+    {.short_name = nullptr,
+     .long_name = "--json",
+     .value = nullptr,
+     .help = "print the result of a reading command as one JSON object",
+     .take = take_flag<&Options::json>},
+    {.short_name = "-y",
+     .long_name = "--yes",
+     .value = nullptr,
+     .help = "write to the hardware without asking",
+     .take = take_flag<&Options::yes>},
+    {.short_name = "-n",
+     .long_name = "--dry-run",
+     .value = nullptr,
+     .help = "run the command on a simulated copy of the controller and print its trace",
+     .take = take_flag<&Options::dry_run>},
+    {.short_name = nullptr,
+     .long_name = "--version",
+     .value = nullptr,
+     .help = "print the version",
+     .in_synopsis = false,
+     .ends_program = true,
+     .take = take_version},
+    {.short_name = "-h",
+     .long_name = "--help",
+     .value = nullptr,
+     .help = nullptr,
+     .in_synopsis = false,
+     .ends_program = true,
+     .take = take_help},
+};
+
+const GlobalOption *find_global_option(std::string_view name) {
+    for (const GlobalOption &o : kGlobalOptions)
+        if (name == o.long_name || (o.short_name && name == o.short_name)) return &o;
+    return nullptr;
+}
+
+// "[--card FILE]", "[--set REG=HEX]...", "[-y|--yes]".
+std::string synopsis_of(const GlobalOption &o) {
+    std::string text = "[";
+    if (o.short_name) text += std::string(o.short_name) + "|";
+    text += o.long_name;
+    if (o.value) text += std::string(" ") + o.value;
+    return text + (o.repeats ? "]..." : "]");
+}
+
+// "--card FILE", "-y, --yes": the first column of the option help.
+std::string help_name(const GlobalOption &o) {
+    std::string text = o.short_name ? std::string(o.short_name) + ", " : "";
+    text += o.long_name;
+    return o.value ? text + " " + o.value : text;
+}
+
+// The usage lines: the options in the synopsis, wrapped under the first.
+constexpr std::size_t kUsageWidth = 104;
+std::string usage_text() {
+    const std::string lead = "usage: kovactl", indent(lead.size(), ' ');
+    std::string text, line = lead;
+    for (const GlobalOption &o : kGlobalOptions) {
+        if (!o.in_synopsis) continue;
+        const std::string part = synopsis_of(o);
+        if (line.size() + 1 + part.size() > kUsageWidth) {
+            text += line + "\n";
+            line = indent;
+        }
+        line += " " + part;
+    }
+    return text + line + " COMMAND [ARGS...]\n";
+}
+
+// The options of the help, one a line; with `all`, also those the help leaves out.
+void print_option_lines(bool all) {
+    for (const GlobalOption &o : kGlobalOptions)
+        if (o.help || all)
+            std::printf("  %-16s %s\n", help_name(o).c_str(), o.help ? o.help : "print this help");
+}
 
 std::array<std::span<const Command>, 9> tables() {
     return {status_commands(),  register_commands(), display_commands(),
@@ -78,7 +244,9 @@ std::string synopsis(const Command &c) {
 }
 
 void print_command_list() {
-    std::printf("%s%scommands:\n", kSynopsis, kOptionHelp);
+    std::printf("%soptions:\n", usage_text().c_str());
+    print_option_lines(false);
+    std::printf("numbers are decimal or 0x hex; see kovactl help COMMAND for the ranges\ncommands:\n");
     for (const auto table : tables())
         for (const Command &c : table) {
             const std::string text = synopsis(c);
@@ -101,6 +269,14 @@ void print_command_help(const Command &c) {
 int help(std::span<char *const> words) {
     if (words.empty()) {
         print_command_list();
+        return kExitOk;
+    }
+    if (words[0] == std::string_view("options") && words.size() == 1) {
+        print_option_lines(true);
+        return kExitOk;
+    }
+    if (words[0] == std::string_view("registers") && words.size() == 1) {
+        print_register_names();
         return kExitOk;
     }
     bool found = false;
@@ -131,67 +307,6 @@ OptionWord split_option(std::string_view arg) {
     return {arg, {}, false};
 }
 
-// The result of one option: go on, or stop the program with a status.
-constexpr int kGoOn = -1;
-
-int take_flag(const OptionWord &word, bool &target) {
-    if (word.has_value)
-        return error(kExitUsage, "%.*s takes no value", static_cast<int>(word.name.size()), word.name.data());
-    target = true;
-    return kGoOn;
-}
-
-// The flags and the options that end the program; kGoOn when `word` is neither.
-int take_flag_option(const OptionWord &word, Options &options, bool &taken) {
-    taken = true;
-    const std::string_view name = word.name;
-    if (name == "--sim") return take_flag(word, options.sim);
-    if (name == "--json") return take_flag(word, options.json);
-    if (name == "-y" || name == "--yes") return take_flag(word, options.yes);
-    if (name == "-n" || name == "--dry-run") return take_flag(word, options.dry_run);
-    if (name == "--help" || name == "-h") {
-        print_command_list();
-        return kExitOk;
-    }
-    if (name == "--version") {
-        std::printf("kovactl %s\n", KOVA_VERSION_STRING);
-        return kExitOk;
-    }
-    taken = false;
-    return kGoOn;
-}
-
-bool takes_value(std::string_view name) {
-    return name == "--set" || name == "--fail" || name == "--trace" || name == "--dump" ||
-           name == "--state-dir" || name == "--card";
-}
-
-// An option with a value: --set, --fail, --trace, --dump, --state-dir, --card.
-int take_value_option(std::string_view name, std::string_view value, Options &options) {
-    if (name == "--set") {
-        sim::Setting setting;
-        std::string reason;
-        if (!sim::parse_setting(value, setting, reason)) return error(kExitUsage, "--set %s", reason.c_str());
-        options.settings.push_back(setting);
-    } else if (name == "--fail") {
-        sim::Failure failure;
-        if (!sim::parse_failure(value, failure))
-            return error(kExitUsage, "--fail: \"%.*s\" is not one of %s", static_cast<int>(value.size()),
-                         value.data(), sim::failure_names().c_str());
-        options.failures.push_back(failure);
-    } else if (name == "--trace" || name == "--dump") {
-        if (value.empty()) return error(kExitUsage, "%s needs a file name", std::string(name).c_str());
-        (name == "--trace" ? options.trace_file : options.dump_file) = value;
-    } else if (name == "--card") {
-        if (value.empty()) return error(kExitUsage, "--card needs a file name");
-        options.card = value;
-    } else {
-        options.state_dir_option = value;
-        options.state_dir_given = true;
-    }
-    return kGoOn;
-}
-
 // Parses the options before the command.  Returns the index of the command
 // word, or -1 - exit status when the program is to stop.
 int parse_options(int argc, char **argv, Options &options) {
@@ -201,16 +316,15 @@ int parse_options(int argc, char **argv, Options &options) {
         if (arg == "--") return i + 1;
         if (arg.empty() || arg[0] != '-') return i;
         OptionWord word = split_option(arg);
-        bool taken = false;
-        int status = take_flag_option(word, options, taken);
-        if (!taken && !takes_value(word.name))
-            status = error(kExitUsage, "unknown option \"%s\"; see kovactl --help", argv[i]);
-        if (!taken && takes_value(word.name)) {
-            if (!word.has_value && i + 1 >= argc)
-                return -1 - error(kExitUsage, "%s needs an argument", argv[i]);
-            if (!word.has_value) word.value = argv[++i];
-            status = take_value_option(word.name, word.value, options);
-        }
+        const GlobalOption *option = find_global_option(word.name);
+        if (!option) return -1 - error(kExitUsage, "unknown option \"%s\"; see kovactl --help", argv[i]);
+        if (!option->value && !option->ends_program && word.has_value)
+            return -1 - error(kExitUsage, "%.*s takes no value", static_cast<int>(word.name.size()),
+                              word.name.data());
+        if (option->value && !word.has_value && i + 1 >= argc)
+            return -1 - error(kExitUsage, "%s needs an argument", argv[i]);
+        if (option->value && !word.has_value) word.value = argv[++i];
+        const int status = option->take(word.value, options);
         if (status != kGoOn) return -1 - status;
     }
     return i;
