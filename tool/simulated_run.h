@@ -74,7 +74,7 @@ struct Program {
     // lock recorded there: the traced program takes the register-owner lock
     // of its own state directory itself.
     bool card_lock_beside_card;
-    bool always_drawn;          // video memory drawn even without a picture asked for
+    bool always_drawn; // video memory drawn even without a picture asked for
     // What is wrong with the operands (empty: nothing), before any set-up; may be null.
     std::string (*operands_error)(char **operands);
     // Where a sync lock is recorded: --state-dir's, or the card's.
