@@ -266,12 +266,21 @@ constexpr Change<L> set_value(FieldOf<L> f, std::uint32_t v) {
 }
 
 // Field f becomes the constant v; every other bit is kept.  A v too wide for
-// the field is a compile error.
+// the field is a compile error.  (A C++17 program that includes the installed
+// map, through the simulated controller's header, gets a constexpr function:
+// too wide a v is then a compile error where the change is a constant, and
+// checked as set_value() checks it elsewhere.)
+#if __cplusplus >= 202002L
+#define KOVA_CONSTEVAL consteval
+#else
+#define KOVA_CONSTEVAL constexpr
+#endif
 template <typename L>
-consteval Change<L> set(FieldOf<L> f, std::uint32_t v) {
+KOVA_CONSTEVAL Change<L> set(FieldOf<L> f, std::uint32_t v) {
     if (!f.fits(v)) a_constant_too_wide_for_its_field();
     return set_value(f, v);
 }
+#undef KOVA_CONSTEVAL
 
 // The given fields keep their bits; every other bit becomes 0.
 template <typename L, typename... F>
