@@ -31,7 +31,6 @@ constexpr std::array<reg::Pager, 256> kGrPagers = reg::pagers_of(reg::File::GR);
 constexpr std::array<reg::Pager, 256> kSrPagers = reg::pagers_of(reg::File::SR);
 
 constexpr int kAnyPage = 0x100;
-constexpr std::size_t kPagedCells = std::size_t{256} * 256; // [page][index] of a paged register file
 constexpr int kFakeMemFd = 3;
 
 // The key of a read script: register kind, page (kAnyPage for unpaged
