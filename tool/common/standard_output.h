@@ -1,13 +1,12 @@
 // A program's own standard output is written or the program fails: the last
-// step flushes and closes it, as the standard tools do, and a write that
-// failed (a closed descriptor, a full disk, a broken pipe) is reported.
+// step flushes it, and a write that failed (a closed descriptor, a full disk,
+// a broken pipe) is reported.
 #pragma once
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <stdio_ext.h>
 #include <unistd.h>
 
 namespace kova::tool {
@@ -23,19 +22,19 @@ inline void flush_standard_output() {
         g_standard_output_error = errno;
 }
 
-// Flushes and closes standard output.  True when everything written to it
-// arrived (a closed standard output that was given nothing is fine); else
-// false after "PROGRAM: write error: REASON" on standard error.
+// Flushes standard output for the last time.  True when everything written
+// to it arrived (a closed standard output that was given nothing is fine);
+// else false after "PROGRAM: write error: REASON" on standard error.  The
+// stream stays open and its error is cleared, so that a program's logic run
+// again in the same process (as the fuzzers run it) starts clean; the
+// descriptor itself closes when the process ends.
 inline bool close_standard_output(const char *program) {
-    const bool pending = __fpending(stdout) != 0;
     flush_standard_output();
-    bool failed = std::ferror(stdout) != 0;
+    const bool failed = std::ferror(stdout) != 0;
     int reason = g_standard_output_error;
     if (reason == 0 && fcntl(STDOUT_FILENO, F_GETFD) < 0) reason = errno; // a closed descriptor: EBADF
-    if (std::fclose(stdout) != 0 && !failed && (pending || errno != EBADF)) {
-        failed = true;
-        reason = errno;
-    }
+    std::clearerr(stdout);
+    g_standard_output_error = 0;
     if (!failed) return true;
     if (reason != 0)
         std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(reason));
