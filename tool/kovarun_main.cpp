@@ -22,12 +22,7 @@ constexpr kova::simrun::OptionRow kRows[] = {
     {.name = "--card",
      .argument = "FILE",
      .help = "run PROGRAM on the virtual card FILE (made when missing; default $KOVA_CARD)",
-     .take =
-         [](Options &o, std::string_view v, std::string &e) {
-             if (v.empty()) e = "empty file name";
-             o.card = v;
-             return !v.empty();
-         }},
+     .take = kova::simrun::take_card},
     {.name = "--sysfs",
      .argument = "DIR",
      .help = "the device-check tree PROGRAM sees (default: one describing the simulated controller)",

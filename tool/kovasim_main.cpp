@@ -48,12 +48,7 @@ constexpr kova::simrun::OptionRow kRows[] = {
      .argument = "FILE",
      .help = "run on the virtual card FILE (made when missing; default $KOVA_CARD); with --frames\n"
              "and no capview options, only the frames pass",
-     .take =
-         [](Options &o, std::string_view v, std::string &e) {
-             if (v.empty()) e = "empty file name";
-             o.card = v;
-             return !v.empty();
-         }},
+     .take = kova::simrun::take_card},
 };
 
 constexpr kova::simrun::Program kKovasim = {

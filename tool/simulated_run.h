@@ -57,6 +57,13 @@ struct OptionRow {
     std::string (*choices)(std::string_view separator, std::string_view last) = nullptr;
 };
 
+// --card FILE: the virtual card to run on (both programs' row takes it so).
+inline bool take_card(Options &o, std::string_view v, std::string &e) {
+    if (v.empty()) e = "empty file name";
+    o.card = v;
+    return !v.empty();
+}
+
 // What a program is and what it runs; everything else is this core's.
 struct Program {
     const char *name;
