@@ -6,13 +6,12 @@
 #include "physmap.h"
 #include "portmem.h"
 #include "register_access.h"
-#include "register_map.h"
 #include "register_names.h"
 #include "register_owner.h"
 #include "session.h"
 #include "signal_hold.h"
+#include "snapshot.h"
 #include "standard_output.h"
-#include "synclock.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -73,54 +72,6 @@ int exec_simulated(std::vector<std::string> arguments) {
     return kExitFailure;
 }
 
-// The pages in which the library uses paged registers.
-constexpr int kPagesFA[] = {reg::page::kCommon,     reg::page::kEngine1,  reg::page::kBackBufferCopy,
-                            reg::page::kSyncStatus, reg::page::kTvOutput, reg::page::kOutputSwitch};
-constexpr int kPagesBF[] = {reg::page_b::kCommon, reg::page_b::kVideoPort, reg::page_b::kCrtDac,
-                            reg::page_b::kCrtSense};
-
-// Reads the controller's register state into a simulated controller: every
-// GR, SR and CR (paged ones in the library's pages), the TV-encoder registers
-// of the map and of the sync-lock images, and the readable single ports of the
-// map.  Pages changed for the reads are put back; nothing else is written.
-void snapshot(sim::Controller &copy) {
-    regs::Reader reader;
-    const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
-    const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
-    for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
-        for (int i = 0; i < 256; ++i) {
-            const auto index = static_cast<std::uint16_t>(i);
-            const sim::Pager pager = sim::pager_of(kind, static_cast<std::uint8_t>(i));
-            if (pager == sim::Pager::None) {
-                copy.set(sim::Reg{kind, index}, static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
-                continue;
-            }
-            const std::span<const int> pages =
-                pager == sim::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
-            for (const int page : pages)
-                copy.set(sim::Reg{kind, index, page},
-                         static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index, page})));
-        }
-    }
-    copy.set(sim::Reg::gr(reg::kPageSelect.at()), page_fa);
-    copy.set(sim::Reg::gr(reg::kPageSelectB.at()), page_bf);
-    const auto tv = [&](std::uint32_t index) {
-        copy.set_tv(static_cast<std::uint16_t>(index), reader.tv(static_cast<std::uint16_t>(index)));
-    };
-    for (std::uint32_t i = 0; i < std::size(wTVReg16); ++i)
-        tv(reg::kTvImage16First.index + 4 * i);
-    for (std::uint32_t i = 0; i < std::size(dwTVReg32); ++i) {
-        tv(reg::kTvImage32First.index + 4 * i);
-        tv(reg::kTvImage32First.index + 4 * i + 2);
-    }
-    for (const reg::Register &r : reg::kRegisters) {
-        if (r.file == reg::File::TV) tv(r.index);
-        if (r.file == reg::File::Port &&
-            (r.index == reg::kMiscOutputRead.index || r.index == reg::kDacMask.index))
-            copy.set(sim::Reg::port(r.index), reader.port(r.index));
-    }
-}
-
 // Exit status when the registers cannot be had, as capview's.
 constexpr int kExitRegistersBusy = 2;
 
@@ -150,7 +101,8 @@ int dry_run_on_copy(const Options &options, int argc, char **argv, int command_s
     copy->reset();
     {
         const tool::SignalHold hold; // the pages are put back before a signal counts
-        snapshot(*copy);
+        regs::Reader reader;
+        state::read_snapshot(reader, [&](const sim::Setting &setting) { sim::apply(*copy, setting); });
     }
     g_owner.release(); // the rest runs on the copy
     std::vector<std::string> arguments{"--sim"};
