@@ -104,6 +104,29 @@ bool parse_fields(const Layout &layout, Event &event, std::string_view &rest) {
     return parse_number(next_word(rest), 16, event.address) && parse_number(next_word(rest), 16, event.value);
 }
 
+// A time word: "@", digits, and a fraction of digits or none.
+bool is_time(std::string_view word) {
+    if (word.size() < 2 || word[0] != '@') return false;
+    const std::string_view seconds = word.substr(1);
+    const auto point = seconds.find('.');
+    const std::string_view whole = seconds.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "1" : seconds.substr(point + 1);
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return digits(whole) && digits(fraction);
+}
+
+// Takes a timed line's last word, the time, off the line; "" for a line
+// without.
+std::string take_time(std::string_view &line) {
+    const std::string_view trimmed = line.substr(0, line.find_last_not_of(" \t") + 1);
+    const auto start = trimmed.find_last_of(" \t");
+    if (start == std::string_view::npos || !is_time(trimmed.substr(start + 1))) return "";
+    line = trimmed.substr(0, start);
+    return std::string(trimmed.substr(start + 1));
+}
+
 // The register names' printer, in one place.
 std::string indexed_name(reg::File file, std::uint8_t index, std::optional<std::uint8_t> page, bool paged) {
     if (!paged) return sim::register_name(sim::Reg{file, index, reg::kCurrentPage});
@@ -195,8 +218,9 @@ bool is_write(Event::Kind kind) {
 
 std::optional<ParsedLine> parse_line(std::string_view line) {
     std::string_view rest = line;
-    const std::string_view word = next_word(rest);
     ParsedLine parsed;
+    parsed.time = take_time(rest);
+    const std::string_view word = next_word(rest);
     const auto *const found =
         std::ranges::find_if(kLayouts, [word](const Layout &l) { return word == l.word; });
     if (found == std::end(kLayouts)) return std::nullopt;
@@ -360,9 +384,12 @@ std::string describe(const DecodedLine &line) {
     for (const Register &r : line.registers)
         decoded += (decoded.empty() ? "" : " | ") + describe(r);
     if (decoded.empty()) return line.text;
+    const std::string time = line.parsed ? line.parsed->time : std::string();
     std::string text = line.text;
+    if (!time.empty()) text.resize(text.find_last_not_of(" \t", text.rfind(time) - 1) + 1);
     text.resize(std::max(text.size(), kColumn), ' ');
-    return text + "  " + decoded;
+    text += "  " + decoded;
+    return time.empty() ? text : text + "  " + time;
 }
 
 // ------------------------------------------------------------------ alignment

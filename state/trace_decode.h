@@ -4,8 +4,9 @@
 // A trace line is an event ("iopl 3", "open /dev/mem", "mmap E0000000 400000",
 // "close") or an access: "out8 PPPP VV" and "in8 PPPP VV" by port I/O,
 // "w8/r8/w16/r16/w32/r32 OOOOO VALUE" in the register window; " FAIL" where a
-// call failed.  Text after the fields is kept as it is (a tracer may add a
-// time there).
+// call failed.  A timed trace ends each line with " @SECONDS" (the seconds
+// since the program started, "@0.000153"); other text after the fields is
+// kept as it is.
 //
 // The decoder follows the index and page registers as the controller does:
 // the index ports hold the index of GR, SR and CR, a data port reaches the
@@ -36,11 +37,14 @@ struct Event {
 bool is_read(Event::Kind kind);
 bool is_write(Event::Kind kind);
 
-// One trace line taken apart: its event, and the text after the event's
-// fields (without a FAIL among them).  nullopt for a line that is no event.
+// One trace line taken apart: its event, the text after the event's fields
+// (without a FAIL among them, and without the time), and the time of a timed
+// line ("@0.000153", "" for a line without).  nullopt for a line that is no
+// event.
 struct ParsedLine {
     Event event;
     std::string extra;
+    std::string time;
 };
 std::optional<ParsedLine> parse_line(std::string_view line);
 
@@ -88,7 +92,8 @@ class Decoder {
 
 // "NAME=VALUE meaning, note: field=value; field=value"
 std::string describe(const Register &reg);
-// The line as it was, then what it reaches (or its summary).
+// The line as it was, then what it reaches (or its summary); a timed line's
+// time comes last, after what it reaches.
 std::string describe(const DecodedLine &line);
 
 // Decodes a whole trace.

@@ -59,13 +59,41 @@ TEST(TraceDecode, FollowsIndexesAndPages) {
         EXPECT_EQ(decoded_last(c.lines), c.last) << c.lines.back();
 }
 
-TEST(TraceDecode, KeepsTextAfterTheFields) {
-    const auto parsed = kova::trace::parse_line("mmap E0000000 400000 FAIL @0.000125 s");
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_TRUE(parsed->event.failed);
-    EXPECT_EQ(parsed->extra, "@0.000125 s");
-    EXPECT_EQ(kova::trace::canonical(parsed->event), "mmap E0000000 400000 FAIL");
+// Text after the fields: a time (the last word, "@SECONDS") goes after the
+// decoded form; other text stays with the line; a line without keeps today's form.
+struct TailCase {
+    const char *line;
+    bool failed;
+    const char *extra, *time, *described;
+};
+const TailCase kTailCases[] = {
+    {"r8 003DA 09", false, "", "",
+     "r8 003DA 09           P03DA=09 input status: display blanked=1; vertical retrace=1"},
+    {"r8 003DA 09 @12.5", false, "", "@12.5",
+     "r8 003DA 09           P03DA=09 input status: display blanked=1; vertical retrace=1  @12.5"},
+    {"in8 03DA 00 FAIL @0.000001", true, "", "@0.000001",
+     "in8 03DA 00 FAIL      P03DA=00 input status: display blanked=0; vertical retrace=0  @0.000001"},
+    {"mmap E0000000 400000 FAIL @0.000125 s", true, "@0.000125 s", "",
+     "mmap E0000000 400000 FAIL @0.000125 s"},
+    {"w8 12345 00 @1.2", false, "", "@1.2", "w8 12345 00           window 12345=00  @1.2"},
+    {"w8 12345 00 @1.2.3", false, "@1.2.3", "", "w8 12345 00 @1.2.3    window 12345=00"},
+    {"w8 12345 00 @.5", false, "@.5", "", "w8 12345 00 @.5       window 12345=00"},
+    {"close @3", false, "", "@3", "close @3"},
+};
+
+TEST(TraceDecode, TimesAndOtherTextAfterTheFields) {
+    for (const TailCase &c : kTailCases) {
+        const auto parsed = kova::trace::parse_line(c.line);
+        ASSERT_TRUE(parsed.has_value()) << c.line;
+        EXPECT_EQ(parsed->event.failed, c.failed) << c.line;
+        EXPECT_EQ(parsed->extra, c.extra) << c.line;
+        EXPECT_EQ(parsed->time, c.time) << c.line;
+        EXPECT_EQ(kova::trace::describe(kova::trace::decode_all({c.line}).back()), c.described);
+    }
+    EXPECT_EQ(kova::trace::canonical(kova::trace::parse_line("in8 03DA 00 FAIL @0.000001")->event),
+              "in8 03DA 00 FAIL");
     EXPECT_FALSE(kova::trace::parse_line("w8 003CE").has_value());
+    EXPECT_FALSE(kova::trace::parse_line("w8 003CE @0.5").has_value());
     EXPECT_FALSE(kova::trace::parse_line("poke 003CE 12").has_value());
 }
 
@@ -78,6 +106,11 @@ struct DiffCase {
 };
 const DiffCase kDiffCases[] = {
     {{"w8 003CE E5", "r8 003CF 02"}, {"w8 003CE E5 @1", "r8 003CF 02 @2"}, 10, ""},
+    {{"w8 003CE E5 @0.000001", "r8 003CF 02 @0.000002"},
+     {"w8 003CE E5 @0.000010", "r8 003CF 00 @0.000020"},
+     10,
+     "1,2c1,2 R "},
+    {{"w8 003CE E8 @0.1", "w8 003CF 01 @0.2"}, {"w8 003CE E8 @0.1", "w8 003CF 05 @0.2"}, 10, "1,2c1,2 P "},
     {{"w8 003CE E5", "r8 003CF 02", "close"}, {"w8 003CE E5", "r8 003CF 00", "close"}, 10, "1,2c1,2 R "},
     {{"r8 003DA 00", "r8 003DA 00", "w8 003CE E8", "w8 003CF 01"},
      {"r8 003DA 00", "w8 003CE E8", "w8 003CF 05"},
@@ -168,18 +201,28 @@ TEST_F(TraceOfSyncLock, KovactlDecodesAndDiffs) {
     EXPECT_EQ(same.status, 0) << same.err;
     EXPECT_EQ(same.out, "");
 
+    // The timed trace decodes as the other, each time after its line's decoded form.
+    const program_run::Outcome timed = program_run::run(KOVACTL_PATH, {"trace", "decode", b});
+    EXPECT_EQ(timed.status, 0) << timed.err;
+    const std::vector<std::string> timed_out = program_run::lines_of(timed.out);
+    ASSERT_EQ(timed_out.size(), out.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(timed_out[i], out[i] + (out[i] == (*trace_)[i] ? " @0.5" : "  @0.5"));
+
     const auto read = std::ranges::find(*trace_, "r8 003CF 02") - trace_->begin();
     ASSERT_LT(read, static_cast<long>(trace_->size()));
-    other = *trace_;
-    other[static_cast<std::size_t>(read)] = "r8 003CF 00";
+    other[static_cast<std::size_t>(read)] = "r8 003CF 00 @0.5";
     write_lines(b, other);
     const program_run::Outcome differ = program_run::run(KOVACTL_PATH, {"trace", "diff", a, b});
     EXPECT_EQ(differ.status, 1) << differ.err;
     const std::string n = std::to_string(read + 1);
-    EXPECT_EQ(program_run::lines_of(differ.out),
-              (std::vector<std::string>{n + "c" + n + " a read differs: the card and the model disagree",
-                                        "< r8 003CF 02           GRE5@00=02 capture status: stopped=1", "---",
-                                        "> r8 003CF 00           GRE5@00=00 capture status: stopped=0"}));
+    EXPECT_EQ(
+        program_run::lines_of(differ.out),
+        (std::vector<std::string>{n + "c" + n + " a read differs: the card and the model disagree",
+                                  "< r8 003CF 02           GRE5@00=02 capture status: stopped=1", "---",
+                                  "> r8 003CF 00           GRE5@00=00 capture status: stopped=0  @0.5"}));
+    other = *trace_;
+    other[static_cast<std::size_t>(read)] = "r8 003CF 00";
 
     other.erase(other.begin() + read + 1); // and a line fewer: the program differs
     write_lines(b, other);

@@ -69,6 +69,7 @@ JsonObject line_json(std::size_t number, const trace::DecodedLine &line) {
         j.add("event", std::string_view(canonical).substr(0, canonical.find(' ')));
         j.add("address", e.address).add("value", e.value).add("failed", e.failed);
         j.add("extra", line.parsed->extra);
+        if (!line.parsed->time.empty()) j.add("time", std::string_view(line.parsed->time).substr(1));
     }
     std::vector<JsonObject> registers;
     for (const trace::Register &r : line.registers)
