@@ -92,6 +92,8 @@ TEST(TraceDecode, TimesAndOtherTextAfterTheFields) {
     }
     EXPECT_EQ(kova::trace::canonical(kova::trace::parse_line("in8 03DA 00 FAIL @0.000001")->event),
               "in8 03DA 00 FAIL");
+    EXPECT_EQ(kova::trace::canonical(kova::trace::parse_line("mmap E0000000 400000 FAIL @0.000125 s")->event),
+              "mmap E0000000 400000 FAIL");
     EXPECT_FALSE(kova::trace::parse_line("w8 003CE").has_value());
     EXPECT_FALSE(kova::trace::parse_line("w8 003CE @0.5").has_value());
     EXPECT_FALSE(kova::trace::parse_line("poke 003CE 12").has_value());
