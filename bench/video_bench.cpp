@@ -16,6 +16,7 @@
 namespace {
 
 namespace video = kova::sim::video;
+namespace picture = kova::picture;
 
 constexpr std::uint32_t kBuffer = 1536 * 1024;
 constexpr std::uint32_t kMemory = kova::sim::Controller::kVideoMemorySize;
@@ -76,7 +77,7 @@ void BM_ComposeScreen(benchmark::State &state) {
     o.left = 0, o.top = 0, o.right = 720, o.bottom = 576;
     o.source = kBuffer, o.pitch = 1440, o.fetch = 180;
     o.h_factor = o.v_factor = 0x1000;
-    video::Image screen;
+    picture::Image screen;
     for (auto _ : state) {
         video::compose(display, views, 0, memory.data(), kMemory, screen);
         benchmark::DoNotOptimize(screen.rgb.data());
@@ -106,7 +107,7 @@ void BM_FieldBroughtAndComposed(benchmark::State &state) {
     DisableOverlay();
     EnableOverlay();
     video::Model model(sim, video::make_pattern(video::Standard::Pal));
-    video::Image screen;
+    picture::Image screen;
     for (auto _ : state) {
         sim.next_field();
         model.screen(screen);

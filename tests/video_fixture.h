@@ -11,8 +11,9 @@
 #include <memory>
 
 namespace video = kova::sim::video;
-using video::Image;
-using video::Rgb;
+namespace picture = kova::picture;
+using picture::Image;
+using picture::Rgb;
 
 inline Rgb at(const Image &image, int x, int y) {
     const std::uint8_t *p = image.row(y) + x * 3;
