@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capview.h"
+#include "capview_settings.h"
 #include "sim_fixture.h"
 #include "video/model.h"
 
@@ -37,10 +38,7 @@ class VideoPicture : public SimTest {
 
     void SetUp() override {
         SimTest::SetUp();
-        srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-        offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-        overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-        tvMode = 3;
+        capview_start_settings();
     }
     void TearDown() override { model.reset(); }
 
