@@ -1,18 +1,9 @@
-// Pixels: their formats in video memory and their conversion to and from RGB.
-//
-//  Overlay source formats (OVL DB bits 0-2): 0 = YUYV 4:2:2 (Y0 U Y1 V; also
-//  what the capture engine writes), 1 = RGB 5:5:5, 2 = RGB 5:6:5, 3 = RGB
-//  8:8:8 stored B, G, R, 4 = RGB 8:8:8:8 stored B, G, R, unused, 5 = 8-bit
-//  index into the default palette, 6 = UYVY 4:2:2, 7 = 8-bit grey.
-//                                                             decode_row()
-//  Colour: Y'CbCr is BT.601 with studio range (Y 16-235, Cb and Cr 16-240)
-//  in both directions.  To RGB the rounding is the SIMD pixel library's
-//  where the build has it (a value may differ by one from the plain 8.8
-//  fixed-point sums of a build without it).      yuv_to_rgb(), rgb_to_yuv()
-//  Screen depths: 16 bits are RGB 5:6:5, 24 bits B, G, R, 32 bits B, G, R,
-//  unused (least significant byte first); 8 bits index the default palette;
-//  4 bits index its first 16 entries, two pixels per byte, the left one in
-//  the high nibble.                  decode_screen_row(), encode_screen_pixel()
+// Pixels: the overlay source formats (OVL DB bits 0-2) and the screen depths
+// as they lie in video memory, and their conversion to and from RGB (BT.601,
+// studio range).  What each format code and depth holds is one of the video
+// model's choices, listed with the others at the top of
+// sim/video/assumptions.h (1-3 and 11); kovactl grab reads the capture
+// engine's 4:2:2 pixels on the hardware by the same conversion.
 #pragma once
 
 #include <cstdint>

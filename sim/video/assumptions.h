@@ -5,9 +5,9 @@
 // model's own choice, not a fact about the controller, and each choice lives
 // in the one function named beside it so that a better guess changes one
 // place: in this header, but capture_field (model.h), the pixel formats and
-// colours (1-3, picture/pixels.h, which pictures of the hardware read too)
-// and the capture engine's buffer layout (5, 7, 8: lib/decode.h, by which
-// kovactl grab reads the card's video memory).
+// colours (1-3 and 11: picture/pixels.h, which pictures of the hardware read
+// too) and the capture engine's buffer layout (5, 7, 8: lib/decode.h, by
+// which kovactl grab reads the card's video memory).
 //
 //  1. Pixel formats of an overlay window (OVL DB bits 0-2): 0 = YUYV 4:2:2
 //     (Y0 U Y1 V; also what the capture engine writes), 1 = RGB 5:5:5,
