@@ -9,6 +9,7 @@
 #include "save_areas.h"
 #include "synclock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +177,28 @@ void reset_process_state() {
     sim::controller().reset();
     std::error_code ignored; // the state directory (lock-state record) as a fresh machine has it: none
     std::filesystem::remove_all(scratch_dir() + "/state", ignored);
+}
+
+void start_program_target() {
+    scratch_dir();
+    silence_stdout();
+    reset_process_state(); // the first call records the globals at start-up
+}
+
+ProgramRun run_program(const char *program, int (*main)(int, char **), const std::vector<std::string> &args) {
+    reset_process_state();
+    Argv argv(program, args);
+    const int status = main(argv.argc(), argv.argv());
+    std::fflush(stdout);
+    return {status, sim::controller().events()};
+}
+
+bool same_run(const ProgramRun &a, const ProgramRun &b) {
+    return a.status == b.status && a.events.size() == b.events.size() &&
+           std::equal(a.events.begin(), a.events.end(), b.events.begin(), [](const auto &x, const auto &y) {
+               return x.kind == y.kind && x.failed == y.failed && x.address == y.address &&
+                      x.value == y.value;
+           });
 }
 
 } // namespace kova::fuzz

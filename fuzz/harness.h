@@ -5,6 +5,8 @@
 // fresh process.
 #pragma once
 
+#include "controller.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -47,5 +49,20 @@ std::vector<unsigned char> globals_image();
 // Back to start-up: the globals as above, getopt reinitialised, the
 // simulated controller at power-on, and no state directory.
 void reset_process_state();
+
+// The set-up of a target that runs a program's main: the scratch directory,
+// standard output silenced, and the globals at start-up recorded.
+void start_program_target();
+
+// A run of a program's main from the state at start-up: its exit status and
+// the simulated controller's trace.
+struct ProgramRun {
+    int status;
+    std::vector<sim::Event> events;
+};
+ProgramRun run_program(const char *program, int (*main)(int, char **), const std::vector<std::string> &args);
+
+// Whether two runs end alike and leave the same accesses.
+bool same_run(const ProgramRun &a, const ProgramRun &b);
 
 } // namespace kova::fuzz

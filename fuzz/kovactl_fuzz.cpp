@@ -7,7 +7,6 @@
 // not run.  Beyond crashes, the target stops on an exit status other than 0,
 // 1 and 64, and when the same command line run twice ends differently or
 // leaves a different trace.
-#include "controller.h"
 #include "harness.h"
 #include "kovactl.h"
 #include "number.h"
@@ -21,11 +20,6 @@
 #include <vector>
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::vector<kova::sim::Event> events;
-};
 
 [[noreturn]] void finding(const char *what) {
     std::fprintf(stderr, "kovactl fuzz target: %s\n", what);
@@ -44,38 +38,25 @@ bool runnable(const std::vector<std::string> &args) {
     return true;
 }
 
-Outcome run(const std::vector<std::string> &args) {
-    kova::fuzz::reset_process_state();
-    kova::fuzz::Argv argv("kovactl", args);
-    const int status = kova::ctl::run(argv.argc(), argv.argv());
-    std::fflush(stdout);
-    return {status, kova::sim::controller().events()};
-}
-
-bool same(const Outcome &a, const Outcome &b) {
-    return a.status == b.status && a.events.size() == b.events.size() &&
-           std::equal(a.events.begin(), a.events.end(), b.events.begin(), [](const auto &x, const auto &y) {
-               return x.kind == y.kind && x.failed == y.failed && x.address == y.address &&
-                      x.value == y.value;
-           });
+kova::fuzz::ProgramRun run(const std::vector<std::string> &args) {
+    return kova::fuzz::run_program("kovactl", kova::ctl::run, args);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    kova::fuzz::scratch_dir();
-    kova::fuzz::silence_stdout();
-    kova::fuzz::reset_process_state(); // the first call records the globals at start-up
+    kova::fuzz::start_program_target();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::vector<std::string> args = kova::fuzz::split_arguments(data, size);
     if (!runnable(args)) return -1; // not kept in the corpus
-    const Outcome first = run(args);
+    const kova::fuzz::ProgramRun first = run(args);
     if (first.status != kova::ctl::kExitOk && first.status != kova::ctl::kExitFailure &&
         first.status != kova::ctl::kExitUsage)
         finding("exit status other than 0, 1 and 64");
-    if (!same(run(args), first)) finding("a second run of the same command line runs differently");
+    if (!kova::fuzz::same_run(run(args), first))
+        finding("a second run of the same command line runs differently");
     return 0;
 }

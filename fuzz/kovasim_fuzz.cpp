@@ -7,7 +7,6 @@
 // than a few frames, or end the process (--version, --list-options) are not run.  Beyond
 // crashes, the target stops when the same command line run twice ends
 // differently or leaves a different trace.
-#include "controller.h"
 #include "harness.h"
 #include "program_filter.h"
 
@@ -21,11 +20,6 @@
 int kovasim_main(int argc, char **argv); // tool/kovasim_main.cpp, its main renamed in this build
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::vector<kova::sim::Event> events;
-};
 
 bool runnable(const std::vector<std::string> &args) {
     if (kova::fuzz::any_names_option(
@@ -47,41 +41,27 @@ bool runnable(const std::vector<std::string> &args) {
     return true;
 }
 
-Outcome run(const std::vector<std::string> &args) {
-    kova::fuzz::reset_process_state();
+kova::fuzz::ProgramRun run(const std::vector<std::string> &args) {
     // No frames and no picture of the video model unless the input asks for
     // them: they cost a tenth of a second a run under the sanitizers and add
     // nothing to the parsing under test.
     std::vector<std::string> with_frames{"--frames=0", "--source=none"};
     with_frames.insert(with_frames.end(), args.begin(), args.end());
-    kova::fuzz::Argv argv("kovasim", with_frames);
-    const int status = kovasim_main(argv.argc(), argv.argv());
-    std::fflush(stdout);
-    return {status, kova::sim::controller().events()};
-}
-
-bool same(const Outcome &a, const Outcome &b) {
-    return a.status == b.status && a.events.size() == b.events.size() &&
-           std::equal(a.events.begin(), a.events.end(), b.events.begin(), [](const auto &x, const auto &y) {
-               return x.kind == y.kind && x.failed == y.failed && x.address == y.address &&
-                      x.value == y.value;
-           });
+    return kova::fuzz::run_program("kovasim", kovasim_main, with_frames);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    kova::fuzz::scratch_dir();
-    kova::fuzz::silence_stdout();
-    kova::fuzz::reset_process_state(); // the first call records the globals at start-up
+    kova::fuzz::start_program_target();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::vector<std::string> args = kova::fuzz::split_arguments(data, size);
     if (!runnable(args)) return -1; // not kept in the corpus
-    const Outcome first = run(args);
-    if (!same(run(args), first)) {
+    const kova::fuzz::ProgramRun first = run(args);
+    if (!kova::fuzz::same_run(run(args), first)) {
         std::fprintf(stderr, "kovasim fuzz target: a second run of the same command line runs differently\n");
         std::abort();
     }

@@ -6,7 +6,7 @@
 //   - a frame's planes are not the sizes its header implies;
 //   - after a rewind, the first frame reads back differently.
 #include "harness.h"
-#include "io.h"
+#include "picture.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,8 +15,8 @@
 
 namespace {
 
-using kova::sim::video::PlanarFrame;
-using kova::sim::video::Y4mReader;
+using kova::picture::PlanarFrame;
+using kova::picture::Y4mReader;
 
 constexpr int kFramesRead = 3; // enough for the frame loop; a stream may hold many
 

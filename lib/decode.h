@@ -137,6 +137,32 @@ inline constexpr std::uint32_t kCaptureBytesPerPixel = 2;
 inline constexpr std::uint32_t kCapturePitchUnit = 4;
 inline constexpr std::uint32_t kMaxCapturePitch = reg::kCapPitch.field().mask() * kCapturePitchUnit;
 
+// The size the capture engine writes for a source size (pixels or lines)
+// and its 4.12 factor, destination over source: rounded to the nearest.
+constexpr std::uint32_t capture_size(std::uint32_t source_size, std::uint16_t factor) {
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(source_size) * factor + kScaleOne / 2) >>
+                                      12);
+}
+
+// Where the capture engine writes line `line` of field `field` (a byte
+// offset, unbounded).  Field 0 holds the even lines of the frame.  Double
+// buffered, field 0 goes to the destination and field 1 to the back buffer,
+// each at line 2 x line with field scaling; otherwise field scaling weaves
+// line j of field f into line 2j + f, and without it both fields write line
+// j (the later overwrites the earlier).  `Capture` is a record of the
+// capture registers (state::CaptureState): destination and back_buffer in
+// bytes, pitch in pixels, double_buffer and field_scaling.
+template <typename Capture>
+constexpr std::uint64_t capture_line_offset(const Capture &c, int field, std::uint32_t line) {
+    const std::uint64_t pitch = static_cast<std::uint64_t>(c.pitch) * kCaptureBytesPerPixel;
+    if (c.double_buffer) {
+        const std::uint64_t base = field == 0 ? c.destination : c.back_buffer;
+        return base + (c.field_scaling ? 2ull * line : line) * pitch;
+    }
+    if (c.field_scaling) return c.destination + (2ull * line + static_cast<unsigned>(field)) * pitch;
+    return c.destination + line * pitch;
+}
+
 // The capture input window's horizontal registers: 2 x first pixel + 1 and
 // 2 x end pixel + 2.
 constexpr std::uint32_t capture_x_start(std::uint32_t first_pixel) {

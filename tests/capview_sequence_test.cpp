@@ -1,6 +1,7 @@
 // capview's stop and start sequences driven in-process, where the frame
 // buffer (which the trace does not show) matters: blanking the window area.
 #include "capview.h"
+#include "capview_settings.h"
 #include "sim_fixture.h"
 
 #include <algorithm>
@@ -14,10 +15,7 @@ class CapviewSequence : public SimTest {
     void SetUp() override {
         SimTest::SetUp();
         // The settings as capview starts with them.
-        srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-        offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-        overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-        tvMode = 3;
+        capview_start_settings();
         std::fill_n(sim.video_memory(), kova::sim::Controller::kVideoMemorySize, 0xFF);
     }
 

@@ -1,6 +1,7 @@
 // The virtual card: programs in processes of their own meet on one card as
 // on the one card in a machine.
 #include "capview.h"
+#include "capview_settings.h"
 #include "card.h"
 #include "controller.h"
 #include "program_run.h"
@@ -50,10 +51,7 @@ std::string bytes_of(const std::string &path) {
 
 // capview in this process, on the process's controller as it is.
 void capview_here(std::vector<std::string> args) {
-    srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-    offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-    overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-    tvMode = 3;
+    capview_start_settings();
     optind = 0;
     args.insert(args.begin(), "capview");
     std::vector<char *> argv;

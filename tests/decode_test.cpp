@@ -1,6 +1,7 @@
 // kovactl status and the library's queries agree: over register states that
 // reach every depth code, memory size code, clock select and chip generation,
 // the state decoder reports what the library's queries return.
+#include "decode.h"
 #include "engines.h"
 #include "sim_fixture.h"
 #include "utility.h"
@@ -47,6 +48,39 @@ TEST_F(Decode, StateDecoderAgreesWithTheLibraryQueries) {
         EXPECT_DOUBLE_EQ(state.screen.memory_clock, GetVMemoryClock()); // x87 keeps extra bits on i386
         EXPECT_DOUBLE_EQ(state.screen.pixel_clock, GetVPixelClock());
     }
+}
+
+// Where the capture engine puts line 3 of each field, as kovactl grab reads it
+// back: a 100-pixel pitch (200 bytes), front buffer 0x1000, back 0x9000.
+TEST(CaptureLayout, EachFieldLineLiesWhereTheBuffersAndFieldScalingPutIt) {
+    struct Case {
+        bool double_buffer, field_scaling;
+        int field;
+        std::uint64_t offset;
+    };
+    const Case cases[] = {
+        {false, false, 0, 0x1000 + 3 * 200},
+        {false, false, 1, 0x1000 + 3 * 200}, // the later field overwrites
+        {false, true, 0, 0x1000 + 6 * 200},
+        {false, true, 1, 0x1000 + 7 * 200}, // woven
+        {true, false, 0, 0x1000 + 3 * 200},
+        {true, false, 1, 0x9000 + 3 * 200},
+        {true, true, 0, 0x1000 + 6 * 200},
+        {true, true, 1, 0x9000 + 6 * 200},
+    };
+    for (const Case &c : cases) {
+        kova::state::CaptureState capture{};
+        capture.destination = 0x1000, capture.back_buffer = 0x9000, capture.pitch = 100;
+        capture.double_buffer = c.double_buffer, capture.field_scaling = c.field_scaling;
+        EXPECT_EQ(kova::decode::capture_line_offset(capture, c.field, 3), c.offset)
+            << "double " << c.double_buffer << " scaled " << c.field_scaling << " field " << c.field;
+    }
+    // Sizes round to the nearest, a half up; a factor 0 writes nothing.
+    EXPECT_EQ(kova::decode::capture_size(720, 0x1000), 720u);
+    EXPECT_EQ(kova::decode::capture_size(288, 0x2000), 576u);
+    EXPECT_EQ(kova::decode::capture_size(5, 0x800), 3u);
+    EXPECT_EQ(kova::decode::capture_size(7, 0x6DB), 3u); // 2.999 up
+    EXPECT_EQ(kova::decode::capture_size(720, 0), 0u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // capview's diagnostics on standard error: what each one says, and that
 // standard output, exit status and register accesses stay what they are.
 #include "capview.h"
+#include "capview_settings.h"
 #include "kovasim_run.h"
 #include "privilege_hint.h"
 #include "sim_fixture.h"
@@ -25,10 +26,7 @@ Lines capview_lines(const std::string &err) {
 // The trace of the stop and start sequences with the given settings, driven
 // in process: what kovasim must show, diagnostics or not.
 Lines sequence_trace(void (*settings)()) {
-    srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-    offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-    overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-    tvMode = 3;
+    capview_start_settings();
     settings();
     auto &sim = kova::sim::controller();
     sim.reset();

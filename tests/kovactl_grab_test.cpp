@@ -4,7 +4,7 @@
 // are compared with the source frame after the registers' scaling.
 #include "kovactl_run.h"
 #include "kovasim_run.h"
-#include "video/io.h"
+#include "picture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-namespace video = kova::sim::video;
+namespace picture = kova::picture;
 
 std::string temp_path(const char *stem) {
     std::string path = std::string(P_tmpdir) + "/grab-" + stem + "-XXXXXX";
@@ -61,8 +61,8 @@ std::vector<std::string> capview_registers(const std::vector<std::string> &capvi
 
 struct Grabbed {
     KovactlRun run;
-    video::Y4mHeader header;
-    std::vector<video::PlanarFrame> frames;
+    picture::Y4mHeader header;
+    std::vector<picture::PlanarFrame> frames;
 };
 
 Grabbed grab(const std::vector<std::string> &capview_args, const std::vector<std::string> &grab_args) {
@@ -74,11 +74,11 @@ Grabbed grab(const std::vector<std::string> &capview_args, const std::vector<std
     if (g.run.status != 0) return g;
     const std::string path = temp_path("y4m");
     std::ofstream(path, std::ios::binary) << g.run.out;
-    video::Y4mReader reader;
+    picture::Y4mReader reader;
     std::string error;
     EXPECT_TRUE(reader.open(path, error)) << error;
     g.header = reader.header();
-    for (video::PlanarFrame frame; reader.read(frame, error);)
+    for (picture::PlanarFrame frame; reader.read(frame, error);)
         g.frames.push_back(frame);
     EXPECT_EQ(error, "");
     std::remove(path.c_str());
@@ -117,7 +117,7 @@ TEST(KovactlGrab, FrameEqualsTheSourceAfterTheRegistersScaling) {
         ASSERT_EQ(g.header.width, c.width);
         ASSERT_EQ(g.header.height, c.height);
         EXPECT_EQ(g.header.rate_num, c.source_height == 480 ? 30000 : 25);
-        const video::PlanarFrame &f = g.frames[0];
+        const picture::PlanarFrame &f = g.frames[0];
         const bool one_to_one = c.width == c.source_width && c.height == c.source_height;
         int wrong = 0;
         for (int l = 0; l < c.height; ++l) {
@@ -151,30 +151,30 @@ TEST(KovactlGrab, FramesFormatsAndFiles) {
 
     const std::string file = temp_path("file");
     std::vector<std::string> args = capview_registers(none);
-    args.insert(args.end(), {"grab", "--format", video::png_supported() ? "png" : "y4m", "-o", file});
+    args.insert(args.end(), {"grab", "--format", picture::png_supported() ? "png" : "y4m", "-o", file});
     const KovactlRun run = run_kovactl(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
     std::string error;
-    if (video::png_supported()) {
-        video::Image image;
-        ASSERT_TRUE(video::read_png(file, image, error)) << error;
+    if (picture::png_supported()) {
+        picture::Image image;
+        ASSERT_TRUE(picture::read_png(file, image, error)) << error;
         EXPECT_EQ(image.width, 720);
         EXPECT_EQ(image.height, 576);
     } else {
-        video::Y4mReader reader;
+        picture::Y4mReader reader;
         ASSERT_TRUE(reader.open(file, error)) << error;
         EXPECT_EQ(reader.header().width, 720);
     }
     std::remove(file.c_str());
 
-    if (video::png_supported()) {
+    if (picture::png_supported()) {
         // screenshot writes the screen: the display's size.
         args = capview_registers(none);
         args.insert(args.end(), {"screenshot", file + ".png"});
         EXPECT_EQ(run_kovactl(args).status, 0);
-        video::Image image;
-        ASSERT_TRUE(video::read_png(file + ".png", image, error)) << error;
+        picture::Image image;
+        ASSERT_TRUE(picture::read_png(file + ".png", image, error)) << error;
         EXPECT_GE(image.width, 720);
         std::remove((file + ".png").c_str());
     }

@@ -3,7 +3,7 @@
 #include "controller.h"
 #include "kovactl.h"
 #include "kovactl_run.h"
-#include "register_owner.h"
+#include "register_holder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,44 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// A process that holds the registers as `program` until destroyed.
-class Holder {
-  public:
-    Holder(const std::string &dir, const char *program) {
-        int ready[2], go[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(go), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(go[1]);
-            kova::tool::RegisterOwner owner;
-            std::string error;
-            const char taken = owner.acquire(dir, program, 0ms, error) ? 'y' : 'n';
-            (void)!write(ready[1], &taken, 1);
-            char any = 0;
-            (void)!read(go[0], &any, 1); // until the parent closes its end
-            _exit(0);
-        }
-        close(ready[1]);
-        close(go[0]);
-        go_ = go[1];
-        char taken = 0;
-        EXPECT_EQ(read(ready[0], &taken, 1), 1);
-        EXPECT_EQ(taken, 'y');
-        close(ready[0]);
-    }
-    ~Holder() {
-        close(go_);
-        waitpid(pid_, nullptr, 0);
-    }
-    pid_t pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-    int go_ = -1;
-};
 
 TEST(KovactlOwner, HardwareCommandsGiveUpAfterTheBoundAndNameTheHolder) {
     char pattern[] = "/tmp/kovactl-owner-XXXXXX";

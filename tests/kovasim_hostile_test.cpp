@@ -4,7 +4,7 @@
 #include "kovasim_run.h"
 #include "program_run.h"
 #include "scratch_dir.h"
-#include "video/io.h"
+#include "picture.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +78,7 @@ TEST(KovasimHostile, OutputIsReplacedWholeAndNothingElseIsRemoved) {
     const std::string full = scratch / "full";
     ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
     // (A kovasim built without libpng writes no picture: its y4m stream fails instead.)
-    const bool with_png = kova::sim::video::png_supported();
+    const bool with_png = kova::picture::png_supported();
     const KovasimRun png = run_kovasim({with_png ? "--png" : "--y4m", full}, false);
     EXPECT_EQ(png.status, 2);
     struct stat st {};

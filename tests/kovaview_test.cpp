@@ -6,7 +6,7 @@
 #include "program_run.h"
 #include "register_owner.h"
 #include "scratch_dir.h"
-#include "video/io.h"
+#include "picture.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ TEST(Kovaview, HeadlessStreamIsKovasimsForTheSameRun) {
         EXPECT_EQ(viewed.out, simulated.out);
         EXPECT_NE(viewed.err.find("kovaview: 50 fields in "), std::string::npos) << viewed.err;
         const std::string stream = read_file(dir / "view.y4m");
-        const std::uint64_t frame = kova::sim::video::Y4mWriter::frame_bytes(1024, 768);
+        const std::uint64_t frame = kova::picture::Y4mWriter::frame_bytes(1024, 768);
         EXPECT_EQ(stream.size() - stream.find('\n') - 1, 50 * frame); // 50 frames after the header
         EXPECT_TRUE(stream == read_file(dir / "sim.y4m"));
     }
@@ -145,7 +145,7 @@ std::string x_command(const std::string &display, const std::vector<std::string>
 }
 
 // The RGB pixels of a window dump of 32 bits a pixel (xwd's format).
-bool read_xwd(const std::string &path, kova::sim::video::Image &image) {
+bool read_xwd(const std::string &path, kova::picture::Image &image) {
     const std::string data = read_file(path);
     const auto word = [&](std::size_t i) {
         const auto *p = reinterpret_cast<const unsigned char *>(data.data()) + 4 * i;
@@ -176,23 +176,41 @@ std::uint64_t fields_of_capview_run(const std::vector<std::string> &capview) {
     return std::stoull(err.substr(err.rfind(' ', at - 1) + 1));
 }
 
-TEST(KovaviewWindow, ShowsKovasimsPictureAndTheSnapshotKeyWritesIt) {
-    if (!KOVAVIEW_WINDOW) GTEST_SKIP() << "kovaview built without SDL2: no window to look at";
-    for (const char *tool : {"Xvfb", "xdotool", "xwd"})
-        if (!have(tool)) GTEST_SKIP() << tool << " not installed: no X server to show the window on";
+// A scratch directory and an X server of its own for a test of the viewer's
+// window; skipped where the viewer has no window or no X server can run.
+class KovaviewWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!KOVAVIEW_WINDOW) GTEST_SKIP() << "kovaview built without SDL2: no window to look at";
+        for (const char *tool : {"Xvfb", "xdotool", "xwd"})
+            if (!have(tool)) GTEST_SKIP() << tool << " not installed: no X server to show the window on";
+        display = start_xvfb(server);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    }
+
     const ScratchDir dir;
     std::unique_ptr<Process> server;
-    const std::string display = start_xvfb(server);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    std::string display;
+};
+
+// A viewer's environment on `display`.  The software renderer draws at scale
+// 1 exactly; X's libraries keep what they allocate to the end, which is no
+// leak of kovaview's.
+std::vector<std::string> window_environment(const std::string &display) {
+    return {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"};
+}
+
+// The viewer's window, once it is shown: its X identifier, or "".
+std::string viewer_window(const std::string &display, const ScratchDir &dir) {
+    return x_command(display, {"xdotool", "search", "--sync", "--name", "^kovaview"}, dir);
+}
+
+TEST_F(KovaviewWindow, ShowsKovasimsPictureAndTheSnapshotKeyWritesIt) {
     const std::vector<std::string> capview = {"-b", "-x", "100", "-y", "50"};
     std::vector<std::string> args = {KOVAVIEW_PATH, "--snapshot-dir", dir.path, "--"};
     args.insert(args.end(), capview.begin(), capview.end());
-    // The software renderer draws at scale 1 exactly; X's libraries keep what
-    // they allocate to the end, which is no leak of kovaview's.
-    Process viewer(args, {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"},
-                   -1, "/dev/null", dir / "viewer.err");
-    const std::string window =
-        x_command(display, {"xdotool", "search", "--sync", "--name", "^kovaview"}, dir);
+    Process viewer(args, window_environment(display), -1, "/dev/null", dir / "viewer.err");
+    const std::string window = viewer_window(display, dir);
     ASSERT_FALSE(window.empty()) << "no kovaview window";
     x_command(display, {"xdotool", "key", "--window", window, "p", "s"}, dir);
     std::string snapshot;
@@ -212,10 +230,10 @@ TEST(KovaviewWindow, ShowsKovasimsPictureAndTheSnapshotKeyWritesIt) {
     run_kovasim(sim, false);
     EXPECT_TRUE(read_file(snapshot) == read_file(dir / "sim.png")) << snapshot;
     // The window shows those pixels.
-    kova::sim::video::Image shown, picture;
+    kova::picture::Image shown, picture;
     std::string error;
     ASSERT_TRUE(read_xwd(dir / "window.xwd", shown)) << "no window dump";
-    ASSERT_TRUE(kova::sim::video::read_png(dir / "sim.png", picture, error)) << error;
+    ASSERT_TRUE(kova::picture::read_png(dir / "sim.png", picture, error)) << error;
     EXPECT_EQ(shown.width, picture.width);
     EXPECT_EQ(shown.height, picture.height);
     EXPECT_TRUE(shown.rgb == picture.rgb);
@@ -280,10 +298,9 @@ class CardWindow {
     CardWindow(const ScratchDir &dir, const std::string &display, const std::string &card)
         : dir_(dir), display_(display), card_(card),
           viewer_({KOVAVIEW_PATH, "--card", card, "--snapshot-dir", dir / "shots"},
-                  {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"}, -1,
-                  "/dev/null", dir / "viewer.err") {
+                  window_environment(display), -1, "/dev/null", dir / "viewer.err") {
         std::filesystem::create_directory(dir / "shots");
-        window_ = x_command(display, {"xdotool", "search", "--sync", "--name", "^kovaview"}, dir);
+        window_ = viewer_window(display, dir);
     }
     const std::string &window() const { return window_; }
     void keys(const std::vector<std::string> &keys) {
@@ -302,18 +319,18 @@ class CardWindow {
         return "";
     }
     // What the window shows.
-    kova::sim::video::Image shown() {
+    kova::picture::Image shown() {
         x_command(display_, {"xwd", "-id", window_, "-silent", "-out", dir_ / "window.xwd"}, dir_);
-        kova::sim::video::Image image;
+        kova::picture::Image image;
         read_xwd(dir_ / "window.xwd", image);
         return image;
     }
     // kovasim's picture of the card as it is, with no field advanced.
-    std::string kovasim_picture(kova::sim::video::Image &image) {
+    std::string kovasim_picture(kova::picture::Image &image) {
         EXPECT_EQ(run_kovasim({"--card", card_, "--frames", "0", "--png", dir_ / "sim.png"}, false).status,
                   0);
         std::string error;
-        EXPECT_TRUE(kova::sim::video::read_png(dir_ / "sim.png", image, error)) << error;
+        EXPECT_TRUE(kova::picture::read_png(dir_ / "sim.png", image, error)) << error;
         return read_file(dir_ / "sim.png");
     }
     int quit() {
@@ -327,18 +344,11 @@ class CardWindow {
     Process viewer_;
 };
 
-TEST(KovaviewWindow, OnACardShowsKovasimsPictureAndAMovedWindowAtTheNextField) {
-    if (!KOVAVIEW_WINDOW) GTEST_SKIP() << "kovaview built without SDL2: no window to look at";
-    for (const char *tool : {"Xvfb", "xdotool", "xwd"})
-        if (!have(tool)) GTEST_SKIP() << tool << " not installed: no X server to show the window on";
-    const ScratchDir dir;
-    std::unique_ptr<Process> server;
-    const std::string display = start_xvfb(server);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+TEST_F(KovaviewWindow, OnACardShowsKovasimsPictureAndAMovedWindowAtTheNextField) {
     const std::string card = card_left_by_capview(dir);
     CardWindow view(dir, display, card);
     ASSERT_FALSE(view.window().empty()) << "no kovaview window: " << read_file(dir / "viewer.err");
-    kova::sim::video::Image picture[2];
+    kova::picture::Image picture[2];
     std::string sim_png[2];
     for (int step = 0; step < 2; ++step) {
         SCOPED_TRACE(step);
@@ -355,7 +365,7 @@ TEST(KovaviewWindow, OnACardShowsKovasimsPictureAndAMovedWindowAtTheNextField) {
         const std::string snapshot = view.snapshot();
         sim_png[step] = view.kovasim_picture(picture[step]);
         EXPECT_TRUE(snapshot == sim_png[step]);
-        const kova::sim::video::Image shown = view.shown();
+        const kova::picture::Image shown = view.shown();
         EXPECT_EQ(shown.width, picture[step].width);
         EXPECT_TRUE(shown.rgb == picture[step].rgb);
     }

@@ -1,6 +1,7 @@
 // The register-owner lock between processes: a second program waits its
 // bounded time, then names the holder; the lock passes on when the holder
 // ends or lets go, even when it dies without letting go.
+#include "register_holder.h"
 #include "register_owner.h"
 
 #include <gtest/gtest.h>
@@ -19,58 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using kova::tool::RegisterOwner;
-
-// Another process that takes the lock as `program` and holds it until told
-// to let go (or to die without letting go).
-class Holder {
-  public:
-    Holder(const std::string &dir, const char *program) {
-        int ready[2], go[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(go), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(go[1]); // so that the parent's end closing reads as "let go"
-            RegisterOwner owner;
-            std::string error;
-            const char taken = owner.acquire(dir, program, 0ms, error) ? 'y' : 'n';
-            (void)!write(ready[1], &taken, 1);
-            char how = 0;
-            (void)!read(go[0], &how, 1);
-            if (how == 'k') _exit(3); // dies holding the lock
-            owner.release();
-            (void)!write(ready[1], &how, 1);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(go[0]);
-        ready_ = ready[0];
-        go_ = go[1];
-        char taken = 0;
-        EXPECT_EQ(read(ready_, &taken, 1), 1);
-        EXPECT_EQ(taken, 'y');
-    }
-    ~Holder() {
-        close(go_);
-        waitpid(pid_, nullptr, 0);
-        close(ready_);
-    }
-    pid_t pid() const { return pid_; }
-    void let_go() {
-        (void)!write(go_, "r", 1);
-        char done = 0;
-        EXPECT_EQ(read(ready_, &done, 1), 1);
-    }
-    void die() {
-        (void)!write(go_, "k", 1);
-        waitpid(pid_, nullptr, 0);
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int ready_ = -1, go_ = -1;
-};
 
 class RegisterOwnerTest : public ::testing::Test {
   protected:

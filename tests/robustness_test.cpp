@@ -1,5 +1,5 @@
 // Inputs that once broke a parser: each case pins the sound behaviour.
-#include "io.h"
+#include "picture.h"
 #include "register_names.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +54,7 @@ TEST(RobustnessTest, Y4mHeaderNumbersDoNotWrap) {
     };
     for (const auto &c : cases) {
         std::ofstream(path, std::ios::binary) << c.header << "\n";
-        kova::sim::video::Y4mReader reader;
+        kova::picture::Y4mReader reader;
         std::string error;
         const bool opened = reader.open(path, error);
         if (c.error != nullptr) {

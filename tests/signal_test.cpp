@@ -2,6 +2,7 @@
 // the sequences to end and then take effect: the simulated controller raises
 // the signal from inside a register read during capture start-up.
 #include "capview.h"
+#include "capview_settings.h"
 #include "sim_fixture.h"
 
 #include <csignal>
@@ -32,10 +33,7 @@ void on_signal(int sig) {
 
 // capview with default settings on a fresh controller, in this (child) process.
 int run_capview(void (*prepare)() = nullptr) {
-    srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-    offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-    overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-    tvMode = 3;
+    capview_start_settings();
     optind = 0;
     kova::sim::controller().reset();
     if (prepare != nullptr) prepare();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capview.h"
+#include "capview_settings.h"
 #include "sim_fixture.h"
 #include "video/model.h"
 
@@ -11,8 +12,9 @@
 #include <memory>
 
 namespace video = kova::sim::video;
-using video::Image;
-using video::Rgb;
+namespace picture = kova::picture;
+using picture::Image;
+using picture::Rgb;
 
 inline Rgb at(const Image &image, int x, int y) {
     const std::uint8_t *p = image.row(y) + x * 3;
@@ -36,10 +38,7 @@ class VideoPicture : public SimTest {
 
     void SetUp() override {
         SimTest::SetUp();
-        srcWidth = 720, srcHeight = 576, destWidth = 720, destHeight = 576;
-        offsetX = offsetY = shrinkX = shrinkY = bitclipWidth = bitclipHeight = 0;
-        overlayMode = bDoubleBuf = bBlank = bSynclock = bVerbose = 0;
-        tvMode = 3;
+        capview_start_settings();
     }
     void TearDown() override { model.reset(); }
 

@@ -1,7 +1,7 @@
 // Pictures in and out of the video model: PNG and YUV4MPEG2 files read back,
 // YUV4MPEG2 files as the source on both standards, and kovasim's options.
 #include "kovasim_run.h"
-#include "video/io.h"
+#include "picture.h"
 #include "video_fixture.h"
 
 #include <cstdio>
@@ -49,18 +49,18 @@ void write_y4m(const std::string &path, int width, int height, const char *rate,
 }
 
 TEST(VideoFiles, PngReadsBackAsWritten) {
-    if (!video::png_supported()) GTEST_SKIP() << "no PNG support in this build";
+    if (!picture::png_supported()) GTEST_SKIP() << "no PNG support in this build";
     const std::string path = temp_path("png");
     const Image image = test_image(37, 11);
     std::string error;
-    ASSERT_TRUE(video::write_png(path, image, error)) << error;
+    ASSERT_TRUE(picture::write_png(path, image, error)) << error;
     Image back;
-    ASSERT_TRUE(video::read_png(path, back, error)) << error;
+    ASSERT_TRUE(picture::read_png(path, back, error)) << error;
     EXPECT_EQ(back.width, 37);
     EXPECT_EQ(back.height, 11);
     EXPECT_EQ(back.rgb, image.rgb);
     std::remove(path.c_str());
-    EXPECT_FALSE(video::read_png(path, back, error));
+    EXPECT_FALSE(picture::read_png(path, back, error));
     EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
 }
 
@@ -78,30 +78,30 @@ TEST(VideoFiles, Y4mReadsBackAsWritten) {
             p[0] = c.r, p[1] = c.g, p[2] = c.b;
         }
     std::string error;
-    video::Y4mWriter writer;
+    picture::Y4mWriter writer;
     ASSERT_TRUE(writer.open(path, 6, 4, 60000, 1001, error)) << error;
     ASSERT_TRUE(writer.write(image));
     ASSERT_TRUE(writer.write(image));
     ASSERT_TRUE(writer.close(error)) << error;
 
-    video::Y4mReader reader;
+    picture::Y4mReader reader;
     ASSERT_TRUE(reader.open(path, error)) << error;
     EXPECT_EQ(reader.header().width, 6);
     EXPECT_EQ(reader.header().height, 4);
     EXPECT_EQ(reader.header().rate_num, 60000);
     EXPECT_EQ(reader.header().rate_den, 1001);
     EXPECT_FALSE(reader.header().chroma422);
-    video::PlanarFrame frame;
+    picture::PlanarFrame frame;
     int frames = 0;
     while (reader.read(frame, error)) {
         ++frames;
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 6; ++x) {
                 const Rgb c = colours[y / 2 * 3 + x / 2];
-                const video::Yuv expected = video::rgb_to_yuv(c);
-                const Rgb back = video::yuv_to_rgb({frame.y[static_cast<std::size_t>(y * 6 + x)],
-                                                    frame.cb[static_cast<std::size_t>(y / 2 * 3 + x / 2)],
-                                                    frame.cr[static_cast<std::size_t>(y / 2 * 3 + x / 2)]});
+                const picture::Yuv expected = picture::rgb_to_yuv(c);
+                const Rgb back = picture::yuv_to_rgb({frame.y[static_cast<std::size_t>(y * 6 + x)],
+                                                      frame.cb[static_cast<std::size_t>(y / 2 * 3 + x / 2)],
+                                                      frame.cr[static_cast<std::size_t>(y / 2 * 3 + x / 2)]});
                 ASSERT_EQ(frame.y[static_cast<std::size_t>(y * 6 + x)], expected.y);
                 ASSERT_TRUE(near(back, c, 4)) << x << "," << y;
             }
@@ -191,31 +191,31 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(VideoKovasim, WritesThePicturesAndCountsTheFields) {
     const std::string png = temp_path("screen"), y4m = temp_path("stream");
     std::vector<std::string> args = {"--y4m", y4m, "--frames", "3", "--", "-b"};
-    if (video::png_supported()) args.insert(args.begin(), {"--png", png});
+    if (picture::png_supported()) args.insert(args.begin(), {"--png", png});
     const KovasimRun run = run_kovasim(args, false);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("video: PAL test pattern, 5 fields, 3 captured, 0 guard stops"), std::string::npos)
         << run.err;
 
     std::string error;
-    video::Y4mReader reader;
+    picture::Y4mReader reader;
     ASSERT_TRUE(reader.open(y4m, error)) << error;
     EXPECT_EQ(reader.header().width, 1024);
     EXPECT_EQ(reader.header().height, 768);
     EXPECT_EQ(reader.header().rate_num, 50);
-    video::PlanarFrame frame;
+    picture::PlanarFrame frame;
     int frames = 0;
     while (reader.read(frame, error))
         ++frames;
     EXPECT_EQ(frames, 3);
     // The last frame is the PNG's screen.
-    if (video::png_supported()) {
+    if (picture::png_supported()) {
         Image screen;
-        ASSERT_TRUE(video::read_png(png, screen, error)) << error;
+        ASSERT_TRUE(picture::read_png(png, screen, error)) << error;
         ASSERT_EQ(screen.width, 1024);
         for (int x : {45, 300, 900})
             EXPECT_EQ(frame.y[static_cast<std::size_t>(100 * 1024 + x)],
-                      video::rgb_to_yuv(at(screen, x, 100)).y);
+                      picture::rgb_to_yuv(at(screen, x, 100)).y);
     }
     std::remove(png.c_str());
     std::remove(y4m.c_str());
@@ -234,8 +234,8 @@ TEST(VideoKovasim, SourceAndFrameOptions) {
         {{"--frames", "-1"}, 2, "--frames: -1: a number from 0 to 100000"},
         {{"--frames", "2x"}, 2, "--frames: 2x: a number from 0 to 100000"},
         {{"--png", "/nonexistent/screen.png"},
-         video::png_supported() ? 2 : 0,
-         video::png_supported() ? "cannot write /nonexistent/screen.png" : "built without libpng"},
+         picture::png_supported() ? 2 : 0,
+         picture::png_supported() ? "cannot write /nonexistent/screen.png" : "built without libpng"},
     };
     for (const auto &c : cases) {
         const KovasimRun run = run_kovasim(c.args, false);

@@ -10,7 +10,8 @@
 namespace {
 
 namespace video = kova::sim::video;
-using video::Rgb;
+namespace picture = kova::picture;
+using picture::Rgb;
 
 // Whole lines (the fast path) decode like pixel by pixel, for both 4:2:2
 // byte orders, odd starts, and lines cut short.
@@ -33,13 +34,13 @@ TEST(VideoDecode, LinesOf422AgreeWithThePixelFormula) {
             for (int i = 0; i < r.n; ++i)
                 columns.push_back(r.first + static_cast<std::uint32_t>(i));
             std::vector<std::uint8_t> out(static_cast<std::size_t>(r.n) * 3);
-            video::decode_row(o.format, line.data(), r.available, columns.data(), r.n, out.data());
+            picture::decode_row(o.format, line.data(), r.available, columns.data(), r.n, out.data());
             for (int i = 0; i < r.n; ++i) {
                 const std::uint32_t x = columns[static_cast<std::size_t>(i)], pair = x / 2 * 4;
                 const Rgb expected = pair + 4 > r.available
                                          ? Rgb{0, 0, 0}
-                                         : video::yuv_to_rgb({line[pair + o.y_at + 2 * (x & 1)],
-                                                              line[pair + o.u_at], line[pair + o.v_at]});
+                                         : picture::yuv_to_rgb({line[pair + o.y_at + 2 * (x & 1)],
+                                                                line[pair + o.u_at], line[pair + o.v_at]});
                 const Rgb got{out[3 * i], out[3 * i + 1], out[3 * i + 2]};
                 ASSERT_EQ(got, expected)
                     << "format " << int(o.format) << " first " << r.first << " pixel " << x;
@@ -64,7 +65,7 @@ TEST(VideoDecode, RgbFormatsAndFetchLimit) {
     };
     for (const auto &c : cases) {
         std::uint8_t out[6];
-        video::decode_row(c.format, line, c.available, columns, 2, out);
+        picture::decode_row(c.format, line, c.available, columns, 2, out);
         EXPECT_EQ((Rgb{out[0], out[1], out[2]}), c.first) << int(c.format);
         EXPECT_EQ((Rgb{out[3], out[4], out[5]}), c.second) << int(c.format);
     }
@@ -125,7 +126,7 @@ TEST(VideoDisplay, WindowsAtTheEdgesOfScreenFetchAndMemory) {
     o.left = -8, o.top = -4, o.right = 16, o.bottom = 8; // shows source columns 8-23, lines 4-11
     o.source = kSource, o.pitch = 32, o.fetch = 2;       // 16 bytes fetched: columns 0-7
     o.h_factor = o.v_factor = 0x1000;
-    video::Image screen;
+    picture::Image screen;
     video::compose(display, views, 0, memory.data(), kSize, screen);
     const auto pixel = [&](int x, int y) {
         const std::uint8_t *p = screen.row(y) + x * 3;
@@ -166,7 +167,7 @@ TEST(VideoDisplay, RepeatedLinesComposeLikeEachPixelDecoded) {
     for (const int bpp : {4, 8, 16, 32}) {
         SCOPED_TRACE(bpp);
         const kova::sim::DisplayState display{64, 24, static_cast<std::uint8_t>(bpp), kPitch};
-        video::Image screen;
+        picture::Image screen;
         video::compose(display, views, 1, memory.data(), kSize, screen);
         std::vector<std::uint8_t> line(64 * 3);
         for (int y = 0; y < 24; ++y)
@@ -176,12 +177,12 @@ TEST(VideoDisplay, RepeatedLinesComposeLikeEachPixelDecoded) {
                     if (x >= v.state.left && x < v.state.right && y >= v.state.top && y < v.state.bottom)
                         shown = &v.state;
                 if (shown == nullptr) {
-                    video::decode_screen_row(bpp, memory.data() + y * kPitch, x, x + 1, line.data());
+                    picture::decode_screen_row(bpp, memory.data() + y * kPitch, x, x + 1, line.data());
                 } else {
                     const std::uint32_t column = static_cast<std::uint32_t>(x - shown->left);
                     const std::uint64_t at = video::overlay_line_address(
                         *shown, 0, 0, video::overlay_source_index(y - shown->top, shown->v_factor));
-                    video::decode_row(0, memory.data() + at, 128, &column, 1, line.data() + 3 * x);
+                    picture::decode_row(0, memory.data() + at, 128, &column, 1, line.data() + 3 * x);
                 }
                 ASSERT_TRUE(std::equal(line.data() + 3 * x, line.data() + 3 * x + 3, screen.row(y) + 3 * x))
                     << x << "," << y;
@@ -200,20 +201,20 @@ video::FieldResult capture_per_pixel(const kova::sim::CaptureState &c, const vid
     video::FieldResult result{true, false};
     const std::uint32_t sw = c.end_pixel - c.first_pixel, sh = c.end_line - c.first_line;
     const std::uint64_t limit = c.guard_on ? video::guard_limit(c) : UINT64_MAX;
-    for (std::uint32_t j = 0; j < video::scaled_size(sh, c.v_factor); ++j) {
+    for (std::uint32_t j = 0; j < kova::decode::capture_size(sh, c.v_factor); ++j) {
         const std::uint32_t line =
             2 * (c.first_line + std::min(video::capture_source_index(j, c.v_factor), sh - 1)) +
             static_cast<std::uint32_t>(field);
-        for (std::uint32_t i = 0; i < video::scaled_size(sw, c.h_factor); ++i) {
-            const std::uint64_t at = video::capture_line_address(c, field, j) + 2ull * i;
+        for (std::uint32_t i = 0; i < kova::decode::capture_size(sw, c.h_factor); ++i) {
+            const std::uint64_t at = kova::decode::capture_line_offset(c, field, j) + 2ull * i;
             if (at + 2 > limit) return result.guard_stop = true, result;
             if (at + 2 > memory_size) break;
             const std::uint32_t x =
                 c.first_pixel + std::min(video::capture_source_index(i, c.h_factor), sw - 1);
             const bool inside = line < static_cast<std::uint32_t>(frame.height) &&
                                 x < static_cast<std::uint32_t>(frame.width);
-            const video::Yuv p =
-                inside ? frame.at(static_cast<int>(x), static_cast<int>(line)) : video::Yuv{16, 128, 128};
+            const picture::Yuv p =
+                inside ? frame.at(static_cast<int>(x), static_cast<int>(line)) : picture::Yuv{16, 128, 128};
             memory[at] = p.y, memory[at + 1] = i & 1 ? p.v : p.u;
         }
     }

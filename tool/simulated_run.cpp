@@ -297,7 +297,7 @@ bool write_output(const Program &program, Output &output, const std::string &tex
 // they do not (nothing is written then).
 bool room_for_frames(const std::string &path, std::uint64_t free, const sim::DisplayState &display,
                      std::uint32_t frames, std::string &error) {
-    const std::uint64_t frame = sim::video::Y4mWriter::frame_bytes(display.width, display.height);
+    const std::uint64_t frame = picture::Y4mWriter::frame_bytes(display.width, display.height);
     const std::uint64_t need = frame * frames;
     if (need <= free) return true;
     error = path + ": " + std::to_string(frames) + " frames of " + std::to_string(frame) + " bytes need " +
@@ -352,7 +352,7 @@ bool attach_card(const Program &program, sim::Controller &sim, const Options &op
 
 // The y4m stream of the frames after the run, opened at the screen's size as
 // the registers leave it and checked for room.
-bool open_stream(sim::video::Y4mWriter &y4m, const sim::Controller &sim, const sim::video::Model &model,
+bool open_stream(picture::Y4mWriter &y4m, const sim::Controller &sim, const sim::video::Model &model,
                  const Options &options, std::string &error) {
     using namespace sim::video;
     const StandardInfo &info = standard_info(model.source().standard());
@@ -368,10 +368,9 @@ bool open_stream(sim::video::Y4mWriter &y4m, const sim::Controller &sim, const s
 // stream gets the screen of every frame.
 bool run_frames(const Program &program, sim::Controller &sim, const sim::video::Model &model,
                 const Options &options) {
-    using namespace sim::video;
-    Y4mWriter y4m;
+    picture::Y4mWriter y4m;
     std::string error;
-    Image screen;
+    picture::Image screen;
     bool ok = options.y4m_file.empty() || open_stream(y4m, sim, model, options, error);
     for (std::uint32_t i = 0; i < options.frames && ok; ++i) { // a stream that cannot be written ends the run
         sim.next_field();
@@ -380,14 +379,14 @@ bool run_frames(const Program &program, sim::Controller &sim, const sim::video::
         ok = y4m.write(screen);
     }
     ok = ok && y4m.close(error); // else the old file stays: a stream with a frame missing is not put in place
-    if (ok && !options.png_file.empty() && !png_supported()) {
+    if (ok && !options.png_file.empty() && !picture::png_supported()) {
         // A program built with nothing but a compiler still runs; the picture
         // alone is missing, and the user is told why.
         std::fprintf(stderr, "%s: warning: %s not written: this %s was built without libpng\n", program.name,
                      options.png_file.c_str(), program.name);
     } else if (ok && !options.png_file.empty()) {
         model.screen(screen);
-        ok = write_png(options.png_file, screen, error);
+        ok = picture::write_png(options.png_file, screen, error);
     }
     if (!ok) fail(program, error.empty() ? "cannot write the y4m stream" : error);
     return ok;
@@ -483,7 +482,7 @@ int run_program(const Program &program, int argc, char **argv) {
     if (program.operands_error)
         if (const std::string error = program.operands_error(options.operands.data()); !error.empty())
             return usage_error(program, error);
-    sim::video::remove_unfinished_outputs_on_signal();
+    picture::remove_unfinished_outputs_on_signal();
     sim::ignore_environment_card(); // the card is attached below, with the program's messages
     if (options.card.empty() && program.card_from_environment) options.card = sim::environment_card();
     if (const int status = check_state_dir(program, options); status != 0) return status;

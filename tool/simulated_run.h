@@ -6,7 +6,7 @@
 
 #include "controller.h"
 #include "register_names.h"
-#include "video/output_file.h"
+#include "output_file.h"
 
 #include <cstdint>
 #include <span>
@@ -21,7 +21,7 @@ namespace kova::simrun {
 // run.  "-" is standard error.
 struct Output {
     std::string name;
-    sim::video::OutputFile file;
+    picture::OutputFile file;
 };
 
 struct Options {

@@ -3,8 +3,11 @@
 // The register meanings say where the engines read and write and with which
 // sizes; they do not say how pixels become light.  Everything below is this
 // model's own choice, not a fact about the controller, and each choice lives
-// in the one function named beside it (all in this header but capture_field,
-// in model.h) so that a better guess changes one place.
+// in the one function named beside it so that a better guess changes one
+// place: in this header, but capture_field (model.h), the pixel formats and
+// colours (1-3 and 11: picture/pixels.h, which pictures of the hardware read
+// too) and the capture engine's buffer layout (5, 7, 8: lib/decode.h, by
+// which kovactl grab reads the card's video memory).
 //
 //  1. Pixel formats of an overlay window (OVL DB bits 0-2): 0 = YUYV 4:2:2
 //     (Y0 U Y1 V; also what the capture engine writes), 1 = RGB 5:5:5,
@@ -25,7 +28,7 @@
 //  5. Scaling, both engines: no filtering; each output pixel takes the source
 //     pixel at or before output × source / destination.  A capture engine
 //     writes source size × factor / 4096 pixels (and lines), rounded to the
-//     nearest.         scaled_size(), capture_source_index(),
+//     nearest.        capture_size(), capture_source_index(),
 //                                                     overlay_source_index()
 //  6. Capture input window: first pixel and first line inclusive, end pixel
 //     and end line exclusive; field line 0 is the first active line; the part
@@ -33,11 +36,11 @@
 //  7. Fields: field 0 holds the even lines of the frame and comes first;
 //     inverted polarity swaps the numbers.  With field scaling, line j of
 //     field f goes to destination line 2j + f; without it, to line j (the
-//     later field overwrites the earlier).               capture_line_address()
+//     later field overwrites the earlier).                capture_line_offset()
 //  8. Double buffering: field 0 goes to the front buffer (the destination
 //     address) and field 1 to the back buffer, each at line 2j with field
 //     scaling; overlay window 0 shows the buffer filled last.
-//                                 capture_line_address(), overlay_buffer_shift()
+//                                  capture_line_offset(), overlay_buffer_shift()
 //  9. BOB: the window shows only the field captured last: its source line l
 //     is buffer line 2l + that field.  The vertical factor does the repeating
 //     (at 2:1 every line twice); the 2:1 bit adds nothing.
@@ -71,65 +74,12 @@
 #pragma once
 
 #include "../engines.h"
+#include "decode.h"
+#include "pixels.h"
 
 #include <cstdint>
 
 namespace kova::sim::video {
-
-struct Rgb {
-    std::uint8_t r, g, b;
-    friend bool operator==(const Rgb &, const Rgb &) = default;
-};
-
-struct Yuv {
-    std::uint8_t y, u, v;
-};
-
-// --- 2. colour
-
-inline std::uint8_t clamp8(int v) {
-    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
-// Y'CbCr to RGB in 8.8 fixed point: each of R, G and B is the sum of a luma
-// term and chroma terms, shifted down by 8 and clamped.
-struct YuvToRgb {
-    static int luma(int y) { return 298 * (y - 16) + 128; }
-    static int red_v(int v) { return 409 * (v - 128); }
-    static int green_u(int u) { return -100 * (u - 128); }
-    static int green_v(int v) { return -208 * (v - 128); }
-    static int blue_u(int u) { return 516 * (u - 128); }
-};
-
-// The conversion the model uses: in a build with the SIMD pixel library its
-// BT.601 studio-range conversion (whose rounding of a few values differs by
-// one from the 8.8 sums above), otherwise those sums.  Every picture of the
-// build converts through the same one, so expectations taken from it hold.
-Rgb yuv_to_rgb(Yuv p);
-
-inline Yuv rgb_to_yuv(Rgb p) {
-    return {static_cast<std::uint8_t>(((66 * p.r + 129 * p.g + 25 * p.b + 128) >> 8) + 16),
-            static_cast<std::uint8_t>(((-38 * p.r - 74 * p.g + 112 * p.b + 128) >> 8) + 128),
-            static_cast<std::uint8_t>(((112 * p.r - 94 * p.g - 18 * p.b + 128) >> 8) + 128)};
-}
-
-// --- 1. overlay formats
-
-// Bytes per pixel of an overlay format code (the library's table).
-int format_bytes(std::uint8_t format);
-
-// Writes n RGB pixels to out: pixel i is source pixel columns[i] of the line
-// at `line`, of which `available` bytes may be read; pixels that lie wholly
-// or partly past them are black.
-void decode_row(std::uint8_t format, const std::uint8_t *line, std::uint32_t available,
-                const std::uint32_t *columns, int n, std::uint8_t *out);
-
-// --- 3. screen depths
-
-// Writes the RGB pixels [first, end) of a frame-buffer line at the given
-// depth to the same pixels of `out`.
-void decode_screen_row(int bpp, const std::uint8_t *row, int first, int end, std::uint8_t *out);
-void encode_screen_pixel(int bpp, std::uint8_t *row, int x, Rgb colour);
 
 // --- 4. window edges
 
@@ -140,11 +90,8 @@ inline Span window_span(std::int16_t start, std::int16_t end) {
     return {start, end};
 }
 
-// --- 5. scaling
+// --- 5. scaling (the capture engine's output size is decode::capture_size())
 
-inline std::uint32_t scaled_size(std::uint32_t source_size, std::uint16_t factor) {
-    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(source_size) * factor + 2048) >> 12);
-}
 // Capture factors are destination over source.
 inline std::uint32_t capture_source_index(std::uint32_t out, std::uint16_t factor) {
     return factor ? static_cast<std::uint32_t>(static_cast<std::uint64_t>(out) * 4096 / factor) : 0;
@@ -153,10 +100,6 @@ inline std::uint32_t capture_source_index(std::uint32_t out, std::uint16_t facto
 inline std::uint32_t overlay_source_index(std::uint32_t out, std::uint16_t factor) {
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(out) * factor >> 12);
 }
-
-// --- 7, 8. where a captured line goes (a byte offset, unbounded)
-
-std::uint64_t capture_line_address(const CaptureState &capture, int field, std::uint32_t line);
 
 // --- 8. the buffer overlay window `window` shows: how far its source moves
 
@@ -170,7 +113,7 @@ std::uint64_t overlay_line_address(const OverlayState &overlay, std::uint32_t sh
 // --- 10. the first byte the capture engine may not write
 
 inline std::uint64_t guard_limit(const CaptureState &capture) {
-    return static_cast<std::uint64_t>(capture.guard) + (capture.wide_bus ? 32 : 16);
+    return static_cast<std::uint64_t>(capture.guard) + decode::guard_burst(capture.wide_bus);
 }
 
 } // namespace kova::sim::video

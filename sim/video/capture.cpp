@@ -13,7 +13,7 @@ namespace kova::sim::video {
 
 namespace {
 
-constexpr Yuv kBlack = {16, 128, 128};
+constexpr picture::Yuv kBlack = {16, 128, 128};
 
 // The field's size on the engine's output.
 struct FieldSize {
@@ -23,7 +23,7 @@ struct FieldSize {
 FieldSize field_size(const CaptureState &c) {
     if (c.end_pixel <= c.first_pixel || c.end_line <= c.first_line) return {};
     const std::uint32_t w = c.end_pixel - c.first_pixel, h = c.end_line - c.first_line;
-    return {w, h, scaled_size(w, c.h_factor), scaled_size(h, c.v_factor)};
+    return {w, h, decode::capture_size(w, c.h_factor), decode::capture_size(h, c.v_factor)};
 }
 
 // The pixels of output line j that are written: all up to the guard and the
@@ -44,7 +44,7 @@ LineSpan line_span(const CaptureState &c, int field, std::uint32_t j, std::uint3
     // Pixel by pixel the engine checks the guard first, then the end of
     // memory, which ends only the line.
     LineSpan span;
-    span.start = capture_line_address(c, field, j);
+    span.start = decode::capture_line_offset(c, field, j);
     const std::uint64_t guard = c.guard_on ? room(span.start, guard_limit(c)) : UINT64_MAX;
     const std::uint64_t memory = room(span.start, memory_size);
     span.pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>({width, guard, memory}));

@@ -26,7 +26,7 @@ Area screen_area(const DisplayState &d, const OverlayState &o) {
 }
 
 void draw_window(const DisplayState &d, const OverlayView &view, const std::uint8_t *memory,
-                 std::uint32_t memory_size, Image &out) {
+                 std::uint32_t memory_size, picture::Image &out) {
     const OverlayState &o = view.state;
     const Area area = screen_area(d, o);
     if (area.x0 == area.x1) return;
@@ -54,8 +54,8 @@ void draw_window(const DisplayState &d, const OverlayView &view, const std::uint
             at >= memory_size
                 ? 0
                 : std::min<std::uint32_t>(fetched, static_cast<std::uint32_t>(memory_size - at));
-        decode_row(o.format, memory + (available ? at : 0), available, columns.data(), x1 - x0,
-                   out.row(y) + left);
+        picture::decode_row(o.format, memory + (available ? at : 0), available, columns.data(), x1 - x0,
+                            out.row(y) + left);
     }
 }
 
@@ -64,7 +64,7 @@ void draw_window(const DisplayState &d, const OverlayView &view, const std::uint
 // pixels of the frame buffer and their bytes are the same, copied from it
 // (desktops repeat their lines).
 void frame_buffer_pixels(const DisplayState &d, const std::uint8_t *line, int y, int first, int end,
-                         bool reuse, Image &out) {
+                         bool reuse, picture::Image &out) {
     if (first >= end) return;
     const std::size_t from = static_cast<std::size_t>(first) * d.bpp / 8;
     const std::size_t to = (static_cast<std::size_t>(end) * d.bpp + 7) / 8;
@@ -73,7 +73,7 @@ void frame_buffer_pixels(const DisplayState &d, const std::uint8_t *line, int y,
         std::memcpy(out.row(y) + left, out.row(y - 1) + left, static_cast<std::size_t>(end - first) * 3);
         return;
     }
-    decode_screen_row(d.bpp, line, first, end, out.row(y));
+    picture::decode_screen_row(d.bpp, line, first, end, out.row(y));
 }
 
 // Lines whose pixels desktop_colour() makes alike: within the taskbar its top
@@ -90,7 +90,7 @@ int desktop_line_kind(const DisplayState &d, int y) {
     return 3 + (icon ? 2 : 0) + (y % 64 == 0 ? 1 : 0);
 }
 
-Rgb desktop_colour(const DisplayState &d, int x, int y) {
+picture::Rgb desktop_colour(const DisplayState &d, int x, int y) {
     const int taskbar = d.height - 28;
     if (y >= taskbar) {
         if (y == taskbar) return {224, 224, 224};
@@ -108,7 +108,7 @@ Rgb desktop_colour(const DisplayState &d, int x, int y) {
 } // namespace
 
 void compose(const DisplayState &d, const OverlayView views[2], int on_top, const std::uint8_t *memory,
-             std::uint32_t memory_size, Image &out) {
+             std::uint32_t memory_size, picture::Image &out) {
     if (out.width != d.width || out.height != d.height) out.reset(d.width, d.height);
     // The frame buffer, except where a window will cover it.
     const Area covered[2] = {screen_area(d, views[0].state), screen_area(d, views[1].state)};
@@ -157,7 +157,7 @@ void paint_desktop(const DisplayState &d, std::uint8_t *memory, std::uint32_t me
             continue;
         }
         for (int x = 0; x < d.width; ++x)
-            encode_screen_pixel(d.bpp, memory + at, x, desktop_colour(d, x, y));
+            picture::encode_screen_pixel(d.bpp, memory + at, x, desktop_colour(d, x, y));
         drawn[kind] = y;
     }
 }

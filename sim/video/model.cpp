@@ -32,7 +32,7 @@ void Model::field() {
     if (result.guard_stop) ++guard_stops_;
 }
 
-void Model::screen(Image &out) const {
+void Model::screen(picture::Image &out) const {
     const CaptureState capture = capture_state(sim_);
     OverlayView views[2];
     for (int window = 0; window < 2; ++window) {

@@ -9,7 +9,7 @@
 
 #include "../controller.h"
 #include "../engines.h"
-#include "io.h"
+#include "picture.h"
 #include "source.h"
 
 #include <cstdint>
@@ -42,7 +42,7 @@ struct OverlayView {
 // The screen: the frame buffer at the display's size and depth, the windows
 // over it (`views[on_top]` last).
 void compose(const DisplayState &display, const OverlayView views[2], int on_top, const std::uint8_t *memory,
-             std::uint32_t memory_size, Image &out);
+             std::uint32_t memory_size, picture::Image &out);
 
 // The power-on desktop: a picture in the frame buffer at the display's depth.
 void paint_desktop(const DisplayState &display, std::uint8_t *memory, std::uint32_t memory_size);
@@ -67,7 +67,7 @@ class Model {
     // One field period: the source moves on and a running engine captures.
     void field();
     // The screen as it is now.
-    void screen(Image &out) const;
+    void screen(picture::Image &out) const;
 
     const Source &source() const { return *source_; }
     std::uint64_t fields() const { return fields_; } // in this model's life

@@ -1,6 +1,6 @@
 #include "source.h"
 
-#include "io.h"
+#include "picture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,11 +9,11 @@ namespace kova::sim::video {
 
 namespace {
 
-constexpr Yuv kBlack = {16, 128, 128};
+constexpr picture::Yuv kBlack = {16, 128, 128};
 
 // Pixels [x0, x1) of lines [y0, y1): their luma, and the chroma of every
 // pair they touch.
-void fill(Frame &f, int x0, int y0, int x1, int y1, Yuv colour) {
+void fill(Frame &f, int x0, int y0, int x1, int y1, picture::Yuv colour) {
     x0 = std::max(x0, 0), x1 = std::min(x1, f.width);
     if (x0 >= x1) return;
     const int first_pair = x0 / 2, last_pair = (x1 - 1) / 2;
@@ -34,7 +34,7 @@ Frame still_pattern(Standard standard) {
     f.reset(info.width, info.height);
     const int bar = info.width / pattern::kBarCount;
     for (int i = 0; i < pattern::kBarCount; ++i)
-        fill(f, i * bar, 0, (i + 1) * bar, l.bars_end, rgb_to_yuv(pattern::kBars[i]));
+        fill(f, i * bar, 0, (i + 1) * bar, l.bars_end, picture::rgb_to_yuv(pattern::kBars[i]));
     for (int x = 0; x < info.width; ++x)
         fill(f, x, l.bars_end, x + 1, l.ramp_end,
              {static_cast<std::uint8_t>(16 + x * 219 / (info.width - 1)), 128, 128});
@@ -59,7 +59,8 @@ class PatternSource final : public Source {
             frame_ = still_;
             const pattern::Layout l = pattern::layout(standard());
             const int x = pattern::box_x(standard(), number);
-            fill(frame_, x, l.box_y0, x + l.box_size, l.box_y0 + l.box_size, rgb_to_yuv(pattern::kBoxColour));
+            fill(frame_, x, l.box_y0, x + l.box_size, l.box_y0 + l.box_size,
+                 picture::rgb_to_yuv(pattern::kBoxColour));
             current_ = number;
         }
         return frame_;
@@ -88,7 +89,7 @@ class NoSignal final : public Source {
 // picture, from the first frame again after the last.
 class FileSource final : public Source {
   public:
-    FileSource(Standard standard, std::string path, Y4mReader reader)
+    FileSource(Standard standard, std::string path, picture::Y4mReader reader)
         : Source(standard), path_(std::move(path)), reader_(std::move(reader)) {}
 
     bool next(std::string &error) {
@@ -134,8 +135,8 @@ class FileSource final : public Source {
     }
 
     std::string path_;
-    Y4mReader reader_;
-    PlanarFrame planar_;
+    picture::Y4mReader reader_;
+    picture::PlanarFrame planar_;
     Frame frame_;
     std::uint64_t current_ = 0;
     std::uint64_t damaged_ = 0;
@@ -184,9 +185,9 @@ std::unique_ptr<Source> open_source(const std::string &spec, std::string &error)
     if (spec == "pal") return make_pattern(Standard::Pal);
     if (spec == "ntsc") return make_pattern(Standard::Ntsc);
     if (spec == "none") return make_no_signal(Standard::Pal);
-    Y4mReader reader;
+    picture::Y4mReader reader;
     if (!reader.open(spec, error)) return nullptr;
-    const Y4mHeader &h = reader.header();
+    const picture::Y4mHeader &h = reader.header();
     const Standard standard = h.rate_num > 26 * h.rate_den ? Standard::Ntsc : Standard::Pal;
     auto source = std::make_unique<FileSource>(standard, spec, std::move(reader));
     if (!source->next(error)) return nullptr;

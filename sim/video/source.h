@@ -37,8 +37,10 @@ struct Frame {
     const std::uint8_t *cr_row(int line) const {
         return cr.data() + static_cast<std::size_t>(line) * chroma_width();
     }
-    Yuv at(int x, int line) const { return {y_row(line)[x], cb_row(line)[x / 2], cr_row(line)[x / 2]}; }
-    void put(int x, int line, Yuv p) {
+    picture::Yuv at(int x, int line) const {
+        return {y_row(line)[x], cb_row(line)[x / 2], cr_row(line)[x / 2]};
+    }
+    void put(int x, int line, picture::Yuv p) {
         y_row(line)[x] = p.y, cb_row(line)[x / 2] = p.u, cr_row(line)[x / 2] = p.v;
     }
 };
@@ -65,14 +67,14 @@ class Source {
 
 // The built-in test pattern: its geometry, for whoever checks a picture of it.
 namespace pattern {
-inline constexpr Yuv kEdge = {235, 128, 128};     // the one-pixel frame round the picture
-inline constexpr Yuv kMarkerOn = {235, 128, 128}; // field marker in field 0
-inline constexpr Yuv kMarkerOff = {16, 128, 128}; // field marker in field 1
-inline constexpr Yuv kBand = {40, 128, 128};      // background of the lowest band
-inline constexpr Rgb kBoxColour = {0, 200, 80};   // the moving box
-inline constexpr int kBarCount = 8;               // bars of equal width across the picture
-inline constexpr Rgb kBars[kBarCount] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
-                                         {191, 0, 191},   {191, 0, 0},   {0, 0, 191},   {0, 0, 0}};
+inline constexpr picture::Yuv kEdge = {235, 128, 128};     // the one-pixel frame round the picture
+inline constexpr picture::Yuv kMarkerOn = {235, 128, 128}; // field marker in field 0
+inline constexpr picture::Yuv kMarkerOff = {16, 128, 128}; // field marker in field 1
+inline constexpr picture::Yuv kBand = {40, 128, 128};      // background of the lowest band
+inline constexpr picture::Rgb kBoxColour = {0, 200, 80};   // the moving box
+inline constexpr int kBarCount = 8;                        // bars of equal width across the picture
+inline constexpr picture::Rgb kBars[kBarCount] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
+                                                  {191, 0, 191},   {191, 0, 0},   {0, 0, 191},   {0, 0, 0}};
 struct Layout {
     int bars_end; // lines [0, bars_end): colour bars
     int ramp_end; // lines [bars_end, ramp_end): grey ramp from black on the left to white

@@ -1,13 +1,14 @@
 // grab: the captured picture, read out of video memory as the capture
 // registers describe it, to a YUV4MPEG2 stream or a PNG picture.
 // screenshot: the screen of the simulated controller.
-#include "assumptions.h"
 #include "capture.h"
 #include "controller_state.h"
+#include "decode.h"
 #include "grab.h"
-#include "io.h"
-#include "portmem.h"
 #include "output_file.h"
+#include "picture.h"
+#include "pixels.h"
+#include "portmem.h"
 #include "register_access.h"
 #include "session.h"
 
@@ -19,8 +20,6 @@
 namespace kova::ctl {
 
 namespace {
-
-namespace video = sim::video;
 
 enum Arg { kEngine, kFrames, kFormat, kOutput, kSource };
 enum Format { kY4m, kPng };
@@ -34,16 +33,16 @@ struct Geometry {
     bool woven = false;
 
     std::uint64_t line_address(const state::CaptureState &c, std::uint32_t line) const {
-        return woven ? video::capture_line_address(c, static_cast<int>(line % 2), line / 2)
-                     : video::capture_line_address(c, 0, line);
+        return woven ? decode::capture_line_offset(c, static_cast<int>(line % 2), line / 2)
+                     : decode::capture_line_offset(c, 0, line);
     }
 };
 
 Geometry geometry(const state::CaptureState &c) {
     Geometry g;
     if (c.end_pixel <= c.first_pixel || c.end_line <= c.first_line) return g;
-    g.width = video::scaled_size(c.end_pixel - c.first_pixel, c.h_factor);
-    const std::uint32_t field_lines = video::scaled_size(c.end_line - c.first_line, c.v_factor);
+    g.width = decode::capture_size(c.end_pixel - c.first_pixel, c.h_factor);
+    const std::uint32_t field_lines = decode::capture_size(c.end_line - c.first_line, c.v_factor);
     g.woven = c.field_scaling;
     g.height = g.woven ? 2 * field_lines : field_lines;
     return g;
@@ -81,16 +80,16 @@ void write_y4m_frame(std::FILE *out, const Packed &frame, const Geometry &g,
 }
 
 bool write_png_frame(const std::string &path, const Packed &frame, const Geometry &g, std::string &message) {
-    video::Image image;
+    picture::Image image;
     image.reset(static_cast<int>(g.width), static_cast<int>(g.height));
     std::vector<std::uint32_t> columns(g.width);
     for (std::uint32_t x = 0; x < g.width; ++x)
         columns[x] = x;
     const std::uint32_t line_bytes = 2 * g.width;
     for (std::uint32_t l = 0; l < g.height; ++l)
-        video::decode_row(0, frame.data() + std::size_t{line_bytes} * l, line_bytes, columns.data(),
-                          static_cast<int>(g.width), image.row(static_cast<int>(l)));
-    return video::write_png(path, image, message);
+        picture::decode_row(picture::kYuyv, frame.data() + std::size_t{line_bytes} * l, line_bytes,
+                            columns.data(), static_cast<int>(g.width), image.row(static_cast<int>(l)));
+    return picture::write_png(path, image, message);
 }
 
 // Whether SIGINT, SIGTERM or SIGHUP is waiting to be delivered.
@@ -110,7 +109,7 @@ int check(const Options &, const Args &a) {
             return error(kExitUsage, "grab: --format png needs -o FILE");
         if (a.value[kFrames] != 1)
             return error(kExitUsage, "grab: --format png writes one frame; --frames must be 1");
-        if (!video::png_supported()) {
+        if (!picture::png_supported()) {
             error(kExitFailure, "grab: --format png: this kovactl was built without libpng");
             return kExitFailure;
         }
@@ -121,7 +120,7 @@ int check(const Options &, const Args &a) {
 // Opens the y4m stream (a file, put in place when complete, or standard
 // output for "-") and writes its header; null after a message when the file
 // cannot be written.
-std::FILE *open_y4m(video::OutputFile &file, const std::string &path, const state::CaptureState &c,
+std::FILE *open_y4m(picture::OutputFile &file, const std::string &path, const state::CaptureState &c,
                     const Geometry &g) {
     std::string message;
     if (path != "-" && !file.open(path, message)) {
@@ -180,7 +179,7 @@ int grab_frames(const Options &, const Args &a) {
     if (!grabbable(reader, engine, c, g)) return kExitFailure;
 
     const std::string path(a.given[kOutput] ? a.text[kOutput] : "-");
-    video::OutputFile file;
+    picture::OutputFile file;
     std::FILE *out = nullptr;
     if (a.value[kFormat] == kY4m && (out = open_y4m(file, path, c, g)) == nullptr) return kExitFailure;
     Packed frame;

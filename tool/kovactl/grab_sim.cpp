@@ -32,7 +32,7 @@ int with_source(std::string_view source_name, const Options &options, const Args
 }
 
 int screenshot(const std::string &path) {
-    if (!sim::video::png_supported()) {
+    if (!picture::png_supported()) {
         error(kExitFailure, "screenshot: %s not written: this kovactl was built without libpng",
               path.c_str());
         return kExitFailure;
@@ -43,10 +43,10 @@ int screenshot(const std::string &path) {
     const sim::video::Model model(sim, std::move(source));
     for (int i = 0; i < kScreenshotFrames; ++i)
         sim.next_field();
-    sim::video::Image screen;
+    picture::Image screen;
     model.screen(screen);
     std::string message;
-    if (!sim::video::write_png(path, screen, message)) {
+    if (!picture::write_png(path, screen, message)) {
         error(kExitFailure, "screenshot: %s", message.c_str());
         return kExitFailure;
     }

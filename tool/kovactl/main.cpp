@@ -61,6 +61,34 @@ int take_fail(std::string_view value, Options &options) {
     return kGoOn;
 }
 
+// The help of --fail: its lead and the failure names of the simulated
+// controller's one list, joined at compile time ("iopl, open, ...").
+constexpr std::string_view kFailHelpLead = "(--sim) make a platform call fail: ";
+constexpr std::string_view kFailSeparator = ", ";
+
+constexpr std::size_t fail_help_size() {
+    std::size_t size = kFailHelpLead.size() + 1; // and the terminating NUL
+    for (const sim::FailureName &f : sim::kFailureNames)
+        size += std::string_view(f.name).size() + (&f == sim::kFailureNames ? 0 : kFailSeparator.size());
+    return size;
+}
+
+constexpr std::array<char, fail_help_size()> fail_help() {
+    std::array<char, fail_help_size()> text{};
+    std::size_t at = 0;
+    const auto append = [&](std::string_view part) {
+        for (const char c : part)
+            text[at++] = c;
+    };
+    append(kFailHelpLead);
+    for (const sim::FailureName &f : sim::kFailureNames) {
+        if (&f != sim::kFailureNames) append(kFailSeparator);
+        append(f.name);
+    }
+    return text;
+}
+constexpr auto kFailHelp = fail_help();
+
 // A file name option: --trace, --dump, --card.
 template <std::string Options::*File, const char *Message>
 int take_file(std::string_view value, Options &options) {
@@ -114,7 +142,7 @@ constexpr GlobalOption kGlobalOptions[] = {
     {.short_name = nullptr,
      .long_name = "--fail",
      .value = "WHAT",
-     .help = "(--sim) make a platform call fail: iopl, open, mmap-fb, mmap-mmio",
+     .help = kFailHelp.data(),
      .repeats = true,
      .take = take_fail},
     {.short_name = nullptr,

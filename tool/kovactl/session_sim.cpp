@@ -28,7 +28,7 @@ std::unique_ptr<sim::Controller> g_before_dry_run;
 // kept on failure.
 bool write_output(const std::string &file, const std::string &text) {
     if (file == "-") return std::fputs(text.c_str(), stderr) >= 0;
-    sim::video::OutputFile out;
+    picture::OutputFile out;
     std::string message;
     if (out.open(file, message) && std::fputs(text.c_str(), out.get()) >= 0 && out.commit(message))
         return true;

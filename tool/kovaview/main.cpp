@@ -29,6 +29,7 @@
 namespace {
 
 namespace video = kova::sim::video;
+namespace picture = kova::picture;
 using kova::view::Clock;
 using kova::view::Command;
 using kova::view::Options;
@@ -136,8 +137,8 @@ class Run {
     kova::view::FieldClock clock_;
     kova::view::Window window_;
     bool windowed_ = false, paused_ = false, quit_ = false, was_held_ = false;
-    video::Y4mWriter y4m_;
-    video::Image screen_;
+    picture::Y4mWriter y4m_;
+    picture::Image screen_;
     Counts counts_;
     std::string error_;
     Clock::time_point started_ = Clock::now(), title_at_{}, paused_since_{};
@@ -242,10 +243,10 @@ void Run::snapshot() {
     const std::string path =
         options_.snapshot_dir + "/kovaview-" + std::to_string(viewer_.field_number()) + ".png";
     std::string error;
-    if (!video::png_supported())
+    if (!picture::png_supported())
         std::fprintf(stderr, "kovaview: %s not written: this kovaview was built without libpng\n",
                      path.c_str());
-    else if (video::write_png(path, screen_, error))
+    else if (picture::write_png(path, screen_, error))
         std::fprintf(stderr, "kovaview: snapshot %s\n", path.c_str());
     else
         std::fprintf(stderr, "kovaview: %s\n", error.c_str());

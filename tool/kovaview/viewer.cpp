@@ -45,7 +45,7 @@ bool Viewer::take(std::string &error) {
     return false;
 }
 
-Viewer::Field Viewer::field(kova::sim::video::Image *screen, std::string &error) {
+Viewer::Field Viewer::field(kova::picture::Image *screen, std::string &error) {
     if (!take(error)) {
         if (status_.held_by.empty()) return Field::Failed;
         ++skipped_;

@@ -37,7 +37,7 @@ class Viewer {
     // `screen` when it is wanted; the status read.  Skipped when another
     // program holds the registers and the viewer does not wait; Failed with
     // `error` set when the registers could not be taken.
-    Field field(kova::sim::video::Image *screen, std::string &error);
+    Field field(kova::picture::Image *screen, std::string &error);
 
     // As the registers were at the last field.
     const Status &status() const { return status_; }

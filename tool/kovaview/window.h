@@ -3,7 +3,7 @@
 // it; without, there is no window and the viewer runs headless.
 #pragma once
 
-#include "video/io.h"
+#include "picture.h"
 
 #include <memory>
 #include <string>
@@ -28,7 +28,7 @@ class Window {
     // smoothly.  False with `error` set when there is no display.
     bool open(int width, int height, bool integer_scale, std::string &error);
     // Shows the picture (a new size changes the picture's, not the window's).
-    void show(const kova::sim::video::Image &screen);
+    void show(const kova::picture::Image &screen);
     void set_title(const std::string &title);
     void toggle_full_screen();
     // The next command, waiting for it up to `timeout_ms` (0: only what is

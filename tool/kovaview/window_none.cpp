@@ -17,7 +17,7 @@ bool Window::open(int, int, bool, std::string &error) {
     return false;
 }
 
-void Window::show(const kova::sim::video::Image &) {}
+void Window::show(const kova::picture::Image &) {}
 void Window::set_title(const std::string &) {}
 void Window::toggle_full_screen() {}
 

@@ -76,7 +76,7 @@ bool Window::open(int width, int height, bool integer_scale, std::string &error)
     return true;
 }
 
-void Window::show(const kova::sim::video::Image &screen) {
+void Window::show(const kova::picture::Image &screen) {
     if (!impl_ || !impl_->fit(screen.width, screen.height)) return;
     SDL_UpdateTexture(impl_->texture, nullptr, screen.rgb.data(), screen.width * 3);
     impl_->present();

@@ -1,6 +1,6 @@
-#include "io.h"
+#include "picture.h"
 
-#include "assumptions.h"
+#include "pixels.h"
 #include "descriptor.h"
 #include "output_file.h"
 
@@ -16,7 +16,7 @@
 #include <png.h>
 #endif
 
-namespace kova::sim::video {
+namespace kova::picture {
 
 namespace {
 
@@ -247,4 +247,4 @@ bool Y4mWriter::close(std::string &error) {
     return true;
 }
 
-} // namespace kova::sim::video
+} // namespace kova::picture

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace kova::sim::video {
+namespace kova::picture {
 
 namespace {
 
@@ -147,4 +147,4 @@ void remove_unfinished_outputs_on_signal() {
         std::signal(number, on_signal);
 }
 
-} // namespace kova::sim::video
+} // namespace kova::picture

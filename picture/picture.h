@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace kova::sim::video {
+namespace kova::picture {
 
 struct Image {
     int width = 0, height = 0;
@@ -86,4 +86,4 @@ class Y4mWriter {
     std::vector<int> sums_; // a chroma line's sums of Cb and Cr and their pixel counts
 };
 
-} // namespace kova::sim::video
+} // namespace kova::picture

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-namespace kova::sim::video {
+namespace kova::picture {
 
 class OutputFile {
   public:
@@ -45,4 +45,4 @@ void remove_unfinished_outputs();
 // their usual effect.
 void remove_unfinished_outputs_on_signal();
 
-} // namespace kova::sim::video
+} // namespace kova::picture
