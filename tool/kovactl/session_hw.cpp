@@ -1,13 +1,12 @@
 // The hardware flavour: the I/O privilege and the mapping as capview makes
 // them; --sim and --dry-run hand over to the simulated program beside this
 // one.
-#include "controller.h"
 #include "number.h"
 #include "physmap.h"
 #include "portmem.h"
 #include "register_access.h"
 #include "register_map.h"
-#include "register_names.h"
+#include "register_text.h"
 #include "register_owner.h"
 #include "session.h"
 #include "signal_hold.h"
@@ -17,8 +16,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <sstream>
 #include <unistd.h>
 
 #ifndef KOVACTL_LIBEXEC_DIR
@@ -29,6 +26,8 @@
 #endif
 
 namespace kova::ctl {
+
+using registers::Reg;
 
 const bool kSimulatedFlavour = false;
 
@@ -79,33 +78,38 @@ constexpr int kPagesFA[] = {reg::page::kCommon,     reg::page::kEngine1,  reg::p
 constexpr int kPagesBF[] = {reg::page_b::kCommon, reg::page_b::kVideoPort, reg::page_b::kCrtDac,
                             reg::page_b::kCrtSense};
 
-// Reads the controller's register state into a simulated controller: every
-// GR, SR and CR (paged ones in the library's pages), the TV-encoder registers
-// of the map and of the sync-lock images, and the readable single ports of the
-// map.  Pages changed for the reads are put back; nothing else is written.
-void snapshot(sim::Controller &copy) {
+// Reads the controller's register state as settings, one "NAME=HEX" line per
+// register read: every GR, SR and CR (paged ones in the library's pages), the
+// TV-encoder registers of the map and of the sync-lock images, and the
+// readable single ports of the map.  Pages changed for the reads are put
+// back; nothing else is written.  The simulated program, fed these lines,
+// holds the registers read as they are; the others stay at power-on.
+std::vector<std::string> snapshot() {
+    std::vector<std::string> lines;
+    const auto keep = [&lines](Reg reg, std::uint32_t value) {
+        lines.push_back(registers::setting_line(reg, value));
+    };
     regs::Reader reader;
-    const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), sim::Reg::kCurrentPage);
-    const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), sim::Reg::kCurrentPage);
-    for (const auto kind : {sim::Reg::Kind::GR, sim::Reg::Kind::SR, sim::Reg::Kind::CR}) {
+    const std::uint8_t page_fa = reader.gr(reg::kPageSelect.at(), Reg::kCurrentPage);
+    const std::uint8_t page_bf = reader.gr(reg::kPageSelectB.at(), Reg::kCurrentPage);
+    for (const auto kind : {Reg::Kind::GR, Reg::Kind::SR, Reg::Kind::CR}) {
         for (int i = 0; i < 256; ++i) {
             const auto index = static_cast<std::uint16_t>(i);
-            const sim::Pager pager = sim::pager_of(kind, static_cast<std::uint8_t>(i));
-            if (pager == sim::Pager::None) {
-                copy.set(sim::Reg{kind, index}, static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index})));
+            const reg::Pager pager = registers::pager_of(kind, static_cast<std::uint8_t>(i));
+            if (pager == reg::Pager::None) {
+                keep(Reg{kind, index}, static_cast<std::uint8_t>(regs::read(Reg{kind, index})));
                 continue;
             }
             const std::span<const int> pages =
-                pager == sim::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
+                pager == reg::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
             for (const int page : pages)
-                copy.set(sim::Reg{kind, index, page},
-                         static_cast<std::uint8_t>(regs::read(sim::Reg{kind, index, page})));
+                keep(Reg{kind, index, page}, static_cast<std::uint8_t>(regs::read(Reg{kind, index, page})));
         }
     }
-    copy.set(sim::Reg::gr(reg::kPageSelect.at()), page_fa);
-    copy.set(sim::Reg::gr(reg::kPageSelectB.at()), page_bf);
+    keep(Reg::gr(reg::kPageSelect.at()), page_fa);
+    keep(Reg::gr(reg::kPageSelectB.at()), page_bf);
     const auto tv = [&](std::uint32_t index) {
-        copy.set_tv(static_cast<std::uint16_t>(index), reader.tv(static_cast<std::uint16_t>(index)));
+        keep(Reg::tv(static_cast<std::uint16_t>(index)), reader.tv(static_cast<std::uint16_t>(index)));
     };
     for (std::uint32_t i = 0; i < std::size(wTVReg16); ++i)
         tv(reg::kTvImage16First.index + 4 * i);
@@ -117,8 +121,9 @@ void snapshot(sim::Controller &copy) {
         if (r.file == reg::File::TV) tv(r.index);
         if (r.file == reg::File::Port &&
             (r.index == reg::kMiscOutputRead.index || r.index == reg::kDacMask.index))
-            copy.set(sim::Reg::port(r.index), reader.port(r.index));
+            keep(Reg::port(r.index), reader.port(r.index));
     }
+    return lines;
 }
 
 // Exit status when the registers cannot be had, as capview's.
@@ -144,26 +149,52 @@ int hand_over_to_simulation(int argc, char **argv) {
     return exec_simulated(std::vector<std::string>(argv + 1, argv + argc));
 }
 
+namespace {
+
+// The whole command line, to the simulated program.
+int hand_over(const Options &options) {
+    return exec_simulated(
+        std::vector<std::string>(options.command_line.begin() + 1, options.command_line.end()));
+}
+
+} // namespace
+
 int dry_run_on_copy(const Options &options, int argc, char **argv, int command_start) {
     if (const int status = open_session(options)) return status;
-    auto copy = std::make_unique<sim::Controller>();
-    copy->reset();
+    std::vector<std::string> settings;
     {
         const tool::SignalHold hold; // the pages are put back before a signal counts
-        snapshot(*copy);
+        settings = snapshot();
     }
     g_owner.release(); // the rest runs on the copy
     std::vector<std::string> arguments{"--sim"};
-    std::istringstream dump(sim::dump(*copy));
-    for (std::string line; std::getline(dump, line);) {
+    for (std::string &line : settings) {
         arguments.push_back("--set");
-        arguments.push_back(line);
+        arguments.push_back(std::move(line));
     }
     for (int i = 1; i < argc; ++i) {
         if (i < command_start && std::string_view(argv[i]) == "--sim") continue;
         arguments.push_back(argv[i]);
     }
     return exec_simulated(arguments);
+}
+
+// The hardware program has no virtual card: --card needs --sim, which hands
+// the run over before this.
+void find_card(Options &) {}
+
+// The card commands work on files of the simulator: the simulated program runs them.
+int card_create(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_reset(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_dump(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_info(const Options &options, const Args &) {
+    return hand_over(options);
 }
 
 int open_session(const Options &options) {
