@@ -24,12 +24,11 @@ bool paged(File file, std::uint16_t index) {
 }
 
 std::vector<int> pages_in_use(Pager pager) {
-    std::vector<int> pages;
+    std::vector<int> pages{0};
     for (const reg::Register &r : reg::kRegisters)
         if (r.pager == pager && r.page != reg::kCurrentPage) pages.push_back(r.page);
-    std::ranges::sort(pages);
-    const auto [first, last] = std::ranges::unique(pages);
-    pages.erase(first, last);
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
     return pages;
 }
 

@@ -20,8 +20,8 @@ Pager pager_of(File file, std::uint8_t index);
 // Whether index `index` of `file` is paged (GR and SR only).
 bool paged(File file, std::uint16_t index);
 
-// The pages in which the register map places registers paged by `pager`,
-// in ascending order: the pages a user names paged registers in.
+// The pages in use of `pager`, in ascending order: the power-on page 00 and
+// those in which the register map places registers paged by it.
 std::vector<int> pages_in_use(Pager pager);
 
 struct Reg {

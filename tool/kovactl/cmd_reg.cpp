@@ -13,7 +13,6 @@
 #include "synclock.h"
 
 #include <algorithm>
-#include <set>
 
 namespace kova::ctl {
 
@@ -389,14 +388,6 @@ constexpr Command kCommands[] = {
          "a register file as a grid (paged registers in page --page), or register by register with --fields"},
 };
 
-// The pages in use of pager `pager`: the power-on page 00 and those of the map's registers.
-std::set<int> pages_of(reg::Pager pager) {
-    std::set<int> pages{0};
-    for (const reg::Register &r : reg::kRegisters)
-        if (r.pager == pager && r.page != reg::kCurrentPage) pages.insert(r.page);
-    return pages;
-}
-
 } // namespace
 
 std::span<const Command> register_commands() {
@@ -408,19 +399,8 @@ std::span<const Command> register_commands() {
 namespace kova::ctl {
 
 void print_register_names() {
-    const std::set<int> fa = pages_of(reg::Pager::GrFA), bf = pages_of(reg::Pager::GrBF);
-    for (const auto file : {reg::File::GR, reg::File::SR, reg::File::CR})
-        for (unsigned index = 0; index < 256; ++index) {
-            const reg::Pager pager = reg::pager_of(file, static_cast<std::uint8_t>(index));
-            registers::Reg r{file, static_cast<std::uint16_t>(index), registers::Reg::kCurrentPage};
-            if (pager == reg::Pager::None) std::printf("%s\n", registers::register_name(r).c_str());
-            for (const int page : pager == reg::Pager::GrFA   ? fa
-                                  : pager == reg::Pager::GrBF ? bf
-                                                              : std::set<int>{}) {
-                r.page = page;
-                std::printf("%s\n", registers::register_name(r).c_str());
-            }
-        }
+    for (const std::string &name : registers::indexed_register_names())
+        std::printf("%s\n", name.c_str());
     for (const reg::Register &r : reg::kRegisters)
         if (engine_file(r.file))
             for (const char *unit : {"0:", "1:"})
