@@ -543,6 +543,7 @@ bool confirmed(const Command &c) {
 } // namespace
 
 int run(int argc, char **argv) {
+    leave_card_to_options();
     Options options;
     options.command_line = std::span<char *const>(argv, static_cast<std::size_t>(argc));
     const int start = parse_options(argc, argv, options);

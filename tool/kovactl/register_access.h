@@ -4,14 +4,14 @@
 // back.
 #pragma once
 
-#include "controller.h"
 #include "controller_state.h"
+#include "register_id.h"
 
 #include <cstdint>
 
 namespace kova::ctl::regs {
 
-// Any register by its simulated-controller name; page kCurrentPage reaches a
+// Any register by its name (register_id.h); page kCurrentPage reaches a
 // paged register in whatever page is current.
 std::uint16_t read(registers::Reg reg);
 void write(registers::Reg reg, std::uint16_t value);

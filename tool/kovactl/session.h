@@ -14,6 +14,11 @@ extern const bool kSimulatedFlavour;
 // (returns only when that fails).  The simulated flavour does nothing here.
 int hand_over_to_simulation(int argc, char **argv);
 
+// Simulated flavour: the first step of a run.  The card comes from the
+// options (find_card), never from the process-wide controller's own look at
+// $KOVA_CARD.  The hardware flavour does nothing here.
+void leave_card_to_options();
+
 // Simulated flavour: the virtual card of the run (--card, else $KOVA_CARD)
 // and its state directory.  The hardware flavour has none (--card needs --sim).
 void find_card(Options &options);

@@ -47,8 +47,11 @@ int dry_run_on_copy(const Options &, int, char **, int) {
     return kExitFailure; // never called: a simulated run makes its dry run in place
 }
 
+void leave_card_to_options() {
+    sim::ignore_environment_card();
+}
+
 void find_card(Options &options) {
-    sim::ignore_environment_card(); // a card comes from the options (--card, else $KOVA_CARD)
     if (options.card.empty()) options.card = sim::environment_card();
     if (!options.card.empty()) options.card_state_dir = sim::card_state_dir(options.card);
 }
