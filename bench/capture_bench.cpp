@@ -11,7 +11,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 // Sends standard output to /dev/null while alive, so that the wait's warning
 // lines do not flood the benchmark report.

@@ -18,7 +18,7 @@
 #include "capview.h"
 #include "controller.h"
 #include "harness.h"
-#include "register_names.h"
+#include "register_dump.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,7 +30,7 @@
 
 namespace {
 
-using kova::sim::Failure;
+using kova::registers::Failure;
 
 // Register accesses made before capview_before_registers was called, or -1
 // when it was not called.
@@ -53,12 +53,12 @@ std::size_t prepare_controller(const std::vector<std::string> &args) {
     std::size_t used = 0;
     for (; used < args.size(); ++used) {
         const std::string_view arg = args[used];
-        kova::sim::Setting setting;
+        kova::registers::Setting setting;
         std::string error;
         Failure failure;
-        if (arg.starts_with("--set=") && kova::sim::parse_setting(arg.substr(6), setting, error))
+        if (arg.starts_with("--set=") && kova::registers::parse_setting(arg.substr(6), setting, error))
             kova::sim::apply(sim, setting);
-        else if (arg.starts_with("--fail=") && kova::sim::parse_failure(arg.substr(7), failure))
+        else if (arg.starts_with("--fail=") && kova::registers::parse_failure(arg.substr(7), failure))
             sim.fail(failure);
         else
             break;

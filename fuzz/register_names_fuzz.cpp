@@ -8,7 +8,7 @@
 //     parse to a different setting (a dump would not restore the state);
 //   - applying the setting does not leave the register holding its value.
 #include "controller.h"
-#include "register_names.h"
+#include "register_dump.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,7 +24,7 @@ namespace {
     std::abort();
 }
 
-bool same_register(const kova::sim::Reg &a, const kova::sim::Reg &b) {
+bool same_register(const kova::registers::Reg &a, const kova::registers::Reg &b) {
     return a.kind == b.kind && a.index == b.index && a.page == b.page;
 }
 
@@ -32,22 +32,22 @@ bool same_register(const kova::sim::Reg &a, const kova::sim::Reg &b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
-    kova::sim::Setting setting{};
+    kova::registers::Setting setting{};
     std::string error;
-    if (!kova::sim::parse_setting(text, setting, error)) {
+    if (!kova::registers::parse_setting(text, setting, error)) {
         if (error.empty() || error.find('\n') != std::string::npos)
             finding("refused without a one-line reason", text);
         return 0;
     }
 
-    const bool tv = setting.reg.kind == kova::sim::Reg::Kind::TV;
+    const bool tv = setting.reg.kind == kova::registers::Reg::Kind::TV;
     if (!tv && setting.value > 0xFF) finding("an 8-bit register accepted a wider value", text);
 
     char value[8];
     std::snprintf(value, sizeof value, tv ? "%04X" : "%02X", setting.value);
-    const std::string written = kova::sim::register_name(setting.reg) + "=" + value;
-    kova::sim::Setting again{};
-    if (!kova::sim::parse_setting(written, again, error) || !same_register(again.reg, setting.reg) ||
+    const std::string written = kova::registers::register_name(setting.reg) + "=" + value;
+    kova::registers::Setting again{};
+    if (!kova::registers::parse_setting(written, again, error) || !same_register(again.reg, setting.reg) ||
         again.value != setting.value)
         finding("the setting written back parses differently", text);
 

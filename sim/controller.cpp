@@ -15,6 +15,10 @@
 
 namespace kova::sim {
 
+using reg::Pager;
+using registers::Failure;
+using registers::Reg;
+
 namespace {
 
 using namespace kova::vga;
@@ -25,10 +29,6 @@ constexpr std::uint8_t kGrStatus = reg::kSyncStatus.at();
 constexpr auto kGrStatusPage = static_cast<std::uint8_t>(reg::kSyncStatus.page);
 constexpr auto kGrStatusVRetrace = static_cast<std::uint8_t>(reg::kSyncStatus.field().mask());
 constexpr std::uint8_t kGrApertureBase = reg::kApertureBase.at();
-
-// The paging of every index of GR and SR, as the register map declares it.
-constexpr std::array<reg::Pager, 256> kGrPagers = reg::pagers_of(reg::File::GR);
-constexpr std::array<reg::Pager, 256> kSrPagers = reg::pagers_of(reg::File::SR);
 
 constexpr int kAnyPage = 0x100;
 constexpr int kFakeMemFd = 3;
@@ -97,12 +97,6 @@ void ZeroPages::copy_from(const std::uint8_t *bytes, std::size_t size) {
         const std::size_t page = std::min(kPageSize, n - at);
         if (!all_zero(bytes + at, page)) std::memcpy(data_ + at, bytes + at, page);
     }
-}
-
-Pager pager_of(RegFile file, std::uint8_t index) {
-    if (file == RegFile::GR) return kGrPagers[index];
-    if (file == RegFile::SR) return kSrPagers[index];
-    return Pager::None;
 }
 
 namespace {
@@ -256,7 +250,7 @@ namespace {
 // `page`, or in the page current there (kCurrentPage).  Null for a file that
 // is not indexed.
 std::uint8_t *cell(Storage &s, RegFile file, std::uint8_t index, int page) {
-    const Pager pager = sim::pager_of(file, index);
+    const Pager pager = registers::pager_of(file, index);
     if (pager != Pager::None && page == Reg::kCurrentPage)
         page = pager == Pager::GrFA ? s.gr[reg::kPageSelect.at()] : s.gr[reg::kPageSelectB.at()];
     const std::size_t paged = static_cast<std::size_t>(page & 0xFF) * 256 + index;
@@ -352,7 +346,7 @@ bool Controller::in_blanking() const {
 std::uint32_t Controller::key_of(Reg reg) {
     int page = kAnyPage;
     if (reg.page != Reg::kCurrentPage &&
-        sim::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index)) != Pager::None)
+        registers::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index)) != Pager::None)
         page = reg.page & 0xFF;
     return script_key(reg.kind, page, reg.index);
 }
@@ -405,7 +399,7 @@ std::uint8_t Controller::read_byte(std::uint32_t offset) {
         const auto reg_index = s_->window[index_port];
         kind = reg_kind;
         index = reg_index;
-        const Pager pager = sim::pager_of(file, reg_index);
+        const Pager pager = registers::pager_of(file, reg_index);
         if (pager != Pager::None) page = pager == Pager::GrFA ? page_fa() : page_bf();
         return *indexed_cell(file, reg_index, Reg::kCurrentPage);
     };
@@ -611,24 +605,6 @@ std::string environment_card() {
 Controller &controller() {
     static ProcessController instance;
     return instance.sim;
-}
-
-bool parse_failure(std::string_view what, Failure &failure) {
-    for (const FailureName &row : kFailureNames)
-        if (what == row.name) {
-            failure = row.failure;
-            return true;
-        }
-    return false;
-}
-
-std::string failure_names(std::string_view separator, std::string_view last) {
-    std::string names;
-    for (const FailureName &row : kFailureNames) {
-        if (!names.empty()) names += &row == std::end(kFailureNames) - 1 ? last : separator;
-        names += row.name;
-    }
-    return names;
 }
 
 } // namespace kova::sim

@@ -19,62 +19,16 @@
 
 #include "card.h"
 #include "decode.h"
+#include "failure_names.h"
+#include "register_id.h"
 #include "register_map.h"
 
 namespace kova::sim {
 
 // Register files behind the index/data pairs 0x3CE/0x3CF, 0x3C4/0x3C5,
-// 0x3D4/0x3D5 (GR, SR and CR of the register map's files), and their paging.
+// 0x3D4/0x3D5 (GR, SR and CR of the register map's files); their paging and
+// the names of registers are the register module's (register_id.h).
 using RegFile = reg::File;
-using reg::Pager;
-
-// Which register pages index `index` of GR or SR, as the register map
-// declares it; None for every other file.
-Pager pager_of(RegFile file, std::uint8_t index);
-
-// Names one register: an indexed GR/SR/CR register (a paged one in a page, or
-// in "whatever page is current" with kCurrentPage), a single port, or a 16-bit
-// TV register.
-struct Reg {
-    using Kind = reg::File; // GR, SR, CR, Port or TV
-    static constexpr int kCurrentPage = reg::kCurrentPage;
-
-    Kind kind;
-    std::uint16_t index;
-    int page = kCurrentPage;
-
-    static Reg gr(std::uint8_t index, int page = kCurrentPage) { return {Kind::GR, index, page}; }
-    static Reg sr(std::uint8_t index, int page = kCurrentPage) { return {Kind::SR, index, page}; }
-    static Reg cr(std::uint8_t index) { return {Kind::CR, index, kCurrentPage}; }
-    static Reg port(std::uint16_t port) { return {Kind::Port, port, kCurrentPage}; }
-    static Reg tv(std::uint16_t index) { return {Kind::TV, index, kCurrentPage}; }
-    // A GR, SR, CR, port or TV register of the map: a paged one in its own
-    // page, or in "whatever page is current" where the map leaves it open.
-    static Reg of(const reg::Register &r) { return {r.file, r.index, r.page}; }
-};
-
-// Platform calls that can be made to fail.
-enum class Failure : std::uint8_t { Iopl, OpenMem, MapFrameBuffer, MapRegisterWindow };
-
-// Each failure's name, the one list: kovasim's and kovactl's --fail take these
-// names, and their help and error texts list them from here.
-struct FailureName {
-    Failure failure;
-    const char *name;
-};
-inline constexpr FailureName kFailureNames[] = {
-    {.failure = Failure::Iopl, .name = "iopl"},
-    {.failure = Failure::OpenMem, .name = "open"},
-    {.failure = Failure::MapFrameBuffer, .name = "mmap-fb"},
-    {.failure = Failure::MapRegisterWindow, .name = "mmap-mmio"},
-};
-
-// The failure of a name in kFailureNames; false for another name.
-bool parse_failure(std::string_view what, Failure &failure);
-
-// The names in their order, `separator` between them and `last` before the
-// last one: "iopl, open, mmap-fb or mmap-mmio".
-std::string failure_names(std::string_view separator = ", ", std::string_view last = ", ");
 
 // Memory that reads as zeros and costs nothing until it is touched: an
 // anonymous mapping whose pages come into being on first use.  Clearing hands
@@ -127,7 +81,7 @@ class Controller {
     static constexpr std::uint32_t kRegisterWindowOffset = decode::kRegisterWindowOffset;
 
     // The registers that are not 0 at power-on, with their values.
-    static const std::vector<std::pair<Reg, std::uint8_t>> kPowerOnState;
+    static const std::vector<std::pair<registers::Reg, std::uint8_t>> kPowerOnState;
 
     Controller();
     ~Controller();
@@ -163,8 +117,8 @@ class Controller {
     void refuse_platform() { refused_ = true; }
 
     // ---- Register state (no trace, no raster tick, no read scripts) ----
-    std::uint8_t get(Reg reg) const;
-    void set(Reg reg, std::uint8_t value);
+    std::uint8_t get(registers::Reg reg) const;
+    void set(registers::Reg reg, std::uint8_t value);
     std::uint16_t get_tv(std::uint16_t index) const;
     void set_tv(std::uint16_t index, std::uint16_t value);
     // Current pages: GR FA and GR BF.
@@ -174,12 +128,12 @@ class Controller {
     // ---- Read scripts ----
     // Successive reads of reg return these values (16-bit for TV registers);
     // once they are used up the register reads normally again.
-    void script_reads(Reg reg, std::vector<std::uint16_t> values);
+    void script_reads(registers::Reg reg, std::vector<std::uint16_t> values);
     // Every read of reg returns hook(natural value, 1-based read number).
     using ReadHook = std::function<std::uint16_t(std::uint16_t natural, std::uint64_t read_number)>;
-    void on_read(Reg reg, ReadHook hook);
+    void on_read(registers::Reg reg, ReadHook hook);
     // Bits in mask always read as the same bits of value.
-    void stick_bits(Reg reg, std::uint8_t mask, std::uint8_t value);
+    void stick_bits(registers::Reg reg, std::uint8_t mask, std::uint8_t value);
     void clear_read_scripts();
 
     // ---- Raster: t advances on every read of port 0x3DA and of GR 43 page 03 ----
@@ -205,7 +159,7 @@ class Controller {
     bool claim_desktop();
 
     // ---- Failure injection ----
-    void fail(Failure what, bool enabled = true);
+    void fail(registers::Failure what, bool enabled = true);
 
     // ---- Trace ----
     const std::vector<Event> &events() const { return events_; }
@@ -252,13 +206,14 @@ class Controller {
     const std::uint8_t *indexed_cell(RegFile file, std::uint8_t index, int page) const;
     std::uint8_t read_byte(std::uint32_t offset);
     void write_byte(std::uint32_t offset, std::uint8_t value);
-    std::uint16_t apply_scripts(Reg::Kind kind, std::uint16_t index, int page, std::uint16_t natural);
-    static std::uint32_t key_of(Reg reg);
+    std::uint16_t apply_scripts(registers::Reg::Kind kind, std::uint16_t index, int page,
+                                std::uint16_t natural);
+    static std::uint32_t key_of(registers::Reg reg);
     void record(Event::Kind kind, std::uint32_t address, std::uint32_t value, bool failed = false);
     void tick_raster();
 
     void reset_process();
-    static void put(Storage &storage, Reg reg, std::uint8_t value);
+    static void put(Storage &storage, registers::Reg reg, std::uint8_t value);
 
     // The controller's memory: its own (zero pages), or the card's.
     ZeroPages own_;

@@ -22,10 +22,14 @@ class ControllerReader final : public state::RegisterReader {
     explicit ControllerReader(const Controller &sim) : sim_(sim) {}
     using state::RegisterReader::gr;
     using state::RegisterReader::sr;
-    std::uint8_t gr(std::uint8_t index, int page) override { return sim_.get(Reg::gr(index, page)); }
-    std::uint8_t sr(std::uint8_t index, int page) override { return sim_.get(Reg::sr(index, page)); }
-    std::uint8_t cr(std::uint8_t index) override { return sim_.get(Reg::cr(index)); }
-    std::uint8_t port(std::uint16_t port) override { return sim_.get(Reg::port(port)); }
+    std::uint8_t gr(std::uint8_t index, int page) override {
+        return sim_.get(registers::Reg::gr(index, page));
+    }
+    std::uint8_t sr(std::uint8_t index, int page) override {
+        return sim_.get(registers::Reg::sr(index, page));
+    }
+    std::uint8_t cr(std::uint8_t index) override { return sim_.get(registers::Reg::cr(index)); }
+    std::uint8_t port(std::uint16_t port) override { return sim_.get(registers::Reg::port(port)); }
     std::uint16_t tv(std::uint16_t index) override { return sim_.get_tv(index); }
 
   private:

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "controller_state.h"
-#include "register_names.h"
+#include "register_text.h"
 
 #include <functional>
 
@@ -19,6 +19,6 @@ namespace kova::state {
 // selects its page and puts back the page found, and the two are handed over
 // after the register files with the values they hold again.  Nothing else is
 // written.
-void read_snapshot(RegisterReader &reader, const std::function<void(const sim::Setting &)> &take);
+void read_snapshot(RegisterReader &reader, const std::function<void(const registers::Setting &)> &take);
 
 } // namespace kova::state

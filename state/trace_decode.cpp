@@ -2,7 +2,7 @@
 
 #include "aperture.h"
 #include "register_map.h"
-#include "register_names.h"
+#include "register_text.h"
 #include "vga_ports.h"
 
 #include <algorithm>
@@ -129,9 +129,9 @@ std::string take_time(std::string_view &line) {
 
 // The register names' printer, in one place.
 std::string indexed_name(reg::File file, std::uint8_t index, std::optional<std::uint8_t> page, bool paged) {
-    if (!paged) return sim::register_name(sim::Reg{file, index, reg::kCurrentPage});
-    if (!page) return sim::register_name(sim::Reg{file, index, reg::kCurrentPage}) + "@??";
-    return sim::register_name(sim::Reg{file, index, *page});
+    if (!paged) return registers::register_name(registers::Reg{file, index, reg::kCurrentPage});
+    if (!page) return registers::register_name(registers::Reg{file, index, reg::kCurrentPage}) + "@??";
+    return registers::register_name(registers::Reg{file, index, *page});
 }
 
 // ------------------------------------------------------------------ the register map
@@ -263,7 +263,8 @@ std::string Decoder::selected(int file) const {
 Register Decoder::indexed(int file, std::uint8_t value) {
     const reg::File f = kIndexedFiles[static_cast<std::size_t>(file)];
     if (!index_[file])
-        return named(sim::register_name(sim::Reg{f, 0, reg::kCurrentPage}).substr(0, 2) + "??", value, 2);
+        return named(registers::register_name(registers::Reg{f, 0, reg::kCurrentPage}).substr(0, 2) + "??",
+                     value, 2);
     const std::uint8_t index = *index_[file];
     const reg::Pager pager = pager_at(file, index);
     const std::optional<std::uint8_t> page = pager == reg::Pager::GrBF ? page_bf_ : page_fa_;
@@ -318,7 +319,8 @@ void Decoder::access(const Event &e, DecodedLine &out) {
         const unsigned n = offset % 2 == 0 && bytes - at >= 2 ? 2 : 1;
         const auto index = static_cast<std::uint16_t>(offset & ~1u);
         const std::uint32_t value = (e.value >> (8 * at)) & (n == 2 ? 0xFFFFu : 0xFFu);
-        Register reg = named(sim::register_name(sim::Reg::tv(index)), value, static_cast<int>(2 * n));
+        Register reg =
+            named(registers::register_name(registers::Reg::tv(index)), value, static_cast<int>(2 * n));
         if (const reg::Register *r = find(reg::File::TV, index)) {
             reg.meaning = r->name;
             add_fields(*r, offset % 2, n, value, reg);

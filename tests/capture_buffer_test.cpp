@@ -4,7 +4,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 constexpr int kBank1 = kova::reg::page::kEngine1;
 constexpr int kBackBufferCopyBank = kova::reg::page::kBackBufferCopy;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 constexpr std::uint8_t kBank1 = kova::reg::page::kEngine1;
 constexpr int kSyncPage = kova::reg::page::kSyncStatus;

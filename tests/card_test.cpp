@@ -5,7 +5,7 @@
 #include "card.h"
 #include "controller.h"
 #include "program_run.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "scratch_dir.h"
 #include "synclock.h"
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 class Decode : public SimTest {};
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 using Pixel = std::pair<int, int>;
 using Pixels = std::set<Pixel>;
 

@@ -3,7 +3,7 @@
 // arguments mapped as documented.  The expected trace comes from the same
 // library call made in this process on a controller preset the same way.
 #include "kovactl_run.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "expected_trace.h"
 #include "sim_fixture.h"
 
@@ -133,9 +133,9 @@ TEST_P(KovactlCommand, MakesTheLibraryCallsTrace) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     for (const std::string &text : c.settings) {
-        kova::sim::Setting setting;
+        kova::registers::Setting setting;
         std::string error;
-        ASSERT_TRUE(kova::sim::parse_setting(text, setting, error)) << error;
+        ASSERT_TRUE(kova::registers::parse_setting(text, setting, error)) << error;
         kova::sim::apply(sim, setting);
     }
     map();

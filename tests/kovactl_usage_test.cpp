@@ -1,7 +1,7 @@
 // kovactl's command line: every kind of usage error (one line naming the
 // argument and its range, exit status 64, no register touched), help and
 // version, the confirmation before a write to the hardware, and the dry run.
-#include "controller.h"
+#include "failure_names.h"
 #include "kovactl_run.h"
 #include "program_run.h"
 
@@ -98,7 +98,7 @@ TEST(KovactlUsage, HelpAndVersionExitZero) {
     EXPECT_EQ(list.out.rfind("usage: kovactl [--sim]", 0), 0u);
     EXPECT_NE(list.out.find("  capture N polarity normal|inverted"), std::string::npos);
     // --fail lists the simulated controller's failure names, each once and in its order.
-    EXPECT_NE(list.out.find("make a platform call fail: " + kova::sim::failure_names() + "\n"),
+    EXPECT_NE(list.out.find("make a platform call fail: " + kova::registers::failure_names() + "\n"),
               std::string::npos);
     EXPECT_EQ(run_kovactl({"help"}, kHardware).out, list.out);
 

@@ -4,7 +4,7 @@
 #include "kovasim_run.h"
 #include "lock_state.h"
 #include "program_run.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "scratch_dir.h"
 #include "sim_fixture.h"
 #include "synclock.h"
@@ -19,7 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 const std::string kBanner = "capview v0.1\n";
 
@@ -136,9 +136,9 @@ TEST_F(TwoProcessRecovery, TheRecordUndoesTheLockOfAnEndedProcess) {
     for (const auto &[name, value] : locked.regs) {
         std::ostringstream text;
         text << name << '=' << std::hex << value;
-        kova::sim::Setting setting;
+        kova::registers::Setting setting;
         std::string error;
-        ASSERT_TRUE(kova::sim::parse_setting(text.str(), setting, error)) << error;
+        ASSERT_TRUE(kova::registers::parse_setting(text.str(), setting, error)) << error;
         kova::sim::apply(sim, setting);
     }
     wSyncLock = wSyncLockGM = wExtClock = 0;

@@ -2,7 +2,7 @@
 // new process, the record loaded and the lock undone; damaged records; a lock
 // over a recorded lock.
 #include "lock_state.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "save_areas.h"
 #include "synclock_fixture.h"
 

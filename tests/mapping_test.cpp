@@ -5,8 +5,8 @@
 
 namespace {
 
-using kova::sim::Failure;
-using kova::sim::Reg;
+using kova::registers::Failure;
+using kova::registers::Reg;
 
 using Mapping = SimTest;
 

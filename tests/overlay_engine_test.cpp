@@ -9,7 +9,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 using Pairs = std::initializer_list<std::pair<unsigned, unsigned>>;
 

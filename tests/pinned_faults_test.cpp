@@ -9,7 +9,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 class PinnedGenlock : public SyncLockTest {};
 

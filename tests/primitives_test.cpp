@@ -4,7 +4,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 class Primitives : public SimTest {
   protected:
@@ -117,7 +117,7 @@ TEST_F(Primitives, DirectPortIoRequestsPrivilegeEveryTime) {
 }
 
 TEST_F(Primitives, DirectPortIoGoesAheadWhenPrivilegeIsRefused) {
-    sim.fail(kova::sim::Failure::Iopl);
+    sim.fail(kova::registers::Failure::Iopl);
     EXPECT_EQ(RequestIOPrivilege(), -1);
     asm_outp(0x3C6, 0x12);
     EXPECT_EQ(trace(), (Lines{"iopl 3 FAIL", "iopl 3 FAIL", "out8 03C6 12"}));

@@ -23,8 +23,8 @@
 
 namespace {
 
+using kova::registers::Reg;
 using kova::sim::Event;
-using kova::sim::Reg;
 namespace reg = kova::reg;
 
 using Rng = std::mt19937_64;

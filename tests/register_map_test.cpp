@@ -90,7 +90,7 @@ TEST(RegisterMap, PagedRegistersAreTheOnesTheControllerPages) {
     };
     for (const Case &c : cases)
         for (unsigned index = c.first; index <= c.last; ++index)
-            EXPECT_EQ(kova::sim::pager_of(c.file, static_cast<std::uint8_t>(index)), c.pager)
+            EXPECT_EQ(kova::registers::pager_of(c.file, static_cast<std::uint8_t>(index)), c.pager)
                 << "file " << static_cast<int>(c.file) << " index " << index;
     for (const Register &r : kRegisters) {
         if (r.file == File::Port || r.file == File::TV) {
@@ -208,7 +208,7 @@ TEST(RegisterMap, TheTwoMaskedWriteMergesStayApart) {
 // The engine summary reads the registers through the map's fields: raw
 // register values (set by address, not by name) decode to what they mean.
 TEST(RegisterMap, EngineSummaryDecodesRawRegisters) {
-    using kova::sim::Reg;
+    using kova::registers::Reg;
     kova::sim::Controller &sim = kova::sim::controller();
     sim.reset();
     // Overlay window 1 lives in SR.

@@ -1,6 +1,6 @@
 // Inputs that once broke a parser: each case pins the sound behaviour.
 #include "picture.h"
-#include "register_names.h"
+#include "register_text.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,9 @@ TEST(RobustnessTest, RefusedSettingIsQuotedOnOneLine) {
         {"GRE5=01", "\"GRE5=01\": GRE5 is paged; name its page, as in GRE5@00"},
     };
     for (const auto &c : cases) {
-        kova::sim::Setting setting{};
+        kova::registers::Setting setting{};
         std::string error;
-        EXPECT_FALSE(kova::sim::parse_setting(c.text, setting, error)) << c.error;
+        EXPECT_FALSE(kova::registers::parse_setting(c.text, setting, error)) << c.error;
         EXPECT_EQ(error, c.error);
     }
 }

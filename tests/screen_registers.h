@@ -9,7 +9,7 @@ struct ScreenRegisters {
 };
 
 inline void set_screen(kova::sim::Controller &sim, const ScreenRegisters &r) {
-    using kova::sim::Reg;
+    using kova::registers::Reg;
     sim.set(Reg::cr(0x01), static_cast<std::uint8_t>(r.cr01));
     sim.set(Reg::cr(0x53), static_cast<std::uint8_t>(r.cr53));
     sim.set(Reg::cr(0x12), static_cast<std::uint8_t>(r.cr12));

@@ -14,7 +14,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 // What the child process reports back through shared memory.
 struct Report {

@@ -5,8 +5,8 @@
 
 namespace {
 
-using kova::sim::Pager;
-using kova::sim::Reg;
+using kova::reg::Pager;
+using kova::registers::Reg;
 using kova::sim::RegFile;
 
 class Simulator : public SimTest {
@@ -61,12 +61,12 @@ TEST_F(Simulator, PagedRegisterList) {
                         i == 0xE0 || i == 0xE3 || i == 0xE5 || i == 0xE7 || i == 0xE9 ||
                         (i >= 0xEA && i <= 0xEE);
         const bool bf = i == 0xB1 || i == 0xBA || i == 0xBB || i == 0xBE;
-        EXPECT_EQ(kova::sim::pager_of(RegFile::GR, i), fa   ? Pager::GrFA
-                                                       : bf ? Pager::GrBF
-                                                            : Pager::None)
+        EXPECT_EQ(kova::registers::pager_of(RegFile::GR, i), fa   ? Pager::GrFA
+                                                             : bf ? Pager::GrBF
+                                                                  : Pager::None)
             << index;
-        EXPECT_EQ(kova::sim::pager_of(RegFile::SR, i), i == 0x4F ? Pager::GrFA : Pager::None) << index;
-        EXPECT_EQ(kova::sim::pager_of(RegFile::CR, i), Pager::None) << index;
+        EXPECT_EQ(kova::registers::pager_of(RegFile::SR, i), i == 0x4F ? Pager::GrFA : Pager::None) << index;
+        EXPECT_EQ(kova::registers::pager_of(RegFile::CR, i), Pager::None) << index;
     }
 }
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 // Ends of vertical retrace seen between two positions of the operations:
 // status reads with bit 3 set followed by one with bit 3 clear.  A wait for n

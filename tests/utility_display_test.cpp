@@ -10,7 +10,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 constexpr std::uint16_t kInputStatus = kova::reg::kInputStatus.index;
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 class Queries : public SimTest {
   protected:

@@ -202,7 +202,7 @@ struct DepthCase {
 class VideoDepth : public VideoPicture, public ::testing::WithParamInterface<DepthCase> {};
 
 TEST_P(VideoDepth, DesktopAndWindowShowAtEveryDepth) {
-    sim.set(kova::sim::Reg::gr(0x77), GetParam().code);
+    sim.set(kova::registers::Reg::gr(0x77), GetParam().code);
     const Image image = run();
     EXPECT_TRUE(GetParam().tolerance < 0 || near(at(image, 900, 100), {40, 96, 144}, GetParam().tolerance));
     EXPECT_TRUE(near(at(image, 45 + 90, 200), video::pattern::kBars[1]));

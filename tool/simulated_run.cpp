@@ -4,6 +4,7 @@
 #include "engines.h"
 #include "kova_version.h"
 #include "number.h"
+#include "register_dump.h"
 #include "signal_hold.h"
 #include "standard_output.h"
 #include "state_dir.h"
@@ -21,7 +22,7 @@
 namespace kova::simrun {
 namespace {
 
-using sim::Failure;
+using registers::Failure;
 
 constexpr int kUsageError = 2;
 constexpr std::uint32_t kMaxFrames = 100000;
@@ -61,8 +62,8 @@ constexpr OptionRow kSharedRows[] = {
              "pp),\nTVxxxx, Pxxxx",
      .take =
          [](Options &o, std::string_view v, std::string &e) {
-             sim::Setting setting;
-             if (!sim::parse_setting(v, setting, e)) return false;
+             registers::Setting setting;
+             if (!registers::parse_setting(v, setting, e)) return false;
              o.settings.push_back(setting);
              return true;
          }},
@@ -72,14 +73,14 @@ constexpr OptionRow kSharedRows[] = {
      .take =
          [](Options &o, std::string_view v, std::string &e) {
              Failure failure;
-             if (!sim::parse_failure(v, failure)) {
-                 e = std::string(v) + ": unknown (" + sim::failure_names(", ", " or ") + ")";
+             if (!registers::parse_failure(v, failure)) {
+                 e = std::string(v) + ": unknown (" + registers::failure_names(", ", " or ") + ")";
                  return false;
              }
              o.failures.push_back(failure);
              return true;
          },
-     .choices = sim::failure_names},
+     .choices = registers::failure_names},
     {.name = "--dump",
      .argument = "FILE",
      .help = "write the registers after the run to FILE, one REG=HEX line each (- for standard error)",

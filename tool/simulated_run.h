@@ -5,8 +5,8 @@
 #pragma once
 
 #include "controller.h"
-#include "register_names.h"
 #include "output_file.h"
+#include "register_text.h"
 
 #include <cstdint>
 #include <span>
@@ -36,8 +36,8 @@ struct Options {
     std::uint32_t frames = 2;
     std::string png_file;
     std::string y4m_file;
-    std::vector<sim::Setting> settings;
-    std::vector<sim::Failure> failures;
+    std::vector<registers::Setting> settings;
+    std::vector<registers::Failure> failures;
     std::vector<char *> operands; // what the program runs, null-terminated after parsing
 };
 

@@ -22,7 +22,8 @@ int main() {
                                  "w8 003CF 04\n"
                                  "w8 003CE 72\n"
                                  "r8 003CF 02\n";
-    const bool ok = sim.trace_text() == expected && sim.get(kova::sim::Reg::gr(0xE8)) == 0x04 && mib == 4;
+    const bool ok =
+        sim.trace_text() == expected && sim.get(kova::registers::Reg::gr(0xE8)) == 0x04 && mib == 4;
     if (!ok) std::fputs(sim.trace_text().c_str(), stdout);
     std::puts(ok ? "sim_check: ok" : "sim_check: FAILED");
     return ok ? 0 : 1;

@@ -7,7 +7,8 @@
 #include "physmap.h"
 #include "record_card.h"
 #include "register_access.h"
-#include "register_names.h"
+#include "register_dump.h"
+#include "register_text.h"
 #include "scratch_dir.h"
 #include "sim_backend.h"
 #include "snapshot.h"
@@ -25,7 +26,7 @@ namespace {
 
 using kova::sim::Controller;
 using kova::sim::Event;
-using kova::sim::Reg;
+using kova::registers::Reg;
 
 // States the reading is tried on: power-on; page registers in pages the
 // reading does not use, with paged registers, TV registers and single ports
@@ -47,9 +48,9 @@ const State kStates[] = {
 void enter(Controller &sim, const State &state) {
     sim.reset();
     for (const char *text : state.settings) {
-        kova::sim::Setting setting{};
+        kova::registers::Setting setting{};
         std::string error;
-        ASSERT_TRUE(kova::sim::parse_setting(text, setting, error)) << error;
+        ASSERT_TRUE(kova::registers::parse_setting(text, setting, error)) << error;
         kova::sim::apply(sim, setting);
     }
     ASSERT_EQ(MapKOVAMemory(), 0);
@@ -87,7 +88,7 @@ std::string dump_of_snapshot(const Controller &sim) {
     kova::sim::ControllerReader reader(sim);
     std::set<std::string> names;
     kova::state::read_snapshot(
-        reader, [&](const kova::sim::Setting &s) { names.insert(kova::sim::register_name(s.reg)); });
+        reader, [&](const kova::registers::Setting &s) { names.insert(kova::registers::register_name(s.reg)); });
     std::istringstream all(kova::sim::dump(sim));
     std::string kept;
     for (std::string line; std::getline(all, line);)
@@ -114,7 +115,7 @@ TEST(RecordCard, TheCardHoldsWhatTheLibraryReadsWithTheSameAccesses) {
         enter(sim, state);
         const std::uint8_t page_fa = sim.get(Reg::gr(0xFA)), page_bf = sim.get(Reg::gr(0xBF));
         kova::ctl::regs::Reader library;
-        kova::state::read_snapshot(library, [](const kova::sim::Setting &) {});
+        kova::state::read_snapshot(library, [](const kova::registers::Setting &) {});
         const std::vector<std::string> library_accesses = accesses(sim);
         sim.clear_trace();
 

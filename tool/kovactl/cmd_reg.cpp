@@ -9,11 +9,10 @@
 #include "overlay.h"
 #include "register_access.h"
 #include "register_map.h"
-#include "register_names.h"
+#include "register_text.h"
 #include "synclock.h"
 
 #include <algorithm>
-#include <set>
 
 namespace kova::ctl {
 
@@ -28,12 +27,12 @@ struct RegName {
     enum class Kind : std::uint8_t { Plain, Capture, Overlay } kind = Kind::Plain;
     int unit = 0;
     std::uint8_t index = 0;
-    sim::Reg reg{};
+    registers::Reg reg{};
     std::string name;
     std::uint8_t span = 1;
 
-    bool wide() const { return kind == Kind::Plain && reg.kind == sim::Reg::Kind::TV; }
-    std::uint32_t limit() const { return kind == Kind::Plain ? sim::value_limit(reg) : 0xFF; }
+    bool wide() const { return kind == Kind::Plain && reg.kind == registers::Reg::Kind::TV; }
+    std::uint32_t limit() const { return kind == Kind::Plain ? registers::value_limit(reg) : 0xFF; }
     int digits() const { return wide() ? 4 : 2 * span; }
 };
 
@@ -103,7 +102,7 @@ bool parse_map_name(std::string_view text, RegName &name, std::string &reason) {
         return true;
     }
     name.index = static_cast<std::uint8_t>(r->index);
-    name.reg = sim::Reg::of(*r);
+    name.reg = registers::Reg::of(*r);
     name.span = r->file == reg::File::TV ? 1 : r->span;
     reason.clear();
     return true;
@@ -111,7 +110,7 @@ bool parse_map_name(std::string_view text, RegName &name, std::string &reason) {
 
 bool parse_hex_byte(std::string_view text, std::uint8_t &value) {
     std::uint32_t v = 0;
-    if (text.size() != 2 || !sim::parse_register_value(text, 0xFF, v)) return false;
+    if (text.size() != 2 || !registers::parse_register_value(text, 0xFF, v)) return false;
     value = static_cast<std::uint8_t>(v);
     return true;
 }
@@ -131,7 +130,7 @@ bool parse_engine_name(std::string_view text, RegName &name, std::string &reason
 bool parse_name(std::string_view text, RegName &name, std::string &reason) {
     name.name = text;
     if (text.starts_with("CAP") || text.starts_with("OVL")) return parse_engine_name(text, name, reason);
-    if (sim::parse_register(text, name.reg, reason)) return true;
+    if (registers::parse_register(text, name.reg, reason)) return true;
     std::string named_reason;
     if (!parse_map_name(text, name, named_reason)) return false; // the reason of the hex forms
     if (named_reason.empty()) return true;
@@ -215,9 +214,9 @@ int reg_set(const Options &, const Args &args) {
     const std::uint32_t limit = name.limit();
     const std::string_view digits = text.substr(equals + 1);
     std::uint32_t value = 0;
-    if (!sim::parse_register_value(digits, limit, value))
+    if (!registers::parse_register_value(digits, limit, value))
         return error(kExitUsage, "reg set: HEX must be %s, not \"%.*s\"",
-                     sim::register_value_range(limit).c_str(), static_cast<int>(digits.size()),
+                     registers::register_value_range(limit).c_str(), static_cast<int>(digits.size()),
                      digits.data());
     std::uint32_t mask = limit;
     if (args.given[1] && !tool::parse_number_in(args.text[1], 0, limit, mask))
@@ -257,14 +256,14 @@ std::uint32_t dump_read(DumpFile file, std::uint16_t index, int page) {
     switch (file) {
     case kGR:
     case kOVL0:
-        return regs::read(sim::Reg::gr(i8, page));
+        return regs::read(registers::Reg::gr(i8, page));
     case kSR:
     case kOVL1:
-        return regs::read(sim::Reg::sr(i8, page));
+        return regs::read(registers::Reg::sr(i8, page));
     case kCR:
-        return regs::read(sim::Reg::cr(i8));
+        return regs::read(registers::Reg::cr(i8));
     case kTV:
-        return regs::read(sim::Reg::tv(index));
+        return regs::read(registers::Reg::tv(index));
     case kCAP0:
     case kCAP1:
         Kova_SelectCaptureIndex(file == kCAP0 ? 0 : 1);
@@ -299,7 +298,7 @@ reg::File map_file(DumpFile file) {
 RegName name_of(const reg::Register &r, DumpFile file, int page) {
     RegName name;
     name.index = static_cast<std::uint8_t>(r.index);
-    name.reg = sim::Reg::of(r);
+    name.reg = registers::Reg::of(r);
     if (r.pager != reg::Pager::None && r.page == reg::kCurrentPage) name.reg.page = page;
     name.span = r.file == reg::File::TV ? 1 : r.span;
     name.unit = file == kCAP1 || file == kOVL1 ? 1 : 0;
@@ -308,7 +307,7 @@ RegName name_of(const reg::Register &r, DumpFile file, int page) {
         name.name = std::string(r.file == reg::File::CAP ? "CAP" : "OVL") + std::to_string(name.unit) + ":" +
                     hex(r.index, 2).substr(2);
     } else {
-        name.name = sim::register_name(name.reg);
+        name.name = registers::register_name(name.reg);
     }
     return name;
 }
@@ -318,7 +317,7 @@ RegName name_of(const reg::Register &r, DumpFile file, int page) {
 int print_fields(DumpFile file, int page) {
     for (const reg::Register &r : reg::kRegisters) {
         if (r.file != map_file(file)) continue;
-        if (page != sim::Reg::kCurrentPage && r.page != reg::kCurrentPage && r.page != page) continue;
+        if (page != registers::Reg::kCurrentPage && r.page != reg::kCurrentPage && r.page != page) continue;
         const RegName name = name_of(r, file, page);
         const std::uint32_t value = read_register(name);
         std::printf("%-10s %-32s %s\n", name.name.c_str(), user_name(r).c_str(),
@@ -336,7 +335,7 @@ int print_fields(DumpFile file, int page) {
 
 int reg_dump(const Options &options, const Args &args) {
     const auto file = static_cast<DumpFile>(args.value[0]);
-    const int page = args.given[1] ? static_cast<int>(args.value[1]) : sim::Reg::kCurrentPage;
+    const int page = args.given[1] ? static_cast<int>(args.value[1]) : registers::Reg::kCurrentPage;
     if (args.given[1] && file != kGR && file != kSR && file != kOVL0 && file != kOVL1)
         return error(kExitUsage, "reg dump: --page applies to GR, SR, OVL0 and OVL1 only");
     if (args.given[2] && options.json)
@@ -389,14 +388,6 @@ constexpr Command kCommands[] = {
          "a register file as a grid (paged registers in page --page), or register by register with --fields"},
 };
 
-// The pages in use of pager `pager`: the power-on page 00 and those of the map's registers.
-std::set<int> pages_of(reg::Pager pager) {
-    std::set<int> pages{0};
-    for (const reg::Register &r : reg::kRegisters)
-        if (r.pager == pager && r.page != reg::kCurrentPage) pages.insert(r.page);
-    return pages;
-}
-
 } // namespace
 
 std::span<const Command> register_commands() {
@@ -408,19 +399,8 @@ std::span<const Command> register_commands() {
 namespace kova::ctl {
 
 void print_register_names() {
-    const std::set<int> fa = pages_of(reg::Pager::GrFA), bf = pages_of(reg::Pager::GrBF);
-    for (const auto file : {reg::File::GR, reg::File::SR, reg::File::CR})
-        for (unsigned index = 0; index < 256; ++index) {
-            const reg::Pager pager = reg::pager_of(file, static_cast<std::uint8_t>(index));
-            sim::Reg r{file, static_cast<std::uint16_t>(index), sim::Reg::kCurrentPage};
-            if (pager == reg::Pager::None) std::printf("%s\n", sim::register_name(r).c_str());
-            for (const int page : pager == reg::Pager::GrFA   ? fa
-                                  : pager == reg::Pager::GrBF ? bf
-                                                              : std::set<int>{}) {
-                r.page = page;
-                std::printf("%s\n", sim::register_name(r).c_str());
-            }
-        }
+    for (const std::string &name : registers::indexed_register_names())
+        std::printf("%s\n", name.c_str());
     for (const reg::Register &r : reg::kRegisters)
         if (engine_file(r.file))
             for (const char *unit : {"0:", "1:"})

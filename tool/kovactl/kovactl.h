@@ -9,7 +9,8 @@
 // tables) and a test of what it does.
 #pragma once
 
-#include "register_names.h"
+#include "failure_names.h"
+#include "register_text.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -101,9 +102,11 @@ struct Options {
     std::string dump_file;
     std::string state_dir_option;
     bool state_dir_given = false;
-    std::string card;                   // --card, else $KOVA_CARD (simulated flavour): the virtual card
-    std::vector<sim::Setting> settings; // --set, for the simulated controller
-    std::vector<sim::Failure> failures; // --fail
+    std::string card;                         // --card, else $KOVA_CARD (simulated flavour): the virtual card
+    std::string card_state_dir;               // the card's own state directory
+    std::vector<registers::Setting> settings; // --set, for the simulated controller
+    std::vector<registers::Failure> failures; // --fail
+    std::span<char *const> command_line;      // argv, for a hand-over to the simulated program
 };
 
 // The whole program: options, command, session.  Returns the exit status.

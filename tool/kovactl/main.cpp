@@ -1,6 +1,5 @@
 // kovactl [--sim] [--card FILE] [--set REG=HEX]... [--fail WHAT]... [--trace FILE] [--dump FILE]
 //         [--state-dir DIR] [--json] [-y|--yes] [-n|--dry-run] COMMAND [ARGS...]
-#include "card.h"
 #include "kova_version.h"
 #include "physmap.h"
 #include "portmem.h"
@@ -45,18 +44,19 @@ struct GlobalOption {
 void print_command_list();
 
 int take_set(std::string_view value, Options &options) {
-    sim::Setting setting;
+    registers::Setting setting;
     std::string reason;
-    if (!sim::parse_setting(value, setting, reason)) return error(kExitUsage, "--set %s", reason.c_str());
+    if (!registers::parse_setting(value, setting, reason))
+        return error(kExitUsage, "--set %s", reason.c_str());
     options.settings.push_back(setting);
     return kGoOn;
 }
 
 int take_fail(std::string_view value, Options &options) {
-    sim::Failure failure;
-    if (!sim::parse_failure(value, failure))
+    registers::Failure failure;
+    if (!registers::parse_failure(value, failure))
         return error(kExitUsage, "--fail: \"%.*s\" is not one of %s", static_cast<int>(value.size()),
-                     value.data(), sim::failure_names().c_str());
+                     value.data(), registers::failure_names().c_str());
     options.failures.push_back(failure);
     return kGoOn;
 }
@@ -68,8 +68,8 @@ constexpr std::string_view kFailSeparator = ", ";
 
 constexpr std::size_t fail_help_size() {
     std::size_t size = kFailHelpLead.size() + 1; // and the terminating NUL
-    for (const sim::FailureName &f : sim::kFailureNames)
-        size += std::string_view(f.name).size() + (&f == sim::kFailureNames ? 0 : kFailSeparator.size());
+    for (const registers::FailureName &f : registers::kFailureNames)
+        size += std::string_view(f.name).size() + (&f == registers::kFailureNames ? 0 : kFailSeparator.size());
     return size;
 }
 
@@ -81,8 +81,8 @@ constexpr std::array<char, fail_help_size()> fail_help() {
             text[at++] = c;
     };
     append(kFailHelpLead);
-    for (const sim::FailureName &f : sim::kFailureNames) {
-        if (&f != sim::kFailureNames) append(kFailSeparator);
+    for (const registers::FailureName &f : registers::kFailureNames) {
+        if (&f != registers::kFailureNames) append(kFailSeparator);
         append(f.name);
     }
     return text;
@@ -571,8 +571,9 @@ bool confirmed(const Command &c) {
 } // namespace
 
 int run(int argc, char **argv) {
-    sim::ignore_environment_card(); // a card comes from the options (--card, else $KOVA_CARD)
+    leave_card_to_options();
     Options options;
+    options.command_line = std::span<char *const>(argv, static_cast<std::size_t>(argc));
     const int start = parse_options(argc, argv, options);
     if (start < 0) return -1 - start;
     if (options.sim && !kSimulatedFlavour) return hand_over_to_simulation(argc, argv);
@@ -582,7 +583,7 @@ int run(int argc, char **argv) {
         return error(kExitUsage, "--set, --fail, --trace and --dump need --sim");
     if (!kSimulatedFlavour && !options.sim && !options.card.empty())
         return error(kExitUsage, "--card needs --sim (a virtual card is simulated)");
-    if (kSimulatedFlavour && options.card.empty()) options.card = sim::environment_card();
+    find_card(options);
     if (start >= argc) return error(kExitUsage, "missing command; see kovactl help");
 
     const std::span<char *const> words(argv + start, static_cast<std::size_t>(argc - start));
@@ -631,7 +632,7 @@ int error(int status, const char *fmt, ...) {
 std::string state_directory(const Options &options) {
     const char *named = std::getenv("KOVA_STATE_DIR");
     if (!options.card.empty() && !options.state_dir_given && (named == nullptr || *named == '\0'))
-        return sim::card_state_dir(options.card);
+        return options.card_state_dir;
     return tool::state_dir(options.state_dir_given ? options.state_dir_option.c_str() : nullptr);
 }
 

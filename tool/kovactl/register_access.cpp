@@ -16,10 +16,10 @@ constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
 
 // Runs `access` with the register's page selected, then puts back the page.
 template <typename Access>
-auto in_page(sim::Reg reg, Access access) {
-    const sim::Pager pager = sim::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index));
-    if (pager == sim::Pager::None || reg.page == sim::Reg::kCurrentPage) return access();
-    const std::uint8_t select = pager == sim::Pager::GrFA ? kPageFA : kPageBF;
+auto in_page(registers::Reg reg, Access access) {
+    const reg::Pager pager = registers::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index));
+    if (pager == reg::Pager::None || reg.page == registers::Reg::kCurrentPage) return access();
+    const std::uint8_t select = pager == reg::Pager::GrFA ? kPageFA : kPageBF;
     const std::uint8_t found = ReadReg(kGrPort, select);
     const auto wanted = static_cast<std::uint8_t>(reg.page);
     if (found == wanted) return access();
@@ -31,11 +31,11 @@ auto in_page(sim::Reg reg, Access access) {
 
 } // namespace
 
-std::uint16_t read(sim::Reg reg) {
+std::uint16_t read(registers::Reg reg) {
     switch (reg.kind) {
-    case sim::Reg::Kind::Port:
+    case registers::Reg::Kind::Port:
         return kovainp(reg.index);
-    case sim::Reg::Kind::TV:
+    case registers::Reg::Kind::TV:
         return ReadTVReg(reg.index);
     default:
         return in_page(reg,
@@ -43,12 +43,12 @@ std::uint16_t read(sim::Reg reg) {
     }
 }
 
-void write(sim::Reg reg, std::uint16_t value) {
+void write(registers::Reg reg, std::uint16_t value) {
     switch (reg.kind) {
-    case sim::Reg::Kind::Port:
+    case registers::Reg::Kind::Port:
         kovaoutp(reg.index, static_cast<std::uint8_t>(value));
         return;
-    case sim::Reg::Kind::TV:
+    case registers::Reg::Kind::TV:
         WriteTVReg(reg.index, value);
         return;
     default:
@@ -60,15 +60,15 @@ void write(sim::Reg reg, std::uint16_t value) {
     }
 }
 
-void write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask) {
+void write_masked(registers::Reg reg, std::uint16_t value, std::uint16_t mask) {
     const auto merged = [&](std::uint16_t old) {
         return static_cast<std::uint16_t>((value & mask) | (old & ~mask));
     };
     switch (reg.kind) {
-    case sim::Reg::Kind::Port:
+    case registers::Reg::Kind::Port:
         kovaoutp(reg.index, static_cast<std::uint8_t>(merged(kovainp(reg.index))));
         return;
-    case sim::Reg::Kind::TV:
+    case registers::Reg::Kind::TV:
         WriteTVReg(reg.index, merged(ReadTVReg(reg.index)));
         return;
     default:
@@ -81,19 +81,19 @@ void write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask) {
 }
 
 std::uint8_t Reader::gr(std::uint8_t index, int page) {
-    return static_cast<std::uint8_t>(read(sim::Reg::gr(index, page)));
+    return static_cast<std::uint8_t>(read(registers::Reg::gr(index, page)));
 }
 std::uint8_t Reader::sr(std::uint8_t index, int page) {
-    return static_cast<std::uint8_t>(read(sim::Reg::sr(index, page)));
+    return static_cast<std::uint8_t>(read(registers::Reg::sr(index, page)));
 }
 std::uint8_t Reader::cr(std::uint8_t index) {
-    return static_cast<std::uint8_t>(read(sim::Reg::cr(index)));
+    return static_cast<std::uint8_t>(read(registers::Reg::cr(index)));
 }
 std::uint8_t Reader::port(std::uint16_t port) {
-    return static_cast<std::uint8_t>(read(sim::Reg::port(port)));
+    return static_cast<std::uint8_t>(read(registers::Reg::port(port)));
 }
 std::uint16_t Reader::tv(std::uint16_t index) {
-    return read(sim::Reg::tv(index));
+    return read(registers::Reg::tv(index));
 }
 
 } // namespace kova::ctl::regs

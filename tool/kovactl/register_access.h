@@ -4,19 +4,19 @@
 // back.
 #pragma once
 
-#include "controller.h"
 #include "controller_state.h"
+#include "register_id.h"
 
 #include <cstdint>
 
 namespace kova::ctl::regs {
 
-// Any register by its simulated-controller name; page kCurrentPage reaches a
+// Any register by its name (register_id.h); page kCurrentPage reaches a
 // paged register in whatever page is current.
-std::uint16_t read(sim::Reg reg);
-void write(sim::Reg reg, std::uint16_t value);
+std::uint16_t read(registers::Reg reg);
+void write(registers::Reg reg, std::uint16_t value);
 // Writes only the bits set in mask; the others keep their value.
-void write_masked(sim::Reg reg, std::uint16_t value, std::uint16_t mask);
+void write_masked(registers::Reg reg, std::uint16_t value, std::uint16_t mask);
 
 // The controller's state as the decoder reads it, through read() above.
 class Reader final : public state::RegisterReader {

@@ -1,12 +1,12 @@
 // The hardware flavour: the I/O privilege and the mapping as capview makes
 // them; --sim and --dry-run hand over to the simulated program beside this
 // one.
-#include "controller.h"
 #include "number.h"
 #include "physmap.h"
 #include "portmem.h"
 #include "register_access.h"
-#include "register_names.h"
+#include "register_map.h"
+#include "register_text.h"
 #include "register_owner.h"
 #include "session.h"
 #include "signal_hold.h"
@@ -16,8 +16,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <sstream>
 #include <unistd.h>
 
 #ifndef KOVACTL_LIBEXEC_DIR
@@ -28,6 +26,8 @@
 #endif
 
 namespace kova::ctl {
+
+using registers::Reg;
 
 const bool kSimulatedFlavour = false;
 
@@ -95,27 +95,56 @@ int hand_over_to_simulation(int argc, char **argv) {
     return exec_simulated(std::vector<std::string>(argv + 1, argv + argc));
 }
 
+namespace {
+
+// The whole command line, to the simulated program.
+int hand_over(const Options &options) {
+    return exec_simulated(
+        std::vector<std::string>(options.command_line.begin() + 1, options.command_line.end()));
+}
+
+} // namespace
+
 int dry_run_on_copy(const Options &options, int argc, char **argv, int command_start) {
     if (const int status = open_session(options)) return status;
-    auto copy = std::make_unique<sim::Controller>();
-    copy->reset();
+    std::vector<std::string> settings;
     {
         const tool::SignalHold hold; // the pages are put back before a signal counts
         regs::Reader reader;
-        state::read_snapshot(reader, [&](const sim::Setting &setting) { sim::apply(*copy, setting); });
+        state::read_snapshot(reader, [&](const registers::Setting &setting) {
+            settings.push_back(registers::setting_line(setting.reg, setting.value));
+        });
     }
     g_owner.release(); // the rest runs on the copy
     std::vector<std::string> arguments{"--sim"};
-    std::istringstream dump(sim::dump(*copy));
-    for (std::string line; std::getline(dump, line);) {
+    for (std::string &line : settings) {
         arguments.push_back("--set");
-        arguments.push_back(line);
+        arguments.push_back(std::move(line));
     }
     for (int i = 1; i < argc; ++i) {
         if (i < command_start && std::string_view(argv[i]) == "--sim") continue;
         arguments.push_back(argv[i]);
     }
     return exec_simulated(arguments);
+}
+
+// The hardware program has no virtual card: --card needs --sim, which hands
+// the run over before find_card.
+void leave_card_to_options() {}
+void find_card(Options &) {}
+
+// The card commands work on files of the simulator: the simulated program runs them.
+int card_create(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_reset(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_dump(const Options &options, const Args &) {
+    return hand_over(options);
+}
+int card_info(const Options &options, const Args &) {
+    return hand_over(options);
 }
 
 int open_session(const Options &options) {

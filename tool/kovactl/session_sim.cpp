@@ -6,7 +6,7 @@
 #include "output_file.h"
 #include "physmap.h"
 #include "portmem.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "session.h"
 #include "signal_hold.h"
 #include "standard_output.h"
@@ -47,6 +47,15 @@ int dry_run_on_copy(const Options &, int, char **, int) {
     return kExitFailure; // never called: a simulated run makes its dry run in place
 }
 
+void leave_card_to_options() {
+    sim::ignore_environment_card();
+}
+
+void find_card(Options &options) {
+    if (options.card.empty()) options.card = sim::environment_card();
+    if (!options.card.empty()) options.card_state_dir = sim::card_state_dir(options.card);
+}
+
 namespace {
 
 constexpr int kExitRegistersBusy = 2; // as the hardware flavour's
@@ -78,7 +87,7 @@ int open_session(const Options &options) {
     sim.begin();
     for (const auto &setting : options.settings)
         sim::apply(sim, setting);
-    for (const sim::Failure failure : options.failures)
+    for (const registers::Failure failure : options.failures)
         sim.fail(failure);
     if (options.dry_run) g_before_dry_run = std::make_unique<sim::Controller>(sim);
 

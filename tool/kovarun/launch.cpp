@@ -238,7 +238,7 @@ bool read_start_failure(StartReport &r) {
 // The tree the hardware flavour's device check reads: one boot VGA display
 // controller whose memory resource holds the aperture the controller reports.
 void write_sysfs(const sim::Controller &sim) {
-    const std::uint64_t base = std::uint64_t{sim.get(sim::Reg::gr(reg::kApertureBase.at()))} << 24;
+    const std::uint64_t base = std::uint64_t{sim.get(registers::Reg::gr(reg::kApertureBase.at()))} << 24;
     tool::write_sysfs_tree(g_launch.sysfs, {tool::display_controller(base)});
 }
 

@@ -3,7 +3,7 @@
 #include "card.h"
 #include "controller.h"
 #include "lock_state.h"
-#include "register_names.h"
+#include "register_dump.h"
 #include "snapshot.h"
 
 #include <memory>
@@ -25,7 +25,7 @@ bool record_card(state::RegisterReader &reader, const std::string &path, std::st
     copy.power_on();
     // A lock recorded for an earlier state of this card ends with that state.
     if (!tool::remove_lock_state(copy.card()->state_dir(), error)) return false;
-    state::read_snapshot(reader, [&](const sim::Setting &setting) { sim::apply(copy, setting); });
+    state::read_snapshot(reader, [&](const registers::Setting &setting) { sim::apply(copy, setting); });
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include "field_clock.h"
 #include "lock_state.h"
 #include "options.h"
+#include "register_dump.h"
 #include "register_owner.h"
 #include "state_dir.h"
 #include "viewer.h"

@@ -42,8 +42,8 @@ constexpr OwnOption kOwnOptions[] = {
      }},
     {"--set", "REG=HEX", "set a register before the first field (repeatable), as kovasim's --set",
      [](Options &o, std::string_view v, std::string &e) {
-         kova::sim::Setting setting;
-         if (!kova::sim::parse_setting(v, setting, e)) return false;
+         kova::registers::Setting setting;
+         if (!kova::registers::parse_setting(v, setting, e)) return false;
          o.settings.push_back(setting);
          return true;
      }},

@@ -2,7 +2,7 @@
 // help), then after "--" capview's.
 #pragma once
 
-#include "register_names.h"
+#include "register_text.h"
 
 #include <cstdint>
 #include <string>
@@ -23,7 +23,7 @@ struct Options {
     std::string snapshot_dir = ".";
     std::string state_dir; // empty: no register-owner lock
     std::string card;
-    std::vector<kova::sim::Setting> settings;
+    std::vector<kova::registers::Setting> settings;
     std::vector<char *> capview_args; // empty: capview does not run
 };
 

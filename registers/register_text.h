@@ -1,5 +1,5 @@
-// Register settings in text form, as kovasim takes them with --set and writes
-// them with --dump:
+// Register names and settings in text form, as the programs take them with
+// --set and write them with --dump:
 //   GRxx=HH, SRxx=HH, CRxx=HH   an unpaged register
 //   GRxx@pp=HH, SRxx@pp=HH      a paged register in page pp
 //   TVxxxx=HHHH                 a 16-bit TV register
@@ -7,13 +7,14 @@
 // Names and values are hexadecimal, in either case (a value may carry 0x).
 #pragma once
 
-#include "controller.h"
+#include "register_id.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-namespace kova::sim {
+namespace kova::registers {
 
 struct Setting {
     Reg reg;
@@ -38,15 +39,18 @@ std::string register_value_range(std::uint32_t limit);
 // unpaged one with a page, a value too wide for the register).
 bool parse_setting(std::string_view text, Setting &setting, std::string &error);
 
-// Applies a setting to the register state.
-void apply(Controller &sim, const Setting &setting);
-
 // The name of a register in the syntax above, e.g. "GRE5@80", "TVE47C", "P03DA".
 std::string register_name(Reg reg);
 
-// Writes the register state, one "NAME=HEX" line per register: every
-// register that is not 0 or is not 0 at power-on, so that feeding the lines
-// back as settings to a fresh controller reproduces the state.
-std::string dump(const Controller &sim);
+// One setting as a line of text without its newline, e.g. "GRE5@80=1F",
+// "TVE47C=0344": what parse_setting takes back.
+std::string setting_line(Reg reg, std::uint32_t value);
 
-} // namespace kova::sim
+// The data ports of GR, SR and CR: settings name their registers instead.
+bool is_data_port(std::uint32_t port);
+
+// Every indexed register by name (GR, SR, then CR, each by index), a paged
+// one once in each page of pages_in_use().
+std::vector<std::string> indexed_register_names();
+
+} // namespace kova::registers

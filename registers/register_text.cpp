@@ -1,18 +1,11 @@
-#include "register_names.h"
-
-#include "register_map.h"
+#include "register_text.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace kova::sim {
+namespace kova::registers {
 
 namespace {
-
-// The data ports of GR, SR and CR: settings name their registers instead.
-bool is_data_port(std::uint32_t port) {
-    return port == reg::kGrData.index || port == reg::kSrData.index || port == reg::kCrData.index;
-}
 
 // Exactly `digits` hex digits, no sign, no prefix.
 bool parse_hex(std::string_view text, std::size_t digits, std::uint32_t &value) {
@@ -31,10 +24,6 @@ bool parse_hex(std::string_view text, std::size_t digits, std::uint32_t &value) 
         value = value << 4 | static_cast<std::uint32_t>(d);
     }
     return true;
-}
-
-bool paged(Reg::Kind kind, std::uint16_t index) {
-    return sim::pager_of(kind, static_cast<std::uint8_t>(index)) != Pager::None;
 }
 
 std::string hex(std::uint32_t value, int digits) {
@@ -144,13 +133,6 @@ bool parse_setting(std::string_view text, Setting &setting, std::string &error) 
     return true;
 }
 
-void apply(Controller &sim, const Setting &setting) {
-    if (setting.reg.kind == Reg::Kind::TV)
-        sim.set_tv(setting.reg.index, setting.value);
-    else
-        sim.set(setting.reg, static_cast<std::uint8_t>(setting.value));
-}
-
 std::string register_name(Reg reg) {
     switch (reg.kind) {
     case Reg::Kind::GR:
@@ -171,39 +153,30 @@ std::string register_name(Reg reg) {
     }
 }
 
-std::string dump(const Controller &sim) {
-    // A register is listed when it is not 0, or when it is not 0 at power-on
-    // (so that a 0 written over a power-on value is kept).
-    const auto power_on_nonzero = [](Reg reg) {
-        return std::ranges::any_of(Controller::kPowerOnState, [reg](const auto &power_on) {
-            const Reg &r = power_on.first;
-            return r.kind == reg.kind && r.index == reg.index &&
-                   (r.page == reg.page || !paged(reg.kind, reg.index));
-        });
-    };
-    std::string out;
-    const auto line = [&](Reg reg, std::uint32_t value, int digits) {
-        if (value != 0 || power_on_nonzero(reg)) out += register_name(reg) + "=" + hex(value, digits) + "\n";
-    };
-
-    for (const Reg::Kind kind : {Reg::Kind::GR, Reg::Kind::SR, Reg::Kind::CR}) {
-        for (int index = 0; index < 256; ++index) {
-            const auto i = static_cast<std::uint16_t>(index);
-            if (paged(kind, i)) {
-                for (int page = 0; page < 256; ++page)
-                    line(Reg{kind, i, page}, sim.get(Reg{kind, i, page}), 2);
-            } else {
-                line(Reg{kind, i, Reg::kCurrentPage}, sim.get(Reg{kind, i, Reg::kCurrentPage}), 2);
-            }
-        }
-    }
-    for (std::uint32_t index = 0; index < Controller::kTvSize; index += 2)
-        line(Reg::tv(static_cast<std::uint16_t>(index)), sim.get_tv(static_cast<std::uint16_t>(index)), 4);
-    for (std::uint32_t port = 0; port < decode::kPortSpan; ++port)
-        if (!is_data_port(port))
-            line(Reg::port(static_cast<std::uint16_t>(port)),
-                 sim.get(Reg::port(static_cast<std::uint16_t>(port))), 2);
-    return out;
+std::string setting_line(Reg reg, std::uint32_t value) {
+    return register_name(reg) + "=" + hex(value, reg.kind == Reg::Kind::TV ? 4 : 2);
 }
 
-} // namespace kova::sim
+bool is_data_port(std::uint32_t port) {
+    return port == reg::kGrData.index || port == reg::kSrData.index || port == reg::kCrData.index;
+}
+
+std::vector<std::string> indexed_register_names() {
+    const std::vector<int> fa = pages_in_use(Pager::GrFA), bf = pages_in_use(Pager::GrBF);
+    std::vector<std::string> names;
+    for (const auto file : {File::GR, File::SR, File::CR})
+        for (unsigned index = 0; index < 256; ++index) {
+            const Pager pager = registers::pager_of(file, static_cast<std::uint8_t>(index));
+            Reg r{file, static_cast<std::uint16_t>(index), Reg::kCurrentPage};
+            if (pager == Pager::None) names.push_back(register_name(r));
+            for (const int page : pager == Pager::GrFA   ? fa
+                                  : pager == Pager::GrBF ? bf
+                                                         : std::vector<int>{}) {
+                r.page = page;
+                names.push_back(register_name(r));
+            }
+        }
+    return names;
+}
+
+} // namespace kova::registers
