@@ -37,8 +37,9 @@ void read_indexed_files(RegisterReader &reader, const Take &take) {
                 take({r, read_indexed(reader, r)});
                 continue;
             }
-            const std::span<const int> pages =
-                pager == registers::Pager::GrFA ? std::span<const int>(kPagesFA) : std::span<const int>(kPagesBF);
+            const std::span<const int> pages = pager == registers::Pager::GrFA
+                                                   ? std::span<const int>(kPagesFA)
+                                                   : std::span<const int>(kPagesBF);
             for (const int page : pages) {
                 const registers::Reg r{kind, index, page};
                 take({r, read_indexed(reader, r)});
