@@ -11,6 +11,7 @@
 #include "kovarun/card_backend.h"
 #include "kovarun/launch.h"
 #include "kovarun/runner.h"
+#include "kovarun/syscalls.h"
 #include "register_owner.h"
 #include "standard_output.h"
 #include "state_dir.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -48,7 +50,7 @@ struct OptionRow {
 constexpr OptionRow kRows[] = {
     {.name = "--trace",
      .argument = "FILE",
-     .help = "write each access PROGRAM makes to the card to FILE (required)",
+     .help = "write each access PROGRAM makes to the card to FILE, - for standard error (required)",
      .take = [](Options &o, const char *v) { o.trace = v; }},
     {.name = "--times",
      .argument = nullptr,
@@ -248,7 +250,8 @@ int check_before_run(const Options &options, kova::tool::RegisterOwner &owner, k
     if (!owner.acquire(dir, "kovatrace", kova::tool::kRegisterOwnerWait, error)) return refuse(error);
     kova::run::set_state_dir(dir);
     if (const std::string why = open_card(options, device, card); !why.empty()) return refuse(why);
-    trace = std::fopen(options.trace.c_str(), "we");
+    trace = options.trace == "-" ? fdopen(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3), "w")
+                                 : std::fopen(options.trace.c_str(), "we");
     if (trace == nullptr)
         return refuse("cannot write the trace " + options.trace + ": " + std::strerror(errno));
     return 0;
@@ -257,6 +260,8 @@ int check_before_run(const Options &options, kova::tool::RegisterOwner &owner, k
 int trace_on_card(const Options &options) {
     kova::run::g_launch.runner = "kovatrace";
     kova::run::g_launch.rehearsal = false;
+    // Closed standard descriptors stay closed for the program: none of kovatrace's files takes them.
+    kova::run::hold_standard_descriptors();
     kova::tool::RegisterOwner owner;
     kova::run::CardBackend card;
     std::FILE *trace = nullptr;
@@ -268,6 +273,7 @@ int trace_on_card(const Options &options) {
     if (const int status = kova::run::prepare_on_card(options.program, card.memory_descriptor());
         status != 0) {
         std::fclose(trace);
+        if (options.trace != "-") std::remove(options.trace.c_str()); // nothing ran: no trace
         return status;
     }
     // The program takes the register lock itself, as on the card without kovatrace.

@@ -492,7 +492,6 @@ int prepare(char **argv) {
 
 int prepare_on_card(char **argv, int memory_fd) {
     return launch(argv, [memory_fd] {
-        hold_standard_descriptors();
         g_launch.video_fd = memory_fd;
         return true;
     });
