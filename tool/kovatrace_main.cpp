@@ -265,11 +265,10 @@ int trace_on_card(const Options &options) {
     kova::tool::RegisterOwner owner;
     kova::run::CardBackend card;
     std::FILE *trace = nullptr;
-    if (const int status = check_before_run(options, owner, card, trace); status != 0) return status;
     std::string error;
     if (!kova::run::take_sysfs(options.sysfs, error)) return refuse(error);
     kova::run::set_strict_ports("kovatrace reaches the controller's ports alone");
-    card.set_trace(trace, options.times);
+    if (const int status = check_before_run(options, owner, card, trace); status != 0) return status;
     if (const int status = kova::run::prepare_on_card(options.program, card.memory_descriptor());
         status != 0) {
         std::fclose(trace);
@@ -278,6 +277,7 @@ int trace_on_card(const Options &options) {
     }
     // The program takes the register lock itself, as on the card without kovatrace.
     owner.release();
+    card.set_trace(trace, options.times);
     card.start_clock();
     const int status = kova::run::run_on_card(card);
     if (std::fclose(trace) != 0 && !card.trace_failed())
