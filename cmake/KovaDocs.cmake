@@ -1,7 +1,7 @@
 # Man pages (man(7) sources with the version filled in) and bash completion.
 set(KOVA_MAN_PAGES capview.1 kovasim.1 kovactl.1 kovaview.1 kova.3)
 if(TARGET kovarun)
-  list(APPEND KOVA_MAN_PAGES kovarun.1)
+  list(APPEND KOVA_MAN_PAGES kovarun.1 kovatrace.1)
 endif()
 set(KOVA_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(KOVA_GENERATED_MAN_PAGES)
@@ -16,7 +16,7 @@ endforeach()
 # loads a command's completion from the file of that name).
 set(KOVA_COMPLETIONS capview kovasim kovactl kovaview)
 if(TARGET kovarun)
-  list(APPEND KOVA_COMPLETIONS kovarun)
+  list(APPEND KOVA_COMPLETIONS kovarun kovatrace)
 endif()
 foreach(program IN LISTS KOVA_COMPLETIONS)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/kova.bash

@@ -1,4 +1,4 @@
-# bash completion for capview, kovasim, kovactl, kovarun and kovaview (one file, installed under
+# bash completion for capview, kovasim, kovactl, kovarun, kovatrace and kovaview (one file, installed under
 # each program's name).
 
 _kova_capview_options='-q --off -b --bobmode -d --doublebuffer -o --blank -v --verbose --help
@@ -315,12 +315,13 @@ complete -F _kova_capview capview
 complete -F _kova_kovasim kovasim
 complete -F _kova_kovactl kovactl
 
-# kovarun: kovasim's options, then after "--" a program and its arguments.
-_kova_kovarun() {
-    local words cword i with_value
+# kovarun and kovatrace (NAME): their own options as they list them, then
+# after "--" a program and its arguments.
+_kova_runner() {
+    local name=$1 words cword i with_value
     _kova_words
     local cur=${words[cword]} prev=${words[cword - 1]}
-    with_value=$(_kova_options_with_value kovarun)
+    with_value=$(_kova_options_with_value "$name")
     for ((i = 1; i < cword; i++)); do
         if [[ ${words[i]} == -- ]]; then
             ((i + 1 == cword)) && COMPREPLY=($(compgen -c -- "$cur")) || COMPREPLY=($(compgen -f -- "$cur"))
@@ -329,12 +330,15 @@ _kova_kovarun() {
         [[ -n $with_value && ${words[i]} == @($with_value) ]] && ((i++))
     done
     if [[ $cur == --*=* ]]; then
-        _kova_listed_value kovarun "${cur%%=*}" "${cur#*=}" && return
+        _kova_listed_value "$name" "${cur%%=*}" "${cur#*=}" && return
     fi
-    _kova_listed_value kovarun "$prev" "$cur" && return
-    COMPREPLY=($(compgen -W "$(_kova_options_of kovarun | cut -d' ' -f1) --" -- "$cur"))
+    _kova_listed_value "$name" "$prev" "$cur" && return
+    COMPREPLY=($(compgen -W "$(_kova_options_of "$name" | cut -d' ' -f1) --" -- "$cur"))
 }
+_kova_kovarun() { _kova_runner kovarun; }
+_kova_kovatrace() { _kova_runner kovatrace; }
 complete -F _kova_kovarun kovarun
+complete -F _kova_kovatrace kovatrace
 
 # kovaview: its own options, then after "--" capview's.
 _kova_kovaview_options='--source --set --fields --y4m --no-pacing --no-window --integer-scale --snapshot-dir

@@ -84,6 +84,10 @@ expect 'kovarun --only-listed=' a b
 expect 'kovarun --flag --dir /' $(compgen -d -- /)
 expect 'kovarun --only-listed a --' --only-listed --dir --flag --
 expect_has 'kovarun --flag -- ech' echo
+# kovatrace's completion is the same, on kovatrace's own list.
+_kova_kovatrace_command=$listing
+expect 'kovatrace --flag --only-listed ' a b
+expect_has 'kovatrace --dir / -- ech' echo
 rm -f "$listing"
 expect 'kovactl --fail mmap-' mmap-fb mmap-mmio
 expect 'kovactl --sim ' status reg detect dac wait clock screen draw blank overlay capture synclock genlock \

@@ -4,6 +4,7 @@
  *   forms            the forms
  *   forms devices    iopl, ioperm and the memory devices
  *   forms unsupported  a read-modify-write on the window (not served)
+ *   forms outside    a mapping just past the register window (not the controller's)
  *   forms fds        the program's open descriptors, on standard error
  *   forms memfd      reads, writes and truncation on the memory device
  *   forms race LINK FILE SECONDS  opens LINK over and over, telling what each
@@ -207,6 +208,10 @@ int main(int argc, char **argv) {
     const off_t physical = (off_t)base << 24;
     uint8_t *fb = mmap(NULL, 0x400000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, physical);
     uint8_t *w = mmap(NULL, 0x100000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, physical + 0x800000);
+    if (strcmp(mode, "outside") == 0)
+        printf("outside %s\n",
+               mmap(NULL, 0x1000, PROT_READ, MAP_SHARED, fd, physical + 0x900000) == MAP_FAILED ? "refused"
+                                                                                                : "mapped");
     close(fd);
     if (fb == MAP_FAILED || w == MAP_FAILED) return 11;
     memset(fb, 0x5A, 16); /* video memory: plain memory, not traced */

@@ -12,7 +12,8 @@ class Backend {
   public:
     // What a mapping of the memory device becomes in the program.
     struct Mapping {
-        enum class Kind : std::uint8_t { Refused, FrameBuffer, Window };
+        // Outside: a range the runner does not let the program reach; it is stopped.
+        enum class Kind : std::uint8_t { Refused, FrameBuffer, Window, Outside };
         Kind kind = Kind::Refused;
         int error = 0;                   // Refused: errno
         std::uint64_t file_offset = 0;   // FrameBuffer: the offset in memory_descriptor()

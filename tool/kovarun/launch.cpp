@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -119,7 +120,7 @@ std::vector<std::string> program_environment() {
     env.push_back(std::string("ASAN_OPTIONS=") +
                   (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") + "detect_leaks=0");
     env.push_back("KOVA_SYSFS_ROOT=" + g_launch.sysfs);
-    env.emplace_back("KOVARUN=1");
+    if (g_launch.rehearsal) env.emplace_back("KOVARUN=1");
     if (!g_launch.state_dir.empty()) env.push_back("KOVA_STATE_DIR=" + g_launch.state_dir);
     return env;
 }
@@ -206,9 +207,9 @@ std::string ptrace_hint() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.starts_with("TracerPid:") && std::strtol(line.c_str() + 10, nullptr, 10) != 0)
-            hint += "; kovarun is itself traced";
+            hint += std::string("; ") + g_launch.runner + " is itself traced";
         if (line.starts_with("Seccomp:") && std::strtol(line.c_str() + 8, nullptr, 10) != 0)
-            hint += "; kovarun runs under a seccomp filter (a container's?)";
+            hint += std::string("; ") + g_launch.runner + " runs under a seccomp filter (a container's?)";
     }
     return hint;
 }
@@ -217,14 +218,15 @@ void say_start_failure(const StartReport &r) {
     const char *error = std::strerror(r.error);
     switch (r.stage) {
     case StartReport::Stage::Ptrace:
-        std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", error, ptrace_hint().c_str());
+        std::fprintf(stderr, "%s: ptrace is not permitted: %s%s\n", g_launch.runner, error,
+                     ptrace_hint().c_str());
         break;
     case StartReport::Stage::NoNewPrivs:
     case StartReport::Stage::Filter:
-        std::fprintf(stderr, "kovarun: cannot install the seccomp filter: %s\n", error);
+        std::fprintf(stderr, "%s: cannot install the seccomp filter: %s\n", g_launch.runner, error);
         break;
     case StartReport::Stage::Exec:
-        std::fprintf(stderr, "kovarun: cannot run %s: %s\n", g_launch.name.c_str(), error);
+        std::fprintf(stderr, "%s: cannot run %s: %s\n", g_launch.runner, g_launch.name.c_str(), error);
         break;
     }
 }
@@ -396,7 +398,7 @@ int take_child(pid_t child) {
                               PTRACE_O_TRACESYSGOOD;
     // NOLINTNEXTLINE(performance-no-int-to-ptr): ptrace takes the options as its data pointer
     if (ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void *>(kOptions)) != 0) {
-        std::fprintf(stderr, "kovarun: ptrace is not permitted: %s%s\n", std::strerror(errno),
+        std::fprintf(stderr, "%s: ptrace is not permitted: %s%s\n", g_launch.runner, std::strerror(errno),
                      ptrace_hint().c_str());
         kill(child, SIGKILL);
         waitpid(child, &st, 0);
@@ -407,12 +409,16 @@ int take_child(pid_t child) {
 
 } // namespace
 
-int prepare(char **argv) {
+namespace {
+
+// Finds the program and starts it stopped under ptrace, after `set_up` has
+// made what the runner gives it; 0, or the status of a refusal after its message.
+int launch(char **argv, const std::function<bool()> &set_up) {
     g_launch.name = fs::path(argv[0]).filename().string();
     std::string why;
     const std::string path = find_program(argv[0], why);
     if (path.empty()) {
-        std::fprintf(stderr, "kovarun: %s: %s\n", argv[0], why.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", g_launch.runner, argv[0], why.c_str());
         return kRefused;
     }
     // A stopping signal waits until run() takes it, or until a refusal has
@@ -422,8 +428,7 @@ int prepare(char **argv) {
     for (const int sig : kStopSignals)
         sigaddset(&held, sig);
     sigprocmask(SIG_BLOCK, &held, &g_launch.signal_mask);
-    if (!share_video_memory(sim::controller())) return refused();
-    if (!make_program_dirs()) return refused();
+    if (!set_up()) return refused();
     std::vector<std::string> env = program_environment();
     std::vector<char *> envp;
     envp.reserve(env.size() + 1);
@@ -433,12 +438,13 @@ int prepare(char **argv) {
 
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return refused();
-    // Descendants whose parents end come to kovarun, which ends them too.
+    // Descendants whose parents end come to the runner, which ends them too.
     prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) {
-        std::fprintf(stderr, "kovarun: cannot start %s: %s\n", g_launch.name.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "%s: cannot start %s: %s\n", g_launch.runner, g_launch.name.c_str(),
+                     std::strerror(errno));
         return refused();
     }
     if (child == 0) {
@@ -452,17 +458,17 @@ int prepare(char **argv) {
     return take_child(child) == 0 ? 0 : refused();
 }
 
-int run(sim::Controller &sim) {
-    if (g_launch.generated_sysfs) write_sysfs(sim);
+// Runs the started program on `controller` to its end; `after` runs once the
+// program and its descendants have ended.
+int run_on(Backend &controller, const std::function<void()> &after) {
     SavedSignals saved{};
     take_run_signals(saved);
     g_child = g_launch.child;
     sigprocmask(SIG_SETMASK, &g_launch.signal_mask, nullptr);
 
-    SimBackend controller(sim, g_launch.video_fd);
     int status = trace_program(controller, g_launch.child);
     end_untraced_children();
-    give_back_video_memory(sim);
+    after();
     StartReport r{};
     if (read_start_failure(r)) {
         say_start_failure(r);
@@ -470,12 +476,35 @@ int run(sim::Controller &sim) {
     }
     remove_temp_dirs();
     give_back_signals(saved);
-    // A run stopped by a signal ends as kovarun ends by it otherwise.
+    // A run stopped by a signal ends as the runner ends by it otherwise.
     if (const int sig = g_stop_signal; sig != 0) {
         raise(sig);
         return 128 + sig;
     }
     return status;
+}
+
+} // namespace
+
+int prepare(char **argv) {
+    return launch(argv, [] { return share_video_memory(sim::controller()) && make_program_dirs(); });
+}
+
+int prepare_on_card(char **argv, int memory_fd) {
+    return launch(argv, [memory_fd] {
+        g_launch.video_fd = memory_fd;
+        return true;
+    });
+}
+
+int run_on_card(Backend &card) {
+    return run_on(card, [] {});
+}
+
+int run(sim::Controller &sim) {
+    if (g_launch.generated_sysfs) write_sysfs(sim);
+    SimBackend controller(sim, g_launch.video_fd);
+    return run_on(controller, [&sim] { give_back_video_memory(sim); });
 }
 
 } // namespace kova::run

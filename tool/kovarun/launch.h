@@ -15,13 +15,14 @@ inline constexpr int kUnservedFault = 3;
 
 struct Launch {
     const char *runner = "kovarun"; // the runner's name, for messages
+    bool rehearsal = true;          // on the simulated controller (kovarun), not the card (kovatrace)
     std::string sysfs;
     bool generated_sysfs = false;
     bool generated_state_dir = false;
     std::string state_dir;
     std::string name; // the program's, for messages
     pid_t child = -1;
-    int video_fd = -1;          // the video memory's descriptor (the listener's number in the child)
+    int video_fd = -1;          // the frame buffer's descriptor (the listener's number in the child)
     int report_fd = -1;         // the child's report of a failed start
     bool wait_children = false; // --wait-children
     sigset_t signal_mask{};     // the runner's own, while prepare() holds the stopping signals

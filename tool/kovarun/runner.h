@@ -4,6 +4,7 @@
 // these calls; everything else of kovarun lives beside this header.
 #pragma once
 
+#include "backend.h"
 #include "controller.h"
 
 #include <string>
@@ -14,8 +15,9 @@ namespace kova::run {
 // --sysfs DIR: the device-check tree given to the program.
 bool take_sysfs(std::string_view dir, std::string &error);
 // --strict-ports: port I/O on a port that is not the controller's stops the
-// program (as an unserved fault does) instead of a warning.
-void set_strict_ports();
+// program (as an unserved fault does) instead of a warning; `why` is said
+// with the stop.
+void set_strict_ports(const char *why = "--strict-ports");
 // --state-dir DIR: the program's KOVA_STATE_DIR.
 void set_state_dir(const std::string &dir);
 
@@ -38,5 +40,14 @@ int prepare(char **argv);
 // SIGTERM and SIGHUP meanwhile: the first goes to the program, a second one
 // kills it and kovarun ends by that signal, nothing of the run left behind.
 int run(sim::Controller &sim);
+
+// kovatrace: the same launch for a program whose accesses the card performs.
+// `memory_fd` (close-on-exec) is the frame buffer that the program's
+// memory-device opens get a copy of.  0, or the exit status of a refusal
+// after its message.
+int prepare_on_card(char **argv, int memory_fd);
+// Runs the program prepared by prepare_on_card() to its end on `card`, as run()
+// does on the simulated controller.
+int run_on_card(Backend &card);
 
 } // namespace kova::run

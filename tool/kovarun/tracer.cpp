@@ -104,7 +104,7 @@ class Tracer {
     void on_device_open(const DeviceOpen &open, Device device);
     bool on_foreign_ports(pid_t tid, const Access &access, const user_regs_struct &regs);
     bool on_syscall(pid_t tid, Thread &t);
-    bool on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call);
+    bool on_mmap(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call);
     void on_iopl(Space &space, user_regs_struct &regs, bool i386);
     void on_close(Space &space, const user_regs_struct &regs, bool i386);
     void on_new_thread(pid_t tid, Thread &t, int event);
@@ -129,6 +129,13 @@ class Tracer {
     std::set<std::uint16_t> warned_ports_; // not the controller's: said once each
 };
 bool g_strict_ports = false;
+const char *g_strict_ports_why = "";
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
 
 void say(pid_t tid, const std::string &text) {
     std::fprintf(stderr, "%s: %s (pid %d): %s\n", g_launch.runner, g_launch.name.c_str(),
@@ -153,7 +160,7 @@ void forget_windows(Space &space, std::uint64_t address, std::uint64_t length) {
     space.decoded.clear();
 }
 
-bool Tracer::on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call) {
+bool Tracer::on_mmap(pid_t tid, Thread &t, user_regs_struct &regs, bool i386, Call call) {
     const std::uint64_t address = syscall_arg(regs, i386, 0);
     const std::uint64_t length = syscall_arg(regs, i386, 1);
     const std::uint64_t flags = syscall_arg(regs, i386, 3);
@@ -169,6 +176,13 @@ bool Tracer::on_mmap(Thread &t, user_regs_struct &regs, bool i386, Call call) {
         return false;
     case Backend::Mapping::Kind::FrameBuffer: // the runner's memory descriptor itself
         set_syscall_arg(regs, i386, 5, mapping.file_offset / (call == Call::Mmap2 ? kPageSize : 1));
+        return false;
+    case Backend::Mapping::Kind::Outside:
+        say(tid, "mmap of physical " + hex(offset) + " length " + hex(length) +
+                     " is not performed: it lies outside the controller's aperture and register window; "
+                     "the program is stopped");
+        skip_syscall(regs, -EPERM);
+        stop_all();
         return false;
     case Backend::Mapping::Kind::Window:
         break;
@@ -240,7 +254,7 @@ bool Tracer::on_syscall(pid_t tid, Thread &t) {
         break;
     case Call::Mmap:
     case Call::Mmap2:
-        to_exit = on_mmap(t, regs, i386, call);
+        to_exit = on_mmap(tid, t, regs, i386, call);
         break;
     case Call::Munmap:
         forget_windows(space, syscall_arg(regs, i386, 0), syscall_arg(regs, i386, 1));
@@ -314,12 +328,6 @@ bool port_allowed(const Space &space, const Access &a, const user_regs_struct &r
     for (unsigned i = 0; i < a.width; ++i)
         if (port + i >= space.ports.size() || !space.ports[port + i]) return false;
     return true;
-}
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
 }
 
 // The controller's ports: the single ports of the register map, through which
@@ -460,7 +468,7 @@ bool Tracer::on_foreign_ports(pid_t tid, const Access &access, const user_regs_s
         const std::string what =
             "port " + hex(port) + " is not the controller's: '" + access.text + "' at " + hex(regs.rip);
         if (g_strict_ports) {
-            say(tid, what + " is not performed (--strict-ports); the program is stopped");
+            say(tid, what + " is not performed (" + g_strict_ports_why + "); the program is stopped");
             stop_all();
             return false;
         }
@@ -532,8 +540,9 @@ void Tracer::on_stop(pid_t tid, Thread &t, int st) {
 
 } // namespace
 
-void set_strict_ports() {
+void set_strict_ports(const char *why) {
     g_strict_ports = true;
+    g_strict_ports_why = why;
 }
 
 int trace_program(Backend &controller, pid_t child) {
