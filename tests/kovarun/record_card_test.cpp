@@ -24,9 +24,9 @@
 
 namespace {
 
+using kova::registers::Reg;
 using kova::sim::Controller;
 using kova::sim::Event;
-using kova::registers::Reg;
 
 // States the reading is tried on: power-on; page registers in pages the
 // reading does not use, with paged registers, TV registers and single ports
@@ -87,8 +87,9 @@ void expect_only_page_writes(const Controller &sim) {
 std::string dump_of_snapshot(const Controller &sim) {
     kova::sim::ControllerReader reader(sim);
     std::set<std::string> names;
-    kova::state::read_snapshot(
-        reader, [&](const kova::registers::Setting &s) { names.insert(kova::registers::register_name(s.reg)); });
+    kova::state::read_snapshot(reader, [&](const kova::registers::Setting &s) {
+        names.insert(kova::registers::register_name(s.reg));
+    });
     std::istringstream all(kova::sim::dump(sim));
     std::string kept;
     for (std::string line; std::getline(all, line);)

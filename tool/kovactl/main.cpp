@@ -69,7 +69,8 @@ constexpr std::string_view kFailSeparator = ", ";
 constexpr std::size_t fail_help_size() {
     std::size_t size = kFailHelpLead.size() + 1; // and the terminating NUL
     for (const registers::FailureName &f : registers::kFailureNames)
-        size += std::string_view(f.name).size() + (&f == registers::kFailureNames ? 0 : kFailSeparator.size());
+        size +=
+            std::string_view(f.name).size() + (&f == registers::kFailureNames ? 0 : kFailSeparator.size());
     return size;
 }
 
