@@ -17,3 +17,14 @@ if(KOVA_BASH)
     COMMAND ${KOVA_BASH} ${CMAKE_CURRENT_SOURCE_DIR}/man/check_commands.sh ${KOVA_MAN_DIR}/kovactl.1
       ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kovactl>)
 endif()
+
+# The runners' man pages name every option of their option tables.
+if(KOVA_BASH)
+  foreach(program IN ITEMS kovasim kovarun kovatrace)
+    if(TARGET ${program})
+      add_test(NAME man_page_${program}_options
+        COMMAND ${KOVA_BASH} ${CMAKE_CURRENT_SOURCE_DIR}/man/check_options.sh ${KOVA_MAN_DIR}/${program}.1
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${program}>)
+    endif()
+  endforeach()
+endif()
