@@ -5,7 +5,6 @@
 #include "physmap.h"
 #include "portmem.h"
 #include "register_access.h"
-#include "register_map.h"
 #include "register_text.h"
 #include "register_owner.h"
 #include "session.h"
@@ -26,8 +25,6 @@
 #endif
 
 namespace kova::ctl {
-
-using registers::Reg;
 
 const bool kSimulatedFlavour = false;
 
