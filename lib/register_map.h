@@ -599,9 +599,9 @@ KOVA_REGISTER(kTvClockE5F0, tv(0xE5F0, "TV video clock E5F0"));
 KOVA_REGISTER(kTvClockE5F2, tv(0xE5F2, "TV video clock E5F2"));
 KOVA_REGISTER(kTvClockE5F4, tv(0xE5F4, "TV video clock E5F4"));
 KOVA_REGISTER(kTvClockE5F6, tv(0xE5F6, "TV video clock E5F6"));
-KOVA_FIELD(kTvClockE5F6, tv_e5f6, kBit1, 1, 1, "colour test clears");
+KOVA_FIELD(kTvClockE5F6, tv_e5f6, kBit1, 1, 1, "colour test clears bit 1");
 KOVA_FIELD(kTvClockE5F6, tv_e5f6, kGenlock, 4, 2, "genlock bits");
-KOVA_FIELD(kTvClockE5F6, tv_e5f6, kBit8, 8, 1, "colour test clears");
+KOVA_FIELD(kTvClockE5F6, tv_e5f6, kBit8, 8, 1, "colour test clears bit 8");
 KOVA_REGISTER(kTvColourTestA, tv(0xE604, "TV colour test A"));
 KOVA_REGISTER(kTvColourTestB, tv(0xE606, "TV colour test B"));
 

@@ -48,10 +48,13 @@ TEST(RegisterMap, EveryRegisterHasOneEntry) {
     }
 }
 
+// Each field inside its register, apart from the others, and named apart
+// from them (a decoded trace names fields by their meaning alone).
 TEST(RegisterMap, FieldsLieInsideTheRegisterAndApart) {
     for (const Register &r : kRegisters) {
         unsigned used = 0;
         std::size_t n = 0;
+        std::set<std::string_view> names;
         for (const Field &f : r.fields) {
             if (n++ >= r.field_count()) {
                 EXPECT_EQ(f.width, 0) << describe(r) << ": a field after the end of the list";
@@ -60,6 +63,7 @@ TEST(RegisterMap, FieldsLieInsideTheRegisterAndApart) {
             EXPECT_LE(f.shift + f.width, r.width()) << describe(r) << " field " << f.meaning;
             const unsigned bits = ((1u << f.width) - 1u) << f.shift;
             EXPECT_EQ(used & bits, 0u) << describe(r) << " overlapping field " << f.meaning;
+            EXPECT_TRUE(names.insert(f.meaning).second) << describe(r) << " two fields named " << f.meaning;
             used |= bits;
         }
     }
