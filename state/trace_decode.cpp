@@ -3,6 +3,7 @@
 #include "aperture.h"
 #include "register_map.h"
 #include "register_text.h"
+#include "synclock.h"
 #include "vga_ports.h"
 
 #include <algorithm>
@@ -197,6 +198,22 @@ void add_fields(const reg::Register &r, unsigned byte, unsigned bytes, std::uint
     }
 }
 
+// The TV registers that the sync lock writes from its register images (no
+// name of their own in the map): "sync-lock image 16-bit entry 3", "sync-lock
+// image 32-bit entry 7, high half"; empty for another index.
+std::string image_entry(std::uint16_t index) {
+    constexpr std::uint32_t kEntries16 = sizeof wTVReg16 / sizeof wTVReg16[0];
+    constexpr std::uint32_t kEntries32 = sizeof dwTVReg32 / sizeof dwTVReg32[0];
+    const std::uint32_t from16 = index - reg::kTvImage16First.index;
+    if (index >= reg::kTvImage16First.index && from16 % 4 == 0 && from16 / 4 < kEntries16)
+        return "sync-lock image 16-bit entry " + std::to_string(from16 / 4);
+    const std::uint32_t from32 = index - reg::kTvImage32First.index;
+    if (index >= reg::kTvImage32First.index && from32 % 4 != 1 && from32 % 4 != 3 && from32 / 4 < kEntries32)
+        return "sync-lock image 32-bit entry " + std::to_string(from32 / 4) +
+               (from32 % 4 == 0 ? ", low half" : ", high half");
+    return "";
+}
+
 Register named(std::string name, std::uint32_t value, int digits) {
     Register reg;
     reg.name = std::move(name);
@@ -324,8 +341,9 @@ void Decoder::access(const Event &e, DecodedLine &out) {
         if (const reg::Register *r = find(reg::File::TV, index)) {
             reg.meaning = r->name;
             add_fields(*r, offset % 2, n, value, reg);
-        } else if (n == 1) {
-            reg.note = offset % 2 == 0 ? "low byte" : "high byte";
+        } else {
+            reg.meaning = image_entry(index);
+            if (n == 1) reg.note = offset % 2 == 0 ? "low byte" : "high byte";
         }
         out.registers.push_back(std::move(reg));
         at += n;

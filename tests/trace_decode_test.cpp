@@ -46,6 +46,9 @@ const DecodeCase kDecodeCases[] = {
      "SR4F@08=C1 sync-lock output switch 2: output bit 0=1; output bit 4=0; output bits 7-6=0x3"},
     {{"out8 03D4 28", "out8 03D5 5A @1.25"}, "CR28=5A sync lock 28"},
     {{"r32 BE438 12341000"}, "TVE43A=1234"},
+    {{"w16 BE582 E417"}, "TVE582=E417 sync-lock image 32-bit entry 20, high half"},
+    {{"w8 BE43B 01"}, "TVE43A=01 high byte"},
+    {{"w8 BE434 01"}, "TVE434=01 sync-lock image 16-bit entry 3, low byte"},
     {{"w8 BE439 10"}, "TVE438=10 TV standard, byte 1 of 2: NTSC=1"},
     {{"r8 003DA 09"}, "P03DA=09 input status: display blanked=1; vertical retrace=1"},
     {{"w8 12345 00"}, "window 12345=00"},
@@ -145,11 +148,23 @@ struct SyncLockLine {
     const char *meaning;
 };
 const SyncLockLine kSyncLockLines[] = {
-    {"GR43@03", "sync status"}, {"CR28", "sync lock 28"},         {"CR29", "sync lock 29"},
-    {"CR2A", "sync lock 2A"},   {"CR2B", "sync lock 2B"},         {"SR4A", "sync-lock output switch"},
-    {"SREB", "VCR control"},    {"SRE4", "ext sync E4"},          {"TVE47C", "TV deferred"},
-    {"TVE438", "TV standard"},  {"GR4E@05", "TV output control"}, {"SR4F@08", "sync-lock output switch 2"},
-    {"P03C6", "DAC mask"},      {"GRBA@01", "video port BA"},     {"CR11", "vertical retrace end"},
+    {"GR43@03", "sync status"},
+    {"CR28", "sync lock 28"},
+    {"CR29", "sync lock 29"},
+    {"CR2A", "sync lock 2A"},
+    {"CR2B", "sync lock 2B"},
+    {"SR4A", "sync-lock output switch"},
+    {"SREB", "VCR control"},
+    {"SRE4", "ext sync E4"},
+    {"TVE47C", "TV deferred"},
+    {"TVE438", "TV standard"},
+    {"GR4E@05", "TV output control"},
+    {"SR4F@08", "sync-lock output switch 2"},
+    {"P03C6", "DAC mask"},
+    {"GRBA@01", "video port BA"},
+    {"CR11", "vertical retrace end"},
+    {"TVE42C", "sync-lock image 16-bit entry 1"},
+    {"TVE532", "sync-lock image 32-bit entry 0, high half"},
 };
 
 class TraceOfSyncLock : public ::testing::Test {
