@@ -42,4 +42,22 @@ struct Reg {
     static Reg of(const reg::Register &r) { return {r.file, r.index, r.page}; }
 };
 
+// Runs `access` with the page of `reg` selected, then puts back the page
+// found: read_gr(index) and write_gr(index, value) reach the GR page
+// registers.  An unpaged register, a page of "whatever is current" and the
+// page already selected run `access` alone.
+template <typename ReadGr, typename WriteGr, typename Access>
+auto in_page(Reg reg, ReadGr read_gr, WriteGr write_gr, Access access) {
+    const Pager pager = registers::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index));
+    if (pager == Pager::None || reg.page == Reg::kCurrentPage) return access();
+    const std::uint8_t select = pager == Pager::GrFA ? reg::kPageSelect.at() : reg::kPageSelectB.at();
+    const std::uint8_t found = read_gr(select);
+    const auto wanted = static_cast<std::uint8_t>(reg.page);
+    if (found == wanted) return access();
+    write_gr(select, wanted);
+    const auto result = access();
+    write_gr(select, found);
+    return result;
+}
+
 } // namespace kova::registers

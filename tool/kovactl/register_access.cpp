@@ -11,22 +11,14 @@ namespace {
 
 using vga::index_port;
 constexpr std::uint16_t kGrPort = reg::kGrIndex.index;
-constexpr std::uint8_t kPageFA = reg::kPageSelect.at();
-constexpr std::uint8_t kPageBF = reg::kPageSelectB.at();
 
-// Runs `access` with the register's page selected, then puts back the page.
+// Runs `access` with the register's page selected through the library's
+// primitives, then puts back the page.
 template <typename Access>
 auto in_page(registers::Reg reg, Access access) {
-    const reg::Pager pager = registers::pager_of(reg.kind, static_cast<std::uint8_t>(reg.index));
-    if (pager == reg::Pager::None || reg.page == registers::Reg::kCurrentPage) return access();
-    const std::uint8_t select = pager == reg::Pager::GrFA ? kPageFA : kPageBF;
-    const std::uint8_t found = ReadReg(kGrPort, select);
-    const auto wanted = static_cast<std::uint8_t>(reg.page);
-    if (found == wanted) return access();
-    WriteReg(kGrPort, select, wanted);
-    const auto result = access();
-    WriteReg(kGrPort, select, found);
-    return result;
+    return registers::in_page(
+        reg, [](std::uint8_t index) { return ReadReg(kGrPort, index); },
+        [](std::uint8_t index, std::uint8_t value) { WriteReg(kGrPort, index, value); }, access);
 }
 
 } // namespace

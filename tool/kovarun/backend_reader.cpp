@@ -1,6 +1,7 @@
 #include "backend_reader.h"
 
 #include "decode.h"
+#include "register_id.h"
 #include "register_map.h"
 #include "vga_ports.h"
 
@@ -20,16 +21,10 @@ void BackendReader::write(reg::File file, std::uint8_t index, std::uint8_t value
 // another page than the current one is read with its page selected, and the
 // page found is put back.
 std::uint8_t BackendReader::read_in_page(reg::File file, std::uint8_t index, int page) {
-    const reg::Pager pager = reg::pager_of(file, index);
-    if (pager == reg::Pager::None || page == reg::kCurrentPage) return read(file, index);
-    const std::uint8_t select = pager == reg::Pager::GrFA ? reg::kPageSelect.at() : reg::kPageSelectB.at();
-    const std::uint8_t found = read(reg::File::GR, select);
-    const auto wanted = static_cast<std::uint8_t>(page);
-    if (found == wanted) return read(file, index);
-    write(reg::File::GR, select, wanted);
-    const std::uint8_t value = read(file, index);
-    write(reg::File::GR, select, found);
-    return value;
+    return registers::in_page(
+        {file, index, page}, [this](std::uint8_t at) { return read(reg::File::GR, at); },
+        [this](std::uint8_t at, std::uint8_t value) { write(reg::File::GR, at, value); },
+        [&] { return read(file, index); });
 }
 
 std::uint8_t BackendReader::gr(std::uint8_t index, int page) {
